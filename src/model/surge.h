@@ -1,0 +1,38 @@
+// The surge response: from one case's answers and the site table to the peak surge.
+#ifndef SURGE_MODEL_SURGE_H_
+#define SURGE_MODEL_SURGE_H_
+
+#include <cstdint>
+#include <string_view>
+
+#include "model/site_table.h"
+
+namespace surge {
+
+// The answers of one case. Distance is positive when the bridge lies right
+// (east) of the landfall.
+struct CaseInput {
+  int16_t location = 0;  // 1 to 20
+  int32_t pressure_mb = 0;
+  int32_t radius_km = 0;
+  double distance_km = 0;
+};
+
+inline constexpr std::string_view kLeftLabel = "LEFT ";
+inline constexpr std::string_view kRightLabel = "RIGHT";
+
+struct CaseResult {
+  double surge_m = 0;       // peak surge in metres
+  std::string_view side;    // kLeftLabel, kRightLabel, or empty when the
+                            // dimensionless distance is not a number
+  double response = 0;      // the curve's value at the dimensionless distance
+};
+
+// Evaluates the surge for the case from the table's row `input.location`
+// (1 to 20). Pure: no I/O, no state. Infinities and NaNs flow through as IEEE
+// arithmetic gives them; nothing is range-checked.
+CaseResult evaluate_surge(const CaseInput& input, const SiteTable& table);
+
+}  // namespace surge
+
+#endif  // SURGE_MODEL_SURGE_H_

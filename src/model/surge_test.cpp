@@ -1,0 +1,3 @@
+#include "model/surge.h"
+#include <gtest/gtest.h>
+TEST(Surge, Placeholder) {}

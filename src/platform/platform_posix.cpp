@@ -1,0 +1,367 @@
+// The OS layer on POSIX systems (Linux with glibc and the GNU unwinder).
+#include <cxxabi.h>
+#include <dlfcn.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <fenv.h>
+#include <pthread.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <unwind.h>
+
+#include <backtrace.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <xmmintrin.h>
+#endif
+
+#include "platform/platform.h"
+
+namespace platform {
+namespace {
+
+// The one place where OS error numbers become portable kinds.
+Status posix_error(int err) {
+  ErrorKind kind;
+  switch (err) {
+    case 0: kind = ErrorKind::kNone; break;
+    case ENOENT:
+    case ENOTDIR: kind = ErrorKind::kNotFound; break;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+    case EISDIR: kind = ErrorKind::kAccessDenied; break;
+    case ENAMETOOLONG:
+    case EINVAL:
+    case EILSEQ: kind = ErrorKind::kBadName; break;
+    case ENODEV:
+    case ENXIO: kind = ErrorKind::kNoDevice; break;
+    case EEXIST: kind = ErrorKind::kExists; break;
+    case ETXTBSY: kind = ErrorKind::kSharingViolation; break;
+    case EPIPE: kind = ErrorKind::kBrokenPipe; break;
+    case ECANCELED: kind = ErrorKind::kAborted; break;
+    default: kind = ErrorKind::kOther; break;
+  }
+  return Status{kind, err};
+}
+
+std::string base_name(const char* path) {
+  if (path == nullptr) return std::string();
+  const char* slash = std::strrchr(path, '/');
+  return std::string(slash ? slash + 1 : path);
+}
+
+}  // namespace
+
+void prepare_process() { signal(SIGPIPE, SIG_IGN); }
+
+Handle standard_input() { return STDIN_FILENO; }
+Handle standard_output() { return STDOUT_FILENO; }
+Handle standard_error() { return STDERR_FILENO; }
+
+bool is_character_device(Handle h) {
+  struct stat st;
+  return fstat(h, &st) == 0 && S_ISCHR(st.st_mode) && isatty(h);
+}
+
+Status open_for_read(const std::string& path, Handle* h) {
+  *h = kNoHandle;
+  if (path.find('\0') != std::string::npos) return posix_error(EINVAL);
+  int fd;
+  do {
+    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) return posix_error(errno);
+  // Reading a directory would succeed here; a directory is not a data file.
+  struct stat st;
+  if (fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+    ::close(fd);
+    return posix_error(EISDIR);
+  }
+  *h = fd;
+  return Status{};
+}
+
+Status open_for_write(const std::string& path, Handle* h) {
+  *h = kNoHandle;
+  if (path.find('\0') != std::string::npos) return posix_error(EINVAL);
+  int fd;
+  do {
+    fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY, 0666);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) return posix_error(errno);
+  *h = fd;
+  return Status{};
+}
+
+Status read(Handle h, void* buffer, size_t n, size_t* got) {
+  *got = 0;
+  ssize_t r;
+  do {
+    r = ::read(h, buffer, n);
+  } while (r < 0 && errno == EINTR);
+  if (r < 0) return posix_error(errno);
+  if (r == 0 && n > 0) return Status{ErrorKind::kEndOfFile, 0};
+  *got = static_cast<size_t>(r);
+  return Status{};
+}
+
+Status write(Handle h, const void* data, size_t n) {
+  const char* p = static_cast<const char*>(data);
+  while (n > 0) {
+    ssize_t r = ::write(h, p, n);
+    if (r < 0) {
+      if (errno == EINTR) continue;
+      return posix_error(errno);
+    }
+    p += r;
+    n -= static_cast<size_t>(r);
+  }
+  return Status{};
+}
+
+Status write_text_mode(Handle h, const char* data, size_t n) {
+  std::string out;
+  out.reserve(n + n / 8 + 2);
+  for (size_t i = 0; i < n; ++i) {
+    if (data[i] == '\n') out.push_back('\r');
+    out.push_back(data[i]);
+  }
+  return write(h, out.data(), out.size());
+}
+
+void close(Handle h) {
+  if (h == kNoHandle || h == STDIN_FILENO || h == STDOUT_FILENO || h == STDERR_FILENO) return;
+  ::close(h);  // not retried on EINTR: the descriptor is released either way
+}
+
+bool identify(Handle h, FileId* id) {
+  struct stat st;
+  if (fstat(h, &st) != 0) return false;
+  *id = FileId{static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
+  return true;
+}
+
+bool identify_path(const std::string& path, FileId* id) {
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0) return false;
+  *id = FileId{static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
+  return true;
+}
+
+std::string full_path(std::string_view name) {
+  std::string joined;
+  if (name.empty() || name.front() != '/') {
+    char* cwd = getcwd(nullptr, 0);
+    if (cwd == nullptr) return std::string();
+    joined = cwd;
+    std::free(cwd);
+    joined.push_back('/');
+  }
+  joined.append(name);
+  // Fold "." and ".." segments and repeated slashes without touching the disk.
+  std::vector<std::string_view> parts;
+  std::string_view rest(joined);
+  while (!rest.empty()) {
+    size_t slash = rest.find('/');
+    std::string_view part = rest.substr(0, slash);
+    rest = slash == std::string_view::npos ? std::string_view() : rest.substr(slash + 1);
+    if (part.empty() || part == ".") continue;
+    if (part == "..") {
+      if (!parts.empty()) parts.pop_back();
+      continue;
+    }
+    parts.push_back(part);
+  }
+  std::string out;
+  for (std::string_view part : parts) {
+    out.push_back('/');
+    out.append(part);
+  }
+  if (out.empty()) out = "/";
+  return out;
+}
+
+std::optional<std::string> environment(const char* name) {
+  const char* value = std::getenv(name);
+  if (value == nullptr) return std::nullopt;
+  return std::string(value);
+}
+
+bool redirect_error_stream(const std::string& path) {
+  int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+  if (fd < 0) return false;
+  int r = dup2(fd, STDERR_FILENO);
+  ::close(fd);
+  return r >= 0;
+}
+
+bool append_text_mode(const std::string& path, const char* data, size_t n) {
+  int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+  if (fd < 0) return false;
+  bool ok = write_text_mode(fd, data, n).ok();
+  ::close(fd);
+  return ok;
+}
+
+void exit_process(int status) { _exit(status); }
+
+void mask_floating_point_exceptions() {
+  fedisableexcept(FE_ALL_EXCEPT);  // x87 and SSE masks alike
+  fesetround(FE_TONEAREST);
+}
+
+void enable_flush_to_zero() {
+#if defined(__x86_64__) || defined(__i386__)
+  _mm_setcsr(_mm_getcsr() | 0x8000);  // MXCSR.FTZ
+#elif defined(__aarch64__)
+  uint64_t fpcr;
+  __asm__ __volatile__("mrs %0, fpcr" : "=r"(fpcr));
+  fpcr |= (1ull << 24);  // FPCR.FZ
+  __asm__ __volatile__("msr fpcr, %0" : : "r"(fpcr));
+#endif
+}
+
+// ---- Stack walking -------------------------------------------------------
+
+namespace {
+
+struct RawFrame {
+  uintptr_t pc;
+  uintptr_t cfa;
+};
+
+struct UnwindState {
+  std::vector<RawFrame>* frames;
+  int skip;
+};
+
+_Unwind_Reason_Code collect_frame(struct _Unwind_Context* context, void* arg) {
+  auto* state = static_cast<UnwindState*>(arg);
+  uintptr_t pc = _Unwind_GetIP(context);
+  if (pc == 0) return _URC_END_OF_STACK;
+  if (state->skip > 0) {
+    --state->skip;
+    return _URC_NO_REASON;
+  }
+  state->frames->push_back(RawFrame{pc, _Unwind_GetCFA(context)});
+  if (state->frames->size() >= 256) return _URC_END_OF_STACK;
+  return _URC_NO_REASON;
+}
+
+void ignore_backtrace_error(void*, const char*, int) {}
+
+backtrace_state* symbol_state() {
+  // Created once and kept: libbacktrace's state is never freed.
+  static backtrace_state* state =
+      backtrace_create_state(nullptr, /*threaded=*/1, ignore_backtrace_error, nullptr);
+  return state;
+}
+
+// "ns::routine(int, char)" becomes "ns::routine": the listing has 17 columns.
+std::string routine_name(const char* symbol) {
+  if (symbol == nullptr) return std::string();
+  int status = 0;
+  char* demangled = abi::__cxa_demangle(symbol, nullptr, nullptr, &status);
+  std::string name = (status == 0 && demangled) ? demangled : symbol;
+  std::free(demangled);
+  size_t paren = name.find('(');
+  if (paren != std::string::npos && paren > 0) name.resize(paren);
+  return name;
+}
+
+struct PcInfo {
+  StackFrame* frame;
+  bool found;
+};
+
+int take_pc_info(void* data, uintptr_t, const char* filename, int lineno, const char* function) {
+  auto* info = static_cast<PcInfo*>(data);
+  if (info->found) return 0;  // keep the innermost (inlined) routine only
+  if (function == nullptr && filename == nullptr) return 0;
+  info->found = true;
+  info->frame->routine = routine_name(function);
+  info->frame->source = base_name(filename);
+  info->frame->line = lineno;
+  return 0;
+}
+
+}  // namespace
+
+bool walk_stack(int skip, FrameVisitor visit, void* context) {
+  std::vector<RawFrame> frames;
+  frames.reserve(64);
+  UnwindState state{&frames, skip + 1};  // +1: this routine itself
+  _Unwind_Reason_Code rc = _Unwind_Backtrace(collect_frame, &state);
+  if (rc != _URC_END_OF_STACK && rc != _URC_NO_REASON) return false;
+  if (frames.empty()) return false;
+  backtrace_state* symbols = symbol_state();
+  for (const RawFrame& raw : frames) {
+    StackFrame frame;
+    frame.pc = raw.pc;
+    frame.frame_address = raw.cfa;
+    // A return address points after the call; look up the call itself.
+    uintptr_t lookup = raw.pc - 1;
+    Dl_info dl;
+    if (dladdr(reinterpret_cast<void*>(lookup), &dl) != 0) {
+      frame.module = base_name(dl.dli_fname);
+      frame.module_offset = raw.pc - reinterpret_cast<uintptr_t>(dl.dli_fbase);
+    }
+    PcInfo info{&frame, false};
+    if (symbols != nullptr) {
+      backtrace_pcinfo(symbols, lookup, take_pc_info, ignore_backtrace_error, &info);
+    }
+    if (!visit(frame, context)) break;
+  }
+  return true;
+}
+
+// ---- Console events ------------------------------------------------------
+
+namespace {
+
+void (*g_console_handler)(ConsoleEvent) = nullptr;
+
+sigset_t console_signals() {
+  sigset_t set;
+  sigemptyset(&set);
+  sigaddset(&set, SIGINT);
+  sigaddset(&set, SIGQUIT);
+  sigaddset(&set, SIGHUP);
+  return set;
+}
+
+void wait_for_console_events() {
+  sigset_t set = console_signals();
+  for (;;) {
+    int sig = 0;
+    if (sigwait(&set, &sig) != 0) continue;
+    switch (sig) {
+      case SIGINT: g_console_handler(ConsoleEvent::kControlC); break;
+      case SIGQUIT: g_console_handler(ConsoleEvent::kControlBreak); break;
+      case SIGHUP: g_console_handler(ConsoleEvent::kClose); break;
+      default: break;
+    }
+  }
+}
+
+}  // namespace
+
+void install_console_event_handler(void (*handler)(ConsoleEvent)) {
+  g_console_handler = handler;
+  // Block the signals here, so that every later thread inherits the mask and
+  // only the waiting thread ever receives them.
+  sigset_t set = console_signals();
+  pthread_sigmask(SIG_BLOCK, &set, nullptr);
+  symbol_state();  // prepare symbols before any event can need them
+  std::thread(wait_for_console_events).detach();
+}
+
+}  // namespace platform

@@ -1,0 +1,26 @@
+// Free-form input statements: values read from a unit's records into variables.
+//
+// A statement is begin_input, then one input_item per variable with `last` set
+// on the final one. Values are separated by blanks, commas or record ends; a null
+// value or a slash leaves its variable unchanged. Any fault ends the process
+// with a run-time error report.
+#ifndef SURGE_RECIO_INPUT_H_
+#define SURGE_RECIO_INPUT_H_
+
+#include <cstdint>
+
+#include "recio/item_kind.h"
+
+namespace recio {
+
+// Starts an input statement on the unit (claiming it) and reads its first record.
+void begin_input(int32_t unit);
+
+// Finds the next value, converts it to `kind` and stores it at `destination`
+// (an int16_t, int32_t, float or double as the kind says), or leaves it
+// unchanged for a null value or after a slash. Ends the statement when `last`.
+void input_item(ItemKind kind, void* destination, bool last);
+
+}  // namespace recio
+
+#endif  // SURGE_RECIO_INPUT_H_

@@ -1,0 +1,69 @@
+// Output statements: free-form and formatted records on a unit.
+//
+// A statement is begin_output, then one output_item per item with `last` set on
+// the final one, or finish_output when it has no items. Every record completed
+// by a statement is written at once with CR LF.
+#ifndef SURGE_RECIO_OUTPUT_H_
+#define SURGE_RECIO_OUTPUT_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+#include "recio/format_program.h"
+#include "recio/item_kind.h"
+
+namespace recio {
+
+// One item of an output statement. Text items are written byte for byte.
+struct OutputItem {
+  ItemKind kind;
+  union {
+    int16_t i16;
+    int32_t i32;
+    double r64;
+    struct {
+      const char* data;
+      size_t size;
+    } text;
+  };
+  bool last;
+
+  static OutputItem int16(int16_t v, bool last = false) {
+    OutputItem item{ItemKind::kInt16, {}, last};
+    item.i16 = v;
+    return item;
+  }
+  static OutputItem int32(int32_t v, bool last = false) {
+    OutputItem item{ItemKind::kInt32, {}, last};
+    item.i32 = v;
+    return item;
+  }
+  static OutputItem real64(double v, bool last = false) {
+    OutputItem item{ItemKind::kReal64, {}, last};
+    item.r64 = v;
+    return item;
+  }
+  static OutputItem text_item(std::string_view v, bool last = false) {
+    OutputItem item{ItemKind::kText, {}, last};
+    item.text.data = v.data();
+    item.text.size = v.size();
+    return item;
+  }
+};
+
+// Starts an output statement on the unit: free-form when `format` is empty,
+// else formatted by the program, whose walk runs at once up to its first data
+// edit descriptor. Claims the unit until the statement ends.
+void begin_output(int32_t unit, FormatProgram format = {});
+
+// Transfers one item of the current statement; ends the statement after an
+// item marked last.
+void output_item(const OutputItem& item);
+
+// Ends a statement that has no items.
+void finish_output();
+
+}  // namespace recio
+
+#endif  // SURGE_RECIO_OUTPUT_H_

@@ -1,0 +1,209 @@
+// The unit table, opening and closing units, and the normal end of the process.
+#include "recio/units.h"
+
+#include <atomic>
+#include <cctype>
+#include <map>
+
+#include "recio/messages.h"
+
+namespace recio {
+namespace {
+
+std::mutex g_table_lock;
+std::map<int32_t, std::unique_ptr<UnitBlock>> g_units;
+std::atomic<bool> g_stopping{false};
+
+// The block of a unit, created on first use.
+UnitBlock& find_or_create(int32_t unit) {
+  std::lock_guard<std::mutex> guard(g_table_lock);
+  auto& slot = g_units[unit];
+  if (!slot) {
+    slot = std::make_unique<UnitBlock>();
+    slot->number = unit;
+  }
+  return *slot;
+}
+
+// Upper case, trailing blanks removed: the form in which specifier texts match.
+std::string specifier_text(std::string_view text) {
+  std::string out(text);
+  while (!out.empty() && out.back() == ' ') out.pop_back();
+  for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return out;
+}
+
+struct Keyword {
+  const char* text;
+  uint8_t code;
+};
+constexpr Keyword kActions[] = {{"READ", 1}, {"READWRITE", 2}, {"WRITE", 3}};
+constexpr Keyword kStatuses[] = {
+    {"OLD", 1}, {"NEW", 2}, {"SCRATCH", 3}, {"UNKNOWN", 4}, {"REPLACE", 5}};
+
+template <size_t N>
+bool decode_keyword(const Keyword (&table)[N], std::string_view text, uint8_t* code) {
+  std::string key = specifier_text(text);
+  for (const Keyword& row : table) {
+    if (key == row.text) {
+      *code = row.code;
+      return true;
+    }
+  }
+  return false;
+}
+
+bool is_device_name(std::string_view name) {
+  static constexpr const char* kDevices[] = {
+      "CON",  "USER", "PRN",  "COM1", "COM2", "COM3", "COM4",    "LPT1",  "LPT2",
+      "LPT3", "LPT4", "NUL",  "AUX",  "ERR",  "LINE", "CONOUT$", "CONIN$"};
+  std::string key = specifier_text(name);
+  for (const char* device : kDevices) {
+    if (key == device) return true;
+  }
+  return false;
+}
+
+int open_failure_message(platform::ErrorKind kind) {
+  switch (kind) {
+    case platform::ErrorKind::kNotFound: return 29;
+    case platform::ErrorKind::kAccessDenied: return 9;
+    case platform::ErrorKind::kBadName: return 43;
+    case platform::ErrorKind::kNoDevice: return 42;
+    case platform::ErrorKind::kExists: return 10;
+    default: return 30;
+  }
+}
+
+// Connects a console unit on its first use, honouring its redirection variable.
+void connect_console_unit(UnitBlock& block) {
+  const bool output = block.number == kConsoleOutputUnit;
+  const char* variable = output ? "FOR_PRINT" : "FOR_READ";
+  if (auto redirect = platform::environment(variable)) {
+    block.file_name = resolve_file_name(*redirect);
+    platform::Status status = output
+                                  ? platform::open_for_write(block.file_name, &block.handle)
+                                  : platform::open_for_read(block.file_name, &block.handle);
+    if (!status.ok()) {
+      block.os_error = status.os_code;
+      report_io_error(open_failure_message(status.kind), block);
+    }
+    block.action = output ? Action::kWrite : Action::kRead;
+    block.read_only = !output;
+  } else if (output) {
+    block.file_name = "CONOUT$";
+    block.handle = platform::standard_output();
+    block.action = Action::kWrite;
+    block.text_mode = platform::is_character_device(block.handle);
+  } else {
+    block.file_name = "CONIN$";
+    block.handle = platform::standard_input();
+    block.action = Action::kRead;
+    block.read_only = true;
+    block.byte_reads = !platform::is_character_device(block.handle);
+  }
+  block.connected = true;
+}
+
+// Releases the OS side of a connected block.
+void disconnect(UnitBlock& block) {
+  if (block.connected) platform::close(block.handle);
+  block.connected = false;
+  block.handle = platform::kNoHandle;
+}
+
+}  // namespace
+
+void start_runtime() {
+  platform::prepare_process();
+  platform::mask_floating_point_exceptions();
+  platform::install_console_event_handler(on_console_event);
+}
+
+UnitBlock& claim_unit(int32_t unit) {
+  UnitBlock& block = find_or_create(unit);
+  block.lock.lock();
+  if (!block.connected && (unit == kConsoleOutputUnit || unit == kConsoleInputUnit)) {
+    connect_console_unit(block);
+  }
+  return block;
+}
+
+void release_unit(UnitBlock& block) { block.lock.unlock(); }
+
+std::string resolve_file_name(std::string_view name) {
+  if (name.size() > kMaxFileName) name = name.substr(0, kMaxFileName);
+  while (!name.empty() && name.front() == ' ') name.remove_prefix(1);
+  while (!name.empty() && (name.back() == ' ' || name.back() == '\0')) name.remove_suffix(1);
+  if (is_device_name(name)) return std::string(name);
+  std::string full = platform::full_path(name);
+  if (!full.empty() && full.size() < kMaxFileName + 1) return full;
+  return std::string(name);
+}
+
+void open_unit(int32_t unit, const OpenSpec& spec) {
+  UnitBlock& block = find_or_create(unit);
+  std::lock_guard<std::recursive_mutex> guard(block.lock);
+  uint8_t action = 0;
+  uint8_t status = 0;
+  std::string name = resolve_file_name(spec.file);
+  if (!decode_keyword(kActions, spec.action, &action) ||
+      !decode_keyword(kStatuses, spec.status, &status)) {
+    if (!block.connected) block.file_name = name;
+    report_io_error(45, block);
+  }
+  if (block.connected) {
+    // Re-opening the same file keeps the connection and its position.
+    platform::FileId connected_id;
+    platform::FileId new_id;
+    if (platform::identify(block.handle, &connected_id) &&
+        platform::identify_path(name, &new_id) && connected_id == new_id) {
+      return;
+    }
+    disconnect(block);
+    block.out = OutputRecord{};
+    block.in = InputRecord{};
+  }
+  block.file_name = name;
+  block.action = static_cast<Action>(action);
+  block.status = static_cast<OpenStatus>(status);
+  block.read_only = true;
+  platform::Status opened = platform::open_for_read(block.file_name, &block.handle);
+  if (!opened.ok()) {
+    block.os_error = opened.os_code;
+    report_io_error(open_failure_message(opened.kind), block);
+  }
+  block.connected = true;
+}
+
+void close_unit(int32_t unit) {
+  std::unique_ptr<UnitBlock> owned;
+  {
+    std::lock_guard<std::mutex> guard(g_table_lock);
+    auto it = g_units.find(unit);
+    if (it == g_units.end()) return;
+    owned = std::move(it->second);
+    g_units.erase(it);
+  }
+  std::lock_guard<std::recursive_mutex> guard(owned->lock);
+  disconnect(*owned);
+}
+
+void close_all_units() {
+  std::lock_guard<std::mutex> guard(g_table_lock);
+  for (auto& [number, block] : g_units) {
+    // A unit held by a statement on another thread (a console read that an
+    // event interrupts) is left to the end of the process.
+    if (!block->lock.try_lock()) continue;
+    disconnect(*block);
+    block->lock.unlock();
+  }
+}
+
+void stop_program() {
+  if (g_stopping.exchange(true)) platform::exit_process(0);
+  close_all_units();
+  platform::exit_process(0);
+}
+
+}  // namespace recio

@@ -1,0 +1,106 @@
+// Logical units: the unit table, connecting units to the console and to files,
+// and the normal end of the process.
+#ifndef SURGE_RECIO_UNITS_H_
+#define SURGE_RECIO_UNITS_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+
+#include "platform/platform.h"
+
+namespace recio {
+
+inline constexpr int32_t kConsoleOutputUnit = -1;
+inline constexpr int32_t kConsoleInputUnit = -4;
+
+// The longest file name a unit keeps.
+inline constexpr size_t kMaxFileName = 256;
+
+enum class Action : uint8_t { kRead = 1, kReadWrite = 2, kWrite = 3 };
+enum class OpenStatus : uint8_t { kOld = 1, kNew = 2, kScratch = 3, kUnknown = 4, kReplace = 5 };
+
+// An open request: the file name and the action and status texts, matched
+// without regard to case or trailing blanks.
+struct OpenSpec {
+  std::string_view file;
+  std::string_view action = "READ";
+  std::string_view status = "UNKNOWN";
+};
+
+// Record state of an output unit: the record being built. The buffer always
+// holds a full free-form line; formatted records may grow it.
+struct OutputRecord {
+  std::unique_ptr<char[]> buffer;
+  size_t capacity = 0;
+  size_t position = 0;    // where the next byte goes
+  size_t high_water = 0;  // end of the bytes written into this record
+  int room = 0;           // columns left on a free-form line
+};
+
+// Record state of an input unit: the current record and the bytes read past it.
+struct InputRecord {
+  std::unique_ptr<char[]> buffer;
+  size_t capacity = 0;
+  size_t record_begin = 0;  // the current record is [record_begin, record_end)
+  size_t record_end = 0;
+  size_t kept_begin = 0;    // bytes read past the record: [kept_begin, kept_end)
+  size_t kept_end = 0;
+  uint64_t records_read = 0;
+};
+
+// One unit in use. Owned by the unit table from first use to close.
+struct UnitBlock {
+  int32_t number = 0;
+  bool connected = false;
+  std::string file_name;  // resolved name quoted by every report
+  platform::Handle handle = platform::kNoHandle;
+  Action action = Action::kRead;
+  bool read_only = false;
+  OpenStatus status = OpenStatus::kUnknown;
+  int os_error = 0;           // the OS code of the last failure on this unit
+  bool byte_reads = false;    // standard input that is a pipe or file: one byte per read
+  bool text_mode = false;     // standard output that is a terminal: LF becomes CR LF
+  std::recursive_mutex lock;  // held by a statement from its start to its end
+  OutputRecord out;
+  InputRecord in;
+};
+
+// Prepares the runtime before the main routine: the unit table, the console
+// event handler, the floating-point environment.
+void start_runtime();
+
+// Finds the unit's block, connecting a console unit on its first use, and takes
+// its lock for one statement. Reports and ends the process when the console
+// unit's redirection cannot be opened.
+UnitBlock& claim_unit(int32_t unit);
+// Releases the lock that claim_unit took.
+void release_unit(UnitBlock& block);
+
+// Connects the unit to an existing file for reading. Returns only on success;
+// every failure is a run-time error report.
+void open_unit(int32_t unit, const OpenSpec& spec);
+
+// Disconnects the unit, keeping the file. A unit that is not connected is left
+// alone without a message.
+void close_unit(int32_t unit);
+
+// Closes every connected unit. Units busy in a statement of another thread are
+// left to the end of the process.
+void close_all_units();
+
+// The normal end: closes every unit and ends the process with status 0.
+// A second call while the first runs ends the process at once.
+[[noreturn]] void stop_program();
+
+// The name a unit keeps for a given file name: cut to 256 characters, blanks
+// and NULs trimmed, device names kept, otherwise the full path when it is
+// shorter than 257 characters, else the trimmed name.
+std::string resolve_file_name(std::string_view name);
+
+}  // namespace recio
+
+#endif  // SURGE_RECIO_UNITS_H_
