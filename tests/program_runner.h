@@ -1,0 +1,65 @@
+// Runs the built program in a temporary folder, for whole-program tests.
+#ifndef SURGE_TESTS_PROGRAM_RUNNER_H_
+#define SURGE_TESTS_PROGRAM_RUNNER_H_
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace surge_test {
+
+// What one run of the program left behind.
+struct RunResult {
+  std::string out;   // standard output, bytes as written
+  std::string err;   // standard error
+  int status = -1;   // exit status, or -1 when killed by a signal
+  int signal = 0;    // the signal that killed it, or 0
+};
+
+// Options of a run beyond the answers.
+struct RunOptions {
+  std::vector<std::string> env;  // "NAME=value" entries added to the environment
+  std::string cwd;               // working folder; the test's folder when empty
+  int timeout_seconds = 30;
+};
+
+// The worked-example coefficients, the same for all 20 locations: 20 lines of
+// 21 numbers, and 20 slope lines.
+std::string example_parameter_file();
+std::string example_slope_file();
+
+// The answers' lines joined with LF, each one terminated.
+std::string answers(std::initializer_list<std::string_view> lines);
+
+// Replaces CR LF by LF, for comparing texts that are not about line ends.
+std::string without_cr(std::string_view text);
+
+// A fixture with its own temporary folder, removed after the test.
+class ProgramTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  // Writes a file relative to the test folder (or at an absolute path).
+  void write_file(const std::string& name, std::string_view content);
+  std::string read_file(const std::string& name);
+  // Writes both data files with the worked-example coefficients.
+  void write_example_data();
+  std::string path(const std::string& name) const { return dir_ + "/" + name; }
+
+  // Runs the program with the given bytes on standard input (a pipe).
+  RunResult run(std::string_view input, const RunOptions& options = {});
+  // Runs the program with standard input redirected from a file.
+  RunResult run_with_input_file(const std::string& input_file, const RunOptions& options = {});
+
+  std::string dir_;
+};
+
+// The program under test.
+const char* program_path();
+
+}  // namespace surge_test
+
+#endif  // SURGE_TESTS_PROGRAM_RUNNER_H_
