@@ -40,16 +40,16 @@ std::vector<std::string> child_environment(const RunOptions& options) {
   return env;
 }
 
+
 double now_seconds() {
   timespec ts;
   clock_gettime(CLOCK_MONOTONIC, &ts);
   return ts.tv_sec + ts.tv_nsec / 1e9;
 }
 
-// stdin_fd: a descriptor for the child's standard input, or -1 for a pipe fed
-// with `input`.
-RunResult run_child(const std::string& dir, std::string_view input, int stdin_fd,
-                    const RunOptions& options) {
+// Starts the program with its standard streams on pipes (standard input from
+// stdin_fd instead when that is not -1).
+Child start_child(const std::string& dir, int stdin_fd, const RunOptions& options) {
   int in_pipe[2] = {-1, -1};
   int out_pipe[2];
   int err_pipe[2];
@@ -76,54 +76,57 @@ RunResult run_child(const std::string& dir, std::string_view input, int stdin_fd
   if (stdin_fd < 0) close(in_pipe[0]);
   close(out_pipe[1]);
   close(err_pipe[1]);
-
-  RunResult result;
-  size_t written = 0;
-  int to_child = in_pipe[1];
-  if (to_child >= 0) fcntl(to_child, F_SETFL, O_NONBLOCK);
-  if (to_child >= 0 && input.empty()) {
-    close(to_child);
-    to_child = -1;
-  }
   signal(SIGPIPE, SIG_IGN);
-  int open_outputs = 2;
-  const double deadline = now_seconds() + options.timeout_seconds;
+  return Child{pid, in_pipe[1], out_pipe[0], err_pipe[0]};
+}
+
+// Feeds `input` to the child, collects both outputs until they close (or the
+// deadline passes, which kills the child), and waits for it to end.
+RunResult finish_child(Child& child, std::string_view input, RunResult result, double deadline) {
+  size_t written = 0;
+  if (child.in >= 0) fcntl(child.in, F_SETFL, O_NONBLOCK);
+  if (child.in >= 0 && input.empty()) {
+    close(child.in);
+    child.in = -1;
+  }
+  int open_outputs = (child.out >= 0) + (child.err >= 0);
   while (open_outputs > 0) {
-    pollfd fds[3] = {{out_pipe[0], POLLIN, 0}, {err_pipe[0], POLLIN, 0}, {to_child, POLLOUT, 0}};
+    pollfd fds[3] = {{child.out, POLLIN, 0}, {child.err, POLLIN, 0}, {child.in, POLLOUT, 0}};
     int remaining_ms = static_cast<int>((deadline - now_seconds()) * 1000);
     if (remaining_ms <= 0) {
-      kill(pid, SIGKILL);
-      ADD_FAILURE() << "program did not finish within " << options.timeout_seconds << " s";
+      kill(child.pid, SIGKILL);
+      ADD_FAILURE() << "program did not finish in time";
       break;
     }
-    if (poll(fds, to_child >= 0 ? 3 : 2, remaining_ms) < 0 && errno != EINTR) break;
+    if (poll(fds, 3, remaining_ms) < 0 && errno != EINTR) break;
     for (int i = 0; i < 2; ++i) {
-      if (fds[i].fd >= 0 && (fds[i].revents & (POLLIN | POLLHUP))) {
+      if (fds[i].fd >= 0 && (fds[i].revents & (POLLIN | POLLHUP | POLLERR))) {
         char buf[65536];
         ssize_t n = read(fds[i].fd, buf, sizeof buf);
         if (n > 0) {
           (i == 0 ? result.out : result.err).append(buf, n);
         } else {
           close(fds[i].fd);
-          (i == 0 ? out_pipe[0] : err_pipe[0]) = -1;
+          (i == 0 ? child.out : child.err) = -1;
           --open_outputs;
         }
       }
     }
-    if (to_child >= 0 && (fds[2].revents & (POLLOUT | POLLERR | POLLHUP))) {
-      ssize_t n = write(to_child, input.data() + written, input.size() - written);
+    if (child.in >= 0 && (fds[2].revents & (POLLOUT | POLLERR | POLLHUP))) {
+      ssize_t n = write(child.in, input.data() + written, input.size() - written);
       if (n > 0) written += n;
       if (n < 0 || written == input.size()) {
-        close(to_child);
-        to_child = -1;
+        close(child.in);
+        child.in = -1;
       }
     }
   }
-  if (to_child >= 0) close(to_child);
-  if (out_pipe[0] >= 0) close(out_pipe[0]);
-  if (err_pipe[0] >= 0) close(err_pipe[0]);
+  for (int* fd : {&child.in, &child.out, &child.err}) {
+    if (*fd >= 0) close(*fd);
+    *fd = -1;
+  }
   int wstatus = 0;
-  waitpid(pid, &wstatus, 0);
+  waitpid(child.pid, &wstatus, 0);
   if (WIFEXITED(wstatus)) {
     result.status = WEXITSTATUS(wstatus);
   } else if (WIFSIGNALED(wstatus)) {
@@ -132,7 +135,53 @@ RunResult run_child(const std::string& dir, std::string_view input, int stdin_fd
   return result;
 }
 
+RunResult run_child(const std::string& dir, std::string_view input, int stdin_fd,
+                    const RunOptions& options) {
+  Child child = start_child(dir, stdin_fd, options);
+  return finish_child(child, input, RunResult{}, now_seconds() + options.timeout_seconds);
+}
+
 }  // namespace
+
+Session::Session(const std::string& dir, const RunOptions& options)
+    : child_(start_child(dir, -1, options)), timeout_seconds_(options.timeout_seconds) {}
+
+Session::~Session() {
+  if (child_.pid > 0) finish();
+}
+
+void Session::send(std::string_view text) {
+  size_t written = 0;
+  while (written < text.size()) {
+    ssize_t n = write(child_.in, text.data() + written, text.size() - written);
+    if (n <= 0) {
+      ADD_FAILURE() << "could not write to the program";
+      return;
+    }
+    written += n;
+  }
+}
+
+bool Session::wait_for(std::string_view marker) {
+  const double deadline = now_seconds() + timeout_seconds_;
+  while (result_.out.find(marker, seen_) == std::string::npos) {
+    int remaining_ms = static_cast<int>((deadline - now_seconds()) * 1000);
+    pollfd fd{child_.out, POLLIN, 0};
+    if (remaining_ms <= 0 || poll(&fd, 1, remaining_ms) <= 0) return false;
+    char buf[65536];
+    ssize_t n = read(child_.out, buf, sizeof buf);
+    if (n <= 0) return false;
+    result_.out.append(buf, n);
+  }
+  seen_ = result_.out.find(marker, seen_) + marker.size();
+  return true;
+}
+
+RunResult Session::finish(std::string_view input) {
+  RunResult result = finish_child(child_, input, result_, now_seconds() + timeout_seconds_);
+  child_.pid = -1;
+  return result;
+}
 
 const char* program_path() { return SURGE_PROGRAM; }
 

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -35,6 +36,39 @@ std::string answers(std::initializer_list<std::string_view> lines);
 
 // Replaces CR LF by LF, for comparing texts that are not about line ends.
 std::string without_cr(std::string_view text);
+
+// The descriptors of a running child process.
+struct Child {
+  int pid = -1;
+  int in = -1;
+  int out = -1;
+  int err = -1;
+};
+
+// A running program that a test talks to step by step: it can wait for a text
+// on standard output before it sends the next answers.
+class Session {
+ public:
+  Session(const std::string& dir, const RunOptions& options = {});
+  ~Session();
+  Session(const Session&) = delete;
+  Session& operator=(const Session&) = delete;
+
+  // Writes bytes to the program's standard input.
+  void send(std::string_view text);
+  // Reads standard output until `marker` appears after the last marker found.
+  // False when the program ends or the time runs out first.
+  bool wait_for(std::string_view marker);
+  // Sends the rest of the input, closes it and collects everything to the end.
+  RunResult finish(std::string_view input = {});
+  int pid() const { return child_.pid; }
+
+ private:
+  Child child_;
+  RunResult result_;
+  size_t seen_ = 0;
+  int timeout_seconds_;
+};
 
 // A fixture with its own temporary folder, removed after the test.
 class ProgramTest : public ::testing::Test {
