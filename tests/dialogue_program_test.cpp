@@ -201,6 +201,19 @@ TEST_F(DialogueTest, AnswersOtherThanOneEndTheRun) {
   }
 }
 
+TEST_F(DialogueTest, UndefinedSideShowsBlanksThenKeepsThePreviousLabel) {
+  // Radius 0 and distance 0 make the dimensionless distance 0/0: no label.
+  RunResult r = run(answers({"5", "950", "0", "0", "1", "5", "950", "30", "60", "1", "5", "950",
+                             "0", "0", "0"}));
+  EXPECT_EQ(r.status, 0);
+  const std::string blanks = "making landfall   0km away to the       side of";
+  const std::string kept = "making landfall   0km away to the LEFT  side of";
+  size_t first = r.out.find(blanks);
+  ASSERT_NE(first, std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find('\0'), std::string::npos);
+  EXPECT_NE(r.out.find(kept, first), std::string::npos);
+}
+
 TEST_F(DialogueTest, SameInputsGiveTheSameReport) {
   RunResult r = run(answers({"5", "950", "30", "60", "1", "7", "900", "45", "-20", "1", "5", "950",
                              "30", "60", "0"}));
