@@ -1,0 +1,70 @@
+#!/usr/bin/env bash
+# Builds the program and the benchmarks, runs them side by side and prints a table.
+# Usage: bash bench/run.sh [CASES]   (default 20000 cases)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+cases=${1:-20000}
+cmake --preset default >/dev/null
+cmake --build --preset default -j2 >/dev/null
+build=$PWD/build
+work=$(mktemp -d /tmp/surge-bench-XXXXXX)
+trap 'rm -rf "$work"' EXIT
+cp examples/srfparamsVelko.dat examples/pslope.dat "$work"
+cd "$work"
+
+# Answers for N cases: varied locations, storms and distances, "1" between
+# cases and "0" after the last.
+make_answers() {
+  awk -v n="$1" 'BEGIN {
+    for (i = 0; i < n; i++) {
+      loc = i % 20 + 1
+      d = (i * 37) % 400 - 100
+      if (loc >= 18 && d <= 0) d = -d + 1
+      print loc; print 900 + (i * 7) % 61; print 12 + (i * 11) % 50; print d ".5"
+      print (i == n - 1) ? 0 : 1
+    }
+  }' > "$2"
+}
+make_answers "$cases" answers.txt
+make_answers 1 one.txt
+make_answers 100000 many.txt
+
+# One case's records (without the banner) for the floor program to write.
+FOR_READ=one.txt "$build/surge" > one.out
+tail -n +25 one.out > records.txt
+
+m=$build/bench/bench_measure
+row() { printf '%-44s %14s %14s %8s\n' "$@"; }
+rate() { awk -v n="$1" -v s="$2" 'BEGIN { printf "%.0f", n / s }'; }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
+
+echo
+row "benchmark" "surge" "floor" "ratio"
+row "---------" "-----" "-----" "-----"
+
+read -r t_batch _ s_batch < <(FOR_READ=answers.txt "$m" 3 - batch.out "$build/surge")
+read -r t_floor _ _ < <("$m" 3 - floor.out "$build/bench/bench_floor" records.txt answers.txt)
+[ "$s_batch" = 0 ] || { echo "surge failed on the batch: status $s_batch"; exit 1; }
+row "batch, $cases cases (cases/s)" "$(rate "$cases" "$t_batch")" "$(rate "$cases" "$t_floor")" \
+  "$(ratio "$t_batch" "$t_floor")"
+
+read -r t_pipe _ s_pipe < <("$m" 3 pipe:answers.txt pipe.out "$build/surge")
+read -r t_fpipe _ _ < <("$m" 3 pipe:answers.txt floor.out "$build/bench/bench_floor" records.txt)
+[ "$s_pipe" = 0 ] || { echo "surge failed on the pipe: status $s_pipe"; exit 1; }
+row "piped, $cases cases (cases/s)" "$(rate "$cases" "$t_pipe")" "$(rate "$cases" "$t_fpipe")" \
+  "$(ratio "$t_pipe" "$t_fpipe")"
+
+read -r t_start m_one _ < <("$m" 50 one.txt /dev/null "$build/surge")
+read -r t_hello m_hello _ < <("$m" 50 - /dev/null "$build/bench/bench_hello")
+row "start-up, one case vs hello (ms)" "$(awk -v t="$t_start" 'BEGIN{printf "%.2f", t*1000}')" \
+  "$(awk -v t="$t_hello" 'BEGIN{printf "%.2f", t*1000}')" "$(ratio "$t_start" "$t_hello")"
+
+read -r _ m_many s_many < <("$m" 1 many.txt /dev/null "$build/surge")
+[ "$s_many" = 0 ] || { echo "surge failed on 100000 cases: status $s_many"; exit 1; }
+row "peak memory, 1 case vs hello (KiB)" "$m_one" "$m_hello" "$(ratio "$m_one" "$m_hello")"
+row "peak memory, 100000 cases vs 1 case (KiB)" "$m_many" "$m_one" "$(ratio "$m_many" "$m_one")"
+
+if [ -x "$build/bench/bench_micro" ]; then
+  echo
+  "$build/bench/bench_micro" --benchmark_min_time=0.2
+fi
