@@ -4,6 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 cases=${1:-20000}
+root=$PWD
 cmake --preset default >/dev/null
 cmake --build --preset default -j2 >/dev/null
 build=$PWD/build
@@ -12,19 +13,7 @@ trap 'rm -rf "$work"' EXIT
 cp examples/srfparamsVelko.dat examples/pslope.dat "$work"
 cd "$work"
 
-# Answers for N cases: varied locations, storms and distances, "1" between
-# cases and "0" after the last.
-make_answers() {
-  awk -v n="$1" 'BEGIN {
-    for (i = 0; i < n; i++) {
-      loc = i % 20 + 1
-      d = (i * 37) % 400 - 100
-      if (loc >= 18 && d <= 0) d = -d + 1
-      print loc; print 900 + (i * 7) % 61; print 12 + (i * 11) % 50; print d ".5"
-      print (i == n - 1) ? 0 : 1
-    }
-  }' > "$2"
-}
+make_answers() { bash "$root/bench/make_answers.sh" "$1" > "$2"; }
 make_answers "$cases" answers.txt
 make_answers 1 one.txt
 make_answers 100000 many.txt
