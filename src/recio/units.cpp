@@ -154,6 +154,7 @@ UnitBlock& claim_unit(int32_t unit) {
   if (!block.connected && (unit == kConsoleOutputUnit || unit == kConsoleInputUnit)) {
     connect_console_unit(block);
   }
+  assert(block.connected && "a file unit is opened before its first statement");
   return block;
 }
 
