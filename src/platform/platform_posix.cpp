@@ -53,6 +53,21 @@ Status posix_error(int err) {
   return Status{kind, err};
 }
 
+// open(2), retried when a signal interrupts it. A name holding a NUL cannot be
+// passed to the OS at all: it is an invalid name.
+int open_path(const std::string& path, int flags, int* err) {
+  if (path.find('\0') != std::string::npos) {
+    *err = EINVAL;
+    return -1;
+  }
+  int fd;
+  do {
+    fd = ::open(path.c_str(), flags | O_CLOEXEC, 0666);
+  } while (fd < 0 && errno == EINTR);
+  *err = fd < 0 ? errno : 0;
+  return fd;
+}
+
 std::string base_name(const char* path) {
   if (path == nullptr) return std::string();
   const char* slash = std::strrchr(path, '/');
@@ -74,12 +89,9 @@ bool is_character_device(Handle h) {
 
 Status open_for_read(const std::string& path, Handle* h) {
   *h = kNoHandle;
-  if (path.find('\0') != std::string::npos) return posix_error(EINVAL);
-  int fd;
-  do {
-    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
-  } while (fd < 0 && errno == EINTR);
-  if (fd < 0) return posix_error(errno);
+  int err;
+  int fd = open_path(path, O_RDONLY | O_NOCTTY, &err);
+  if (fd < 0) return posix_error(err);
   // Reading a directory would succeed here; a directory is not a data file.
   struct stat st;
   if (fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
@@ -92,12 +104,9 @@ Status open_for_read(const std::string& path, Handle* h) {
 
 Status open_for_write(const std::string& path, Handle* h) {
   *h = kNoHandle;
-  if (path.find('\0') != std::string::npos) return posix_error(EINVAL);
-  int fd;
-  do {
-    fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY, 0666);
-  } while (fd < 0 && errno == EINTR);
-  if (fd < 0) return posix_error(errno);
+  int err;
+  int fd = open_path(path, O_WRONLY | O_CREAT | O_TRUNC | O_NOCTTY, &err);
+  if (fd < 0) return posix_error(err);
   *h = fd;
   return Status{};
 }
@@ -207,7 +216,8 @@ std::optional<std::string> environment(const char* name) {
 }
 
 bool redirect_error_stream(const std::string& path) {
-  int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+  int err;
+  int fd = open_path(path, O_WRONLY | O_APPEND | O_CREAT | O_NOCTTY, &err);
   if (fd < 0) return false;
   int r = dup2(fd, STDERR_FILENO);
   ::close(fd);
@@ -215,7 +225,8 @@ bool redirect_error_stream(const std::string& path) {
 }
 
 bool append_text_mode(const std::string& path, const char* data, size_t n) {
-  int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+  int err;
+  int fd = open_path(path, O_WRONLY | O_APPEND | O_CREAT | O_NOCTTY, &err);
   if (fd < 0) return false;
   bool ok = write_text_mode(fd, data, n).ok();
   ::close(fd);
