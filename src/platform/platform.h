@@ -69,8 +69,9 @@ Status read(Handle h, void* buffer, size_t n, size_t* got);
 // A vanished pipe reader is kBrokenPipe, never a signal.
 Status write(Handle h, const void* data, size_t n);
 
-// Writes n bytes turning every LF into CR LF, as a text-mode stream does.
-// The translated bytes go out in one write.
+// Writes n bytes turning every LF into CR LF, as a text-mode stream does, so a
+// CR LF in the data goes out as CR CR LF. The translated bytes go out in one
+// write.
 Status write_text_mode(Handle h, const char* data, size_t n);
 
 // Closes a handle; a standard handle is left open.
@@ -87,7 +88,8 @@ bool identify(Handle h, FileId* id);
 bool identify_path(const std::string& path, FileId* id);
 
 // The full path of a name formed lexically from the current directory ("." and
-// ".." segments folded, symbolic links left as they are). Empty on failure.
+// ".." segments and repeated slashes folded, symbolic links left as they are, a
+// trailing slash kept). Empty on failure, and for an empty name.
 std::string full_path(std::string_view name);
 
 // The value of an environment variable, or nothing when it is not set.
@@ -105,32 +107,36 @@ bool append_text_mode(const std::string& path, const char* data, size_t n);
 
 // Floating-point control: mask every exception (no traps), round to nearest.
 void mask_floating_point_exceptions();
-// Results that would be subnormal become zero, and subnormal inputs count as zero.
+// Results that would be subnormal become zero (flush-to-zero), on the calling
+// thread. Subnormal operands are still used as they are.
 void enable_flush_to_zero();
 
 // One frame of a call stack, as far as symbols are known (empty text when not).
 struct StackFrame {
-  uintptr_t pc = 0;              // code address
-  uintptr_t module_offset = 0;   // pc relative to the load address of its module
-  uintptr_t frame_address = 0;   // the frame's stack address, for verbose listings
-  std::string module;            // file name of the module, no directory
-  std::string routine;
-  std::string source;            // source file name, no directory
-  int line = 0;                  // 0 when unknown
+  uintptr_t pc = 0;             // return address of the frame's call
+  uintptr_t module_offset = 0;  // pc relative to the load address of its module
+  uintptr_t frame_address = 0;  // the frame's canonical stack address
+  std::string module;           // file name of the module, no directory
+  std::string routine;          // qualified name, without return type or parameters
+  std::string source;           // source file name, no directory
+  int line = 0;                 // 0 when unknown
 };
 
-// Walks the calling thread's stack from the caller outward, skipping the given
-// number of innermost frames. Calls visit(frame, context) for each and stops
-// when it returns false. Returns false when the walk could not start or failed.
+// Walks the calling thread's stack from the caller of walk_stack outward,
+// skipping the given number of innermost frames. Calls visit(frame, context)
+// for each and stops early when it returns false. Returns false when the walk
+// could not start or broke off; the frames found before that were visited.
 using FrameVisitor = bool (*)(const StackFrame& frame, void* context);
 bool walk_stack(int skip, FrameVisitor visit, void* context);
 
-// Console events that end the process.
+// Console events that end the process: interrupt (SIGINT, control-C), quit
+// (SIGQUIT, control-\) and hang-up (SIGHUP, the terminal closed).
 enum class ConsoleEvent { kControlC, kControlBreak, kClose };
 
-// Installs a handler for console events. It runs on a thread of its own, so it
-// may format and write freely while the main thread waits in a read; it must
-// end the process. Must be called before any other thread is started.
+// Installs a handler for console events. It runs on a thread of its own (the
+// signals are blocked in every other thread), so it may format and write freely
+// while the main thread waits in a read; it must end the process. Must be
+// called before any other thread is started.
 void install_console_event_handler(void (*handler)(ConsoleEvent));
 
 }  // namespace platform

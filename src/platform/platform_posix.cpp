@@ -14,6 +14,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string>
 #include <thread>
 #include <vector>
@@ -52,6 +53,21 @@ Status posix_error(int err) {
   return Status{kind, err};
 }
 
+// open(2), retried when a signal interrupts it. A name holding a NUL cannot be
+// passed to the OS at all: it is an invalid name.
+int open_path(const std::string& path, int flags, int* err) {
+  if (path.find('\0') != std::string::npos) {
+    *err = EINVAL;
+    return -1;
+  }
+  int fd;
+  do {
+    fd = ::open(path.c_str(), flags | O_CLOEXEC, 0666);
+  } while (fd < 0 && errno == EINTR);
+  *err = fd < 0 ? errno : 0;
+  return fd;
+}
+
 std::string base_name(const char* path) {
   if (path == nullptr) return std::string();
   const char* slash = std::strrchr(path, '/');
@@ -73,12 +89,9 @@ bool is_character_device(Handle h) {
 
 Status open_for_read(const std::string& path, Handle* h) {
   *h = kNoHandle;
-  if (path.find('\0') != std::string::npos) return posix_error(EINVAL);
-  int fd;
-  do {
-    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
-  } while (fd < 0 && errno == EINTR);
-  if (fd < 0) return posix_error(errno);
+  int err;
+  int fd = open_path(path, O_RDONLY | O_NOCTTY, &err);
+  if (fd < 0) return posix_error(err);
   // Reading a directory would succeed here; a directory is not a data file.
   struct stat st;
   if (fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
@@ -91,12 +104,9 @@ Status open_for_read(const std::string& path, Handle* h) {
 
 Status open_for_write(const std::string& path, Handle* h) {
   *h = kNoHandle;
-  if (path.find('\0') != std::string::npos) return posix_error(EINVAL);
-  int fd;
-  do {
-    fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY, 0666);
-  } while (fd < 0 && errno == EINTR);
-  if (fd < 0) return posix_error(errno);
+  int err;
+  int fd = open_path(path, O_WRONLY | O_CREAT | O_TRUNC | O_NOCTTY, &err);
+  if (fd < 0) return posix_error(err);
   *h = fd;
   return Status{};
 }
@@ -128,13 +138,21 @@ Status write(Handle h, const void* data, size_t n) {
 }
 
 Status write_text_mode(Handle h, const char* data, size_t n) {
-  std::string out;
-  out.reserve(n + n / 8 + 2);
-  for (size_t i = 0; i < n; ++i) {
-    if (data[i] == '\n') out.push_back('\r');
-    out.push_back(data[i]);
+  // A report (at most 16384 bytes) is translated on the stack, so that it can
+  // still be written when memory is exhausted.
+  char local[2 * 16384];
+  std::string heap;
+  char* out = local;
+  if (2 * n > sizeof local) {
+    heap.resize(2 * n);
+    out = heap.data();
   }
-  return write(h, out.data(), out.size());
+  size_t size = 0;
+  for (size_t i = 0; i < n; ++i) {
+    if (data[i] == '\n') out[size++] = '\r';
+    out[size++] = data[i];
+  }
+  return write(h, out, size);
 }
 
 void close(Handle h) {
@@ -157,8 +175,9 @@ bool identify_path(const std::string& path, FileId* id) {
 }
 
 std::string full_path(std::string_view name) {
+  if (name.empty()) return std::string();
   std::string joined;
-  if (name.empty() || name.front() != '/') {
+  if (name.front() != '/') {
     char* cwd = getcwd(nullptr, 0);
     if (cwd == nullptr) return std::string();
     joined = cwd;
@@ -185,7 +204,8 @@ std::string full_path(std::string_view name) {
     out.push_back('/');
     out.append(part);
   }
-  if (out.empty()) out = "/";
+  // "dir/" names a directory only; keep the slash so that a file there is refused.
+  if (out.empty() || name.back() == '/') out.push_back('/');
   return out;
 }
 
@@ -196,7 +216,8 @@ std::optional<std::string> environment(const char* name) {
 }
 
 bool redirect_error_stream(const std::string& path) {
-  int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+  int err;
+  int fd = open_path(path, O_WRONLY | O_APPEND | O_CREAT | O_NOCTTY, &err);
   if (fd < 0) return false;
   int r = dup2(fd, STDERR_FILENO);
   ::close(fd);
@@ -204,7 +225,8 @@ bool redirect_error_stream(const std::string& path) {
 }
 
 bool append_text_mode(const std::string& path, const char* data, size_t n) {
-  int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+  int err;
+  int fd = open_path(path, O_WRONLY | O_APPEND | O_CREAT | O_NOCTTY, &err);
   if (fd < 0) return false;
   bool ok = write_text_mode(fd, data, n).ok();
   ::close(fd);
@@ -233,27 +255,33 @@ void enable_flush_to_zero() {
 
 namespace {
 
+// Deeper stacks than this are listed up to this depth: a report's buffer holds
+// far fewer lines anyway.
+constexpr int kMaxFrames = 1024;
+
 struct RawFrame {
   uintptr_t pc;
   uintptr_t cfa;
 };
 
 struct UnwindState {
-  std::vector<RawFrame>* frames;
+  RawFrame* frames;
+  int count;
   int skip;
 };
 
+// The unwinder treats any answer but _URC_NO_REASON as a failure of the walk,
+// so a full table is told apart by the count, not by the answer.
 _Unwind_Reason_Code collect_frame(struct _Unwind_Context* context, void* arg) {
   auto* state = static_cast<UnwindState*>(arg);
   uintptr_t pc = _Unwind_GetIP(context);
-  if (pc == 0) return _URC_END_OF_STACK;
+  if (pc == 0 || state->count == kMaxFrames) return _URC_NO_REASON;
   if (state->skip > 0) {
     --state->skip;
     return _URC_NO_REASON;
   }
-  state->frames->push_back(RawFrame{pc, _Unwind_GetCFA(context)});
-  if (state->frames->size() >= 256) return _URC_END_OF_STACK;
-  return _URC_NO_REASON;
+  state->frames[state->count++] = RawFrame{pc, _Unwind_GetCFA(context)};
+  return state->count == kMaxFrames ? _URC_NORMAL_STOP : _URC_NO_REASON;
 }
 
 void ignore_backtrace_error(void*, const char*, int) {}
@@ -265,16 +293,36 @@ backtrace_state* symbol_state() {
   return state;
 }
 
-// "ns::routine(int, char)" becomes "ns::routine": the listing has 17 columns.
+// The demangled name without its return type and parameter list:
+// "void ns::(anonymous namespace)::f<int>(int) const" gives
+// "ns::(anonymous namespace)::f<int>".
 std::string routine_name(const char* symbol) {
   if (symbol == nullptr) return std::string();
   int status = 0;
   char* demangled = abi::__cxa_demangle(symbol, nullptr, nullptr, &status);
   std::string name = (status == 0 && demangled) ? demangled : symbol;
   std::free(demangled);
-  size_t paren = name.find('(');
-  if (paren != std::string::npos && paren > 0) name.resize(paren);
-  return name;
+  static constexpr std::string_view kAnonymous = "(anonymous namespace)";
+  size_t begin = 0;
+  size_t end = name.size();
+  int depth = 0;
+  for (size_t i = 0; i < name.size(); ++i) {
+    char c = name[i];
+    if (depth == 0 && std::string_view(name).substr(i).starts_with(kAnonymous)) {
+      i += kAnonymous.size() - 1;
+    } else if (c == '<') {
+      ++depth;
+    } else if (c == '>') {
+      if (depth > 0) --depth;
+    } else if (depth == 0 && c == ' ') {
+      begin = i + 1;  // what came before was the return type
+    } else if (depth == 0 && c == '(' && !std::string_view(name).substr(0, i).ends_with("operator")) {
+      end = i;
+      break;
+    }
+  }
+  if (begin >= end) begin = 0;
+  return name.substr(begin, end - begin);
 }
 
 struct PcInfo {
@@ -293,34 +341,55 @@ int take_pc_info(void* data, uintptr_t, const char* filename, int lineno, const 
   return 0;
 }
 
+void take_symbol(void* data, uintptr_t, const char* symname, uintptr_t, uintptr_t) {
+  auto* frame = static_cast<StackFrame*>(data);
+  if (symname != nullptr) frame->routine = routine_name(symname);
+}
+
+// Everything known about one code address.
+StackFrame describe_frame(const RawFrame& raw) {
+  StackFrame frame;
+  frame.pc = raw.pc;
+  frame.frame_address = raw.cfa;
+  // A return address points after the call; look up the call itself.
+  uintptr_t lookup = raw.pc - 1;
+  Dl_info dl{};
+  const bool in_module = dladdr(reinterpret_cast<void*>(lookup), &dl) != 0;
+  if (in_module) {
+    frame.module = base_name(dl.dli_fname);
+    frame.module_offset = raw.pc - reinterpret_cast<uintptr_t>(dl.dli_fbase);
+  }
+  backtrace_state* symbols = symbol_state();
+  PcInfo info{&frame, false};
+  if (symbols != nullptr) {
+    backtrace_pcinfo(symbols, lookup, take_pc_info, ignore_backtrace_error, &info);
+  }
+  // Without debug information the symbol tables may still name the routine.
+  if (frame.routine.empty() && symbols != nullptr) {
+    backtrace_syminfo(symbols, lookup, take_symbol, ignore_backtrace_error, &frame);
+  }
+  if (frame.routine.empty() && in_module && dl.dli_sname != nullptr) {
+    frame.routine = routine_name(dl.dli_sname);
+  }
+  return frame;
+}
+
 }  // namespace
 
 bool walk_stack(int skip, FrameVisitor visit, void* context) {
-  std::vector<RawFrame> frames;
-  frames.reserve(64);
-  UnwindState state{&frames, skip + 1};  // +1: this routine itself
+  RawFrame frames[kMaxFrames];
+  UnwindState state{frames, 0, skip + 1};  // +1: this routine itself
   _Unwind_Reason_Code rc = _Unwind_Backtrace(collect_frame, &state);
-  if (rc != _URC_END_OF_STACK && rc != _URC_NO_REASON) return false;
-  if (frames.empty()) return false;
-  backtrace_state* symbols = symbol_state();
-  for (const RawFrame& raw : frames) {
-    StackFrame frame;
-    frame.pc = raw.pc;
-    frame.frame_address = raw.cfa;
-    // A return address points after the call; look up the call itself.
-    uintptr_t lookup = raw.pc - 1;
-    Dl_info dl;
-    if (dladdr(reinterpret_cast<void*>(lookup), &dl) != 0) {
-      frame.module = base_name(dl.dli_fname);
-      frame.module_offset = raw.pc - reinterpret_cast<uintptr_t>(dl.dli_fbase);
+  // The walk ends normally at the outermost frame, or when the table is full.
+  bool complete = rc == _URC_END_OF_STACK || state.count == kMaxFrames;
+  try {
+    for (int i = 0; i < state.count; ++i) {
+      if (!visit(describe_frame(frames[i]), context)) return true;
     }
-    PcInfo info{&frame, false};
-    if (symbols != nullptr) {
-      backtrace_pcinfo(symbols, lookup, take_pc_info, ignore_backtrace_error, &info);
-    }
-    if (!visit(frame, context)) break;
+  } catch (const std::bad_alloc&) {
+    return false;  // out of memory while naming the frames
   }
-  return true;
+  return complete && state.count > 0;
 }
 
 // ---- Console events ------------------------------------------------------

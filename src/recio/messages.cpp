@@ -1,10 +1,12 @@
 // The message catalogue, the run-time error report and its call-stack listing.
 #include "recio/messages.h"
 
-#include <atomic>
+#include <algorithm>
+#include <cassert>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 
 #include "recio/units.h"
 
@@ -35,6 +37,7 @@ constexpr MessageRow kCatalog[] = {
     {200, 3, "program aborting due to %s event"},
 };
 
+// Indexed by severity; each is formatted with the message number.
 constexpr const char* kPrefixes[] = {
     "forrtl: ",
     "forrtl: info (%i): ",
@@ -43,89 +46,106 @@ constexpr const char* kPrefixes[] = {
     "forrtl: severe (%i): ",
 };
 
-constexpr size_t kReportSize = 16384;
-
-// The report being built: a fixed buffer that silently cuts what does not fit.
-struct ReportBuffer {
-  char data[kReportSize];
-  size_t used = 0;
-
-  void append(const char* text, size_t n) {
-    size_t room = kReportSize - 1 - used;
-    if (n > room) n = room;
-    std::memcpy(data + used, text, n);
-    used += n;
-  }
-  void appendf(const char* format, ...) __attribute__((format(printf, 2, 3))) {
-    char line[1024];
-    va_list args;
-    va_start(args, format);
-    int n = std::vsnprintf(line, sizeof line, format, args);
-    va_end(args);
-    if (n > 0) append(line, std::min(static_cast<size_t>(n), sizeof line - 1));
-  }
-};
+const char* known_or_unknown(const std::string& text) {
+  return text.empty() ? "Unknown" : text.c_str();
+}
 
 bool visit_default(const platform::StackFrame& frame, void* context) {
-  auto* report = static_cast<ReportBuffer*>(context);
-  const bool known = !frame.routine.empty() || !frame.source.empty();
-  char line_number[16] = "Unknown";
-  if (known && frame.line > 0) std::snprintf(line_number, sizeof line_number, "%d", frame.line);
+  auto* report = static_cast<ReportText*>(context);
+  std::string routine(unqualified_name(frame.routine));
+  char line[16] = "Unknown";
+  if (frame.line > 0) std::snprintf(line, sizeof line, "%d", frame.line);
   report->appendf("%-17.17s  %8.8X  %-17.17s  %10.10s  %s\n", frame.module.c_str(),
-                  static_cast<unsigned>(frame.module_offset),
-                  known && !frame.routine.empty() ? frame.routine.c_str() : "Unknown",
-                  line_number, known && !frame.source.empty() ? frame.source.c_str() : "Unknown");
-  return report->used < kReportSize - 1;
+                  static_cast<unsigned>(frame.module_offset), known_or_unknown(routine), line,
+                  known_or_unknown(frame.source));
+  return !report->full();
 }
 
 struct VerboseWalk {
-  ReportBuffer* report;
+  ReportText* report;
   int number = 0;
 };
 
 bool visit_verbose(const platform::StackFrame& frame, void* context) {
   auto* walk = static_cast<VerboseWalk*>(context);
-  ReportBuffer* report = walk->report;
-  const bool known = !frame.routine.empty() || !frame.source.empty();
+  ReportText* report = walk->report;
+  char line[16] = "Unknown";
+  if (frame.line > 0) std::snprintf(line, sizeof line, "%d", frame.line);
   report->appendf("--------- Frame # %d\n", walk->number++);
   report->appendf("Image: %s\n", frame.module.c_str());
   report->appendf("PC: %8.8X\n", static_cast<unsigned>(frame.module_offset));
-  report->appendf("Routine name: %s\n", known && !frame.routine.empty() ? frame.routine.c_str() : "Unknown");
-  report->appendf("Source file: %s\n", known && !frame.source.empty() ? frame.source.c_str() : "Unknown");
-  if (known && frame.line > 0) {
-    report->appendf("Line number: %d\n", frame.line);
-  } else {
-    report->appendf("Line number: Unknown\n");
-  }
-  report->appendf("Frame address: %016lX\nProgram counter: %016lX\n\n",
-                  static_cast<unsigned long>(frame.frame_address),
-                  static_cast<unsigned long>(frame.pc));
-  return report->used < kReportSize - 1;
+  report->appendf("Routine name: %s\n", known_or_unknown(frame.routine));
+  report->appendf("Source file: %s\n", known_or_unknown(frame.source));
+  report->appendf("Line number: %s\n", line);
+  report->appendf("Return address: %016lX\nStack frame: %016lX\n\n",
+                  static_cast<unsigned long>(frame.pc),
+                  static_cast<unsigned long>(frame.frame_address));
+  return !report->full();
 }
 
-void append_stack_listing(ReportBuffer* report) {
-  bool ok;
-  if (switch_on("FOR_ENABLE_VERBOSE_STACK_TRACE") || switch_on("TBK_ENABLE_VERBOSE_STACK_TRACE")) {
-    report->appendf("\n\nTraceback symbolic or hex stack dump follows:\n\n");
-    VerboseWalk walk{report};
-    ok = platform::walk_stack(2, visit_verbose, &walk);
-  } else {
-    report->appendf("%-19.19s%-10.10s%-19.19s%-12.12s%-19.19s\n", "Image", "PC", "Routine", "Line",
-                    "Source");
-    ok = platform::walk_stack(2, visit_default, report);
-  }
-  if (!ok) report->appendf("\nStack trace terminated abnormally.\n");
-}
-
-std::atomic<bool> g_first_report{true};
+// One report at a time. The console handler keeps it until the process ends,
+// so that no other report can follow its own.
+std::recursive_mutex g_report_lock;
+ReportText g_report;  // too big for a thread's stack
+bool g_first_report = true;
 
 }  // namespace
+
+void ReportText::append(std::string_view text) {
+  size_t n = std::min(text.size(), kReportSize - size_);
+  std::memcpy(data_ + size_, text.data(), n);
+  size_ += n;
+}
+
+void ReportText::appendf(const char* format, ...) {
+  char line[1024];
+  va_list args;
+  va_start(args, format);
+  int n = std::vsnprintf(line, sizeof line, format, args);
+  va_end(args);
+  if (n > 0) append(std::string_view(line, std::min(static_cast<size_t>(n), sizeof line - 1)));
+}
 
 const MessageRow* find_message(int32_t number) {
   for (const MessageRow& row : kCatalog) {
     if (row.number == number) return &row;
   }
   return nullptr;
+}
+
+const MessageRow* message_catalog_begin() { return std::begin(kCatalog); }
+const MessageRow* message_catalog_end() { return std::end(kCatalog); }
+
+std::string_view unqualified_name(std::string_view routine) {
+  size_t start = 0;
+  int depth = 0;
+  for (size_t i = 0; i < routine.size(); ++i) {
+    char c = routine[i];
+    if (c == '<' || c == '(') {
+      ++depth;
+    } else if ((c == '>' || c == ')') && depth > 0) {
+      --depth;
+    } else if (depth == 0 && c == ':' && i + 1 < routine.size() && routine[i + 1] == ':') {
+      start = i + 2;
+      ++i;
+    }
+  }
+  return routine.substr(start);
+}
+
+// Not inlined, so that skipping its own frame starts the listing at its caller.
+[[gnu::noinline]] void append_stack_listing(ReportText* report, bool verbose, StackWalker walk) {
+  bool complete;
+  if (verbose) {
+    report->append("\n\nTraceback symbolic or hex stack dump follows:\n\n");
+    VerboseWalk context{report};
+    complete = walk(1, visit_verbose, &context);
+  } else {
+    report->appendf("%-19.19s%-10.10s%-19.19s%-12.12s%-19.19s\n", "Image", "PC", "Routine",
+                    "Line", "Source");
+    complete = walk(1, visit_default, report);
+  }
+  if (!complete) report->append("\nStack trace terminated abnormally.\n");
 }
 
 bool switch_value_on(std::string_view value) {
@@ -146,31 +166,37 @@ bool switch_on(const char* name) {
 }
 
 void issue_message(int32_t number, ...) {
-  static ReportBuffer report;  // one report at a time; too big for a thread's stack
+  std::lock_guard<std::recursive_mutex> guard(g_report_lock);
   const MessageRow* row = find_message(number);
-  int severity = row ? row->severity : 4;
-  const char* text = row ? row->text : "unknown message";
+  assert(row != nullptr && "message number missing from the catalogue");
+  const int severity = row ? row->severity : 4;
 
-  char body[1024];
+  char text[1024];
   va_list args;
   va_start(args, number);
-  std::vsnprintf(body, sizeof body, text, args);
+  std::vsnprintf(text, sizeof text, row ? row->text : "unknown message %d", args);
   va_end(args);
   char prefix[64];
   std::snprintf(prefix, sizeof prefix, kPrefixes[severity], static_cast<int>(number));
 
-  report.used = 0;
-  report.appendf("%s%s\r\n", prefix, body);
-  if (severity >= 3 && !switch_on("FOR_DISABLE_STACK_TRACE")) append_stack_listing(&report);
+  g_report.clear();
+  g_report.appendf("%s%s\r\n", prefix, text);
+  if (severity >= 3 && !switch_on("FOR_DISABLE_STACK_TRACE")) {
+    append_stack_listing(&g_report, switch_on("FOR_ENABLE_VERBOSE_STACK_TRACE") ||
+                                        switch_on("TBK_ENABLE_VERBOSE_STACK_TRACE"));
+  }
 
-  if (g_first_report.exchange(false)) {
-    if (auto fort0 = platform::environment("FORT0")) platform::redirect_error_stream(*fort0);
+  // Reports go through text-mode streams: every LF leaves as CR LF.
+  const std::string_view bytes = g_report.view();
+  if (g_first_report) {
+    g_first_report = false;
+    auto fort0 = platform::environment("FORT0");
+    if (fort0 && !fort0->empty()) platform::redirect_error_stream(*fort0);
   }
-  if (auto log = platform::environment("FOR_DIAGNOSTIC_LOG_FILE")) {
-    platform::append_text_mode(*log, report.data, report.used);
-  }
+  auto log = platform::environment("FOR_DIAGNOSTIC_LOG_FILE");
+  if (log && !log->empty()) platform::append_text_mode(*log, bytes.data(), bytes.size());
   if (!switch_on("FOR_DISABLE_DIAGNOSTIC_DISPLAY")) {
-    platform::write_text_mode(platform::standard_error(), report.data, report.used);
+    platform::write_text_mode(platform::standard_error(), bytes.data(), bytes.size());
   }
   if (severity == 4) {
     close_all_units();
@@ -180,12 +206,14 @@ void issue_message(int32_t number, ...) {
 
 void report_io_error(int32_t number, const UnitBlock& block) {
   issue_message(number, static_cast<int>(block.number), block.file_name.c_str());
-  platform::exit_process(number);  // every I/O message is severe; never reached
+  platform::exit_process(number);  // every I/O message is severe: not reached
 }
 
 void on_console_event(platform::ConsoleEvent event) {
+  // Held to the end: a report that the main thread starts meanwhile waits.
+  g_report_lock.lock();
   const char* name = "control-C";
-  int status = 130;  // an interrupted run is not a success
+  int status = 130;  // an interrupted run is not a success: the shells' status
   if (event == platform::ConsoleEvent::kControlBreak) {
     name = "control-BREAK";
     status = 1;

@@ -2,6 +2,7 @@
 #include "recio/units.h"
 
 #include <atomic>
+#include <cassert>
 #include <cctype>
 #include <map>
 
@@ -53,17 +54,6 @@ bool decode_keyword(const Keyword (&table)[N], std::string_view text, uint8_t* c
   return false;
 }
 
-bool is_device_name(std::string_view name) {
-  static constexpr const char* kDevices[] = {
-      "CON",  "USER", "PRN",  "COM1", "COM2", "COM3", "COM4",    "LPT1",  "LPT2",
-      "LPT3", "LPT4", "NUL",  "AUX",  "ERR",  "LINE", "CONOUT$", "CONIN$"};
-  std::string key = specifier_text(name);
-  for (const char* device : kDevices) {
-    if (key == device) return true;
-  }
-  return false;
-}
-
 int open_failure_message(platform::ErrorKind kind) {
   switch (kind) {
     case platform::ErrorKind::kNotFound: return 29;
@@ -75,34 +65,72 @@ int open_failure_message(platform::ErrorKind kind) {
   }
 }
 
-// Connects a console unit on its first use, honouring its redirection variable.
-void connect_console_unit(UnitBlock& block) {
-  const bool output = block.number == kConsoleOutputUnit;
-  const char* variable = output ? "FOR_PRINT" : "FOR_READ";
-  if (auto redirect = platform::environment(variable)) {
-    block.file_name = resolve_file_name(*redirect);
-    platform::Status status = output
-                                  ? platform::open_for_write(block.file_name, &block.handle)
-                                  : platform::open_for_read(block.file_name, &block.handle);
+// Device names compare without regard to case, "CON" standing for "CONOUT$".
+std::string device_key(std::string_view name) {
+  std::string key = specifier_text(name);
+  return key == "CON" ? std::string("CONOUT$") : key;
+}
+
+// Connects the block to the console for a device name. This system has no
+// printers, serial lines or null device of those names: only the console ones
+// connect, to the process's standard input or output.
+bool connect_device(UnitBlock& block, bool output) {
+  std::string key = specifier_text(block.file_name);
+  if (output && (key == "CON" || key == "CONOUT$")) {
+    block.handle = platform::standard_output();
+    block.text_mode = platform::is_character_device(block.handle);
+    return true;
+  }
+  if (!output && (key == "CON" || key == "CONIN$")) {
+    block.handle = platform::standard_input();
+    block.byte_reads = !platform::is_character_device(block.handle);
+    return true;
+  }
+  return false;
+}
+
+// Opens the block's resolved name: for reading, or for writing when the block
+// is a redirected console output unit. Reports every failure.
+void connect_named(UnitBlock& block, bool output) {
+  if (is_device_name(block.file_name)) {
+    if (!connect_device(block, output)) report_io_error(42, block);
+  } else {
+    platform::Status status = output ? platform::open_for_write(block.file_name, &block.handle)
+                                     : platform::open_for_read(block.file_name, &block.handle);
     if (!status.ok()) {
       block.os_error = status.os_code;
       report_io_error(open_failure_message(status.kind), block);
     }
-    block.action = output ? Action::kWrite : Action::kRead;
-    block.read_only = !output;
-  } else if (output) {
-    block.file_name = "CONOUT$";
-    block.handle = platform::standard_output();
-    block.action = Action::kWrite;
-    block.text_mode = platform::is_character_device(block.handle);
-  } else {
-    block.file_name = "CONIN$";
-    block.handle = platform::standard_input();
-    block.action = Action::kRead;
-    block.read_only = true;
-    block.byte_reads = !platform::is_character_device(block.handle);
   }
   block.connected = true;
+}
+
+// Connects a console unit on its first use, honouring its redirection variable.
+void connect_console_unit(UnitBlock& block) {
+  const bool output = block.number == kConsoleOutputUnit;
+  block.action = output ? Action::kWrite : Action::kRead;
+  block.read_only = !output;
+  auto redirect = platform::environment(output ? "FOR_PRINT" : "FOR_READ");
+  if (redirect && !redirect->empty()) {
+    block.file_name = resolve_file_name(*redirect);
+  } else {
+    block.file_name = output ? "CONOUT$" : "CONIN$";
+  }
+  connect_named(block, output);
+}
+
+// True when a connected block's file is the one that a resolved name names:
+// files by identity, devices by name.
+bool same_file(const UnitBlock& block, const std::string& name) {
+  const bool old_device = is_device_name(block.file_name);
+  const bool new_device = is_device_name(name);
+  if (old_device || new_device) {
+    return old_device && new_device && device_key(block.file_name) == device_key(name);
+  }
+  platform::FileId connected_id;
+  platform::FileId new_id;
+  return platform::identify(block.handle, &connected_id) &&
+         platform::identify_path(name, &new_id) && connected_id == new_id;
 }
 
 // Releases the OS side of a connected block.
@@ -126,10 +154,22 @@ UnitBlock& claim_unit(int32_t unit) {
   if (!block.connected && (unit == kConsoleOutputUnit || unit == kConsoleInputUnit)) {
     connect_console_unit(block);
   }
+  assert(block.connected && "a file unit is opened before its first statement");
   return block;
 }
 
 void release_unit(UnitBlock& block) { block.lock.unlock(); }
+
+bool is_device_name(std::string_view name) {
+  static constexpr const char* kDevices[] = {
+      "CON",  "USER", "PRN", "COM1", "COM2", "COM3", "COM4",    "LPT1",  "LPT2",
+      "LPT3", "LPT4", "NUL", "AUX",  "ERR",  "LINE", "CONOUT$", "CONIN$"};
+  std::string key = specifier_text(name);
+  for (const char* device : kDevices) {
+    if (key == device) return true;
+  }
+  return false;
+}
 
 std::string resolve_file_name(std::string_view name) {
   if (name.size() > kMaxFileName) name = name.substr(0, kMaxFileName);
@@ -144,36 +184,32 @@ std::string resolve_file_name(std::string_view name) {
 void open_unit(int32_t unit, const OpenSpec& spec) {
   UnitBlock& block = find_or_create(unit);
   std::lock_guard<std::recursive_mutex> guard(block.lock);
+  std::string name = resolve_file_name(spec.file);
   uint8_t action = 0;
   uint8_t status = 0;
-  std::string name = resolve_file_name(spec.file);
   if (!decode_keyword(kActions, spec.action, &action) ||
       !decode_keyword(kStatuses, spec.status, &status)) {
-    if (!block.connected) block.file_name = name;
+    block.file_name = std::move(name);
     report_io_error(45, block);
   }
+  assert(action == static_cast<uint8_t>(Action::kRead) && "only reading opens are supported");
+  assert((status == static_cast<uint8_t>(OpenStatus::kOld) ||
+          status == static_cast<uint8_t>(OpenStatus::kUnknown)) &&
+         "only existing files are opened");
   if (block.connected) {
-    // Re-opening the same file keeps the connection and its position.
-    platform::FileId connected_id;
-    platform::FileId new_id;
-    if (platform::identify(block.handle, &connected_id) &&
-        platform::identify_path(name, &new_id) && connected_id == new_id) {
-      return;
-    }
+    if (same_file(block, name)) return;  // connection and position unchanged
     disconnect(block);
-    block.out = OutputRecord{};
-    block.in = InputRecord{};
   }
-  block.file_name = name;
+  block.file_name = std::move(name);
   block.action = static_cast<Action>(action);
   block.status = static_cast<OpenStatus>(status);
   block.read_only = true;
-  platform::Status opened = platform::open_for_read(block.file_name, &block.handle);
-  if (!opened.ok()) {
-    block.os_error = opened.os_code;
-    report_io_error(open_failure_message(opened.kind), block);
-  }
-  block.connected = true;
+  block.os_error = 0;
+  block.byte_reads = false;
+  block.text_mode = false;
+  block.out = OutputRecord{};
+  block.in = InputRecord{};
+  connect_named(block, /*output=*/false);
 }
 
 void close_unit(int32_t unit) {
@@ -198,6 +234,13 @@ void close_all_units() {
     disconnect(*block);
     block->lock.unlock();
   }
+}
+
+void reset_units_for_test() {
+  std::lock_guard<std::mutex> guard(g_table_lock);
+  for (auto& [number, block] : g_units) disconnect(*block);
+  g_units.clear();
+  g_stopping = false;
 }
 
 void stop_program() {

@@ -17,14 +17,16 @@ namespace recio {
 inline constexpr int32_t kConsoleOutputUnit = -1;
 inline constexpr int32_t kConsoleInputUnit = -4;
 
-// The longest file name a unit keeps.
+// The longest file name a unit keeps; a full path is kept only when shorter
+// than kMaxFileName + 1 characters.
 inline constexpr size_t kMaxFileName = 256;
 
 enum class Action : uint8_t { kRead = 1, kReadWrite = 2, kWrite = 3 };
 enum class OpenStatus : uint8_t { kOld = 1, kNew = 2, kScratch = 3, kUnknown = 4, kReplace = 5 };
 
-// An open request: the file name and the action and status texts, matched
-// without regard to case or trailing blanks.
+// An open request: the file name (not terminated) and the action and status
+// texts, matched without regard to case or trailing blanks. Only reading opens
+// are supported: action READ, status OLD or UNKNOWN.
 struct OpenSpec {
   std::string_view file;
   std::string_view action = "READ";
@@ -56,7 +58,7 @@ struct InputRecord {
 struct UnitBlock {
   int32_t number = 0;
   bool connected = false;
-  std::string file_name;  // resolved name quoted by every report
+  std::string file_name;  // resolved name quoted by every report, at most 256 bytes
   platform::Handle handle = platform::kNoHandle;
   Action action = Action::kRead;
   bool read_only = false;
@@ -80,8 +82,12 @@ UnitBlock& claim_unit(int32_t unit);
 // Releases the lock that claim_unit took.
 void release_unit(UnitBlock& block);
 
-// Connects the unit to an existing file for reading. Returns only on success;
-// every failure is a run-time error report.
+// Connects the unit to an existing file for reading, from its first record.
+// The resolved name is stored before the file is opened, so a report about the
+// open quotes it. A unit already connected to the same file keeps its
+// connection and position; one connected elsewhere is closed first. Returns
+// only on success; every failure is a run-time error report (an unknown action
+// or status text is message 45).
 void open_unit(int32_t unit, const OpenSpec& spec);
 
 // Disconnects the unit, keeping the file. A unit that is not connected is left
@@ -96,10 +102,17 @@ void close_all_units();
 // A second call while the first runs ends the process at once.
 [[noreturn]] void stop_program();
 
-// The name a unit keeps for a given file name: cut to 256 characters, blanks
-// and NULs trimmed, device names kept, otherwise the full path when it is
-// shorter than 257 characters, else the trimmed name.
+// The name a unit keeps for a given file name: cut to 256 characters, leading
+// blanks and trailing blanks and NULs dropped, device names (CON, CONIN$, NUL,
+// ...) kept as they are, otherwise the full path when it is shorter than 257
+// characters, else the trimmed name.
 std::string resolve_file_name(std::string_view name);
+
+// True for the names that stand for devices rather than files, in any case.
+bool is_device_name(std::string_view name);
+
+// Closes every unit and forgets them all, as at start-up. For tests.
+void reset_units_for_test();
 
 }  // namespace recio
 
