@@ -82,16 +82,19 @@ Child start_child(const std::string& dir, int stdin_fd, const RunOptions& option
 
 // Feeds `input` to the child, collects both outputs until they close (or the
 // deadline passes, which kills the child), and waits for it to end.
-RunResult finish_child(Child& child, std::string_view input, RunResult result, double deadline) {
+RunResult finish_child(Child& child, std::string_view input, RunResult result, double deadline,
+                       bool close_input = true) {
   size_t written = 0;
   if (child.in >= 0) fcntl(child.in, F_SETFL, O_NONBLOCK);
-  if (child.in >= 0 && input.empty()) {
+  if (child.in >= 0 && input.empty() && close_input) {
     close(child.in);
     child.in = -1;
   }
   int open_outputs = (child.out >= 0) + (child.err >= 0);
   while (open_outputs > 0) {
-    pollfd fds[3] = {{child.out, POLLIN, 0}, {child.err, POLLIN, 0}, {child.in, POLLOUT, 0}};
+    const bool feeding = child.in >= 0 && written < input.size();
+    pollfd fds[3] = {
+        {child.out, POLLIN, 0}, {child.err, POLLIN, 0}, {feeding ? child.in : -1, POLLOUT, 0}};
     int remaining_ms = static_cast<int>((deadline - now_seconds()) * 1000);
     if (remaining_ms <= 0) {
       kill(child.pid, SIGKILL);
@@ -112,10 +115,10 @@ RunResult finish_child(Child& child, std::string_view input, RunResult result, d
         }
       }
     }
-    if (child.in >= 0 && (fds[2].revents & (POLLOUT | POLLERR | POLLHUP))) {
+    if (feeding && (fds[2].revents & (POLLOUT | POLLERR | POLLHUP))) {
       ssize_t n = write(child.in, input.data() + written, input.size() - written);
       if (n > 0) written += n;
-      if (n < 0 || written == input.size()) {
+      if (n < 0 || (written == input.size() && close_input)) {
         close(child.in);
         child.in = -1;
       }
@@ -179,6 +182,13 @@ bool Session::wait_for(std::string_view marker) {
 
 RunResult Session::finish(std::string_view input) {
   RunResult result = finish_child(child_, input, result_, now_seconds() + timeout_seconds_);
+  child_.pid = -1;
+  return result;
+}
+
+RunResult Session::wait_for_end() {
+  RunResult result =
+      finish_child(child_, {}, result_, now_seconds() + timeout_seconds_, /*close_input=*/false);
   child_.pid = -1;
   return result;
 }

@@ -61,6 +61,9 @@ class Session {
   bool wait_for(std::string_view marker);
   // Sends the rest of the input, closes it and collects everything to the end.
   RunResult finish(std::string_view input = {});
+  // Collects everything to the end with standard input left open, for a
+  // program that is to end by itself (on a signal, say).
+  RunResult wait_for_end();
   int pid() const { return child_.pid; }
 
  private:

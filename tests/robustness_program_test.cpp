@@ -59,7 +59,7 @@ TEST_F(RecordsKeptTest, InterruptKeepsEveryRecordWrittenBeforeIt) {
   session.send(first_answers(2));
   ASSERT_TRUE(session.wait_for("(integer only, between 11 and 65 km)\r\n"));
   kill(session.pid(), SIGINT);
-  RunResult r = session.finish();
+  RunResult r = session.wait_for_end();
   EXPECT_EQ(r.status, 130);
   EXPECT_EQ(r.out, reference.out);
   EXPECT_TRUE(r.err.starts_with("forrtl: error (200): program aborting due to control-C event"))

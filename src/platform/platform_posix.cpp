@@ -23,6 +23,7 @@
 #include <xmmintrin.h>
 #endif
 
+#include "platform/paths.h"
 #include "platform/platform.h"
 
 namespace platform {
@@ -176,37 +177,14 @@ bool identify_path(const std::string& path, FileId* id) {
 
 std::string full_path(std::string_view name) {
   if (name.empty()) return std::string();
-  std::string joined;
+  std::string cwd;
   if (name.front() != '/') {
-    char* cwd = getcwd(nullptr, 0);
-    if (cwd == nullptr) return std::string();
-    joined = cwd;
-    std::free(cwd);
-    joined.push_back('/');
+    char* dir = getcwd(nullptr, 0);
+    if (dir == nullptr) return std::string();
+    cwd = dir;
+    std::free(dir);
   }
-  joined.append(name);
-  // Fold "." and ".." segments and repeated slashes without touching the disk.
-  std::vector<std::string_view> parts;
-  std::string_view rest(joined);
-  while (!rest.empty()) {
-    size_t slash = rest.find('/');
-    std::string_view part = rest.substr(0, slash);
-    rest = slash == std::string_view::npos ? std::string_view() : rest.substr(slash + 1);
-    if (part.empty() || part == ".") continue;
-    if (part == "..") {
-      if (!parts.empty()) parts.pop_back();
-      continue;
-    }
-    parts.push_back(part);
-  }
-  std::string out;
-  for (std::string_view part : parts) {
-    out.push_back('/');
-    out.append(part);
-  }
-  // "dir/" names a directory only; keep the slash so that a file there is refused.
-  if (out.empty() || name.back() == '/') out.push_back('/');
-  return out;
+  return fold_full_path(cwd, name);
 }
 
 std::optional<std::string> environment(const char* name) {
