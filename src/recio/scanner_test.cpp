@@ -224,6 +224,7 @@ TEST(ScannerTest, LogicalAndQuotedValues) {
       {"'abc", "i", InputFault::kEndInQuotes, 59},
       {"'abc\n", "i", InputFault::kEndInQuotes, 59},
       {"'it'''", "i", InputFault::kQuotedValue, 64},
+      {"'it''s", "i", InputFault::kEndInQuotes, 59},  // a doubled mark does not close
       {"'a\"", "i", InputFault::kEndInQuotes, 59},
       {quoted_longest.c_str(), "i", InputFault::kQuotedValue, 64},
       {quoted_too_long.c_str(), "i", InputFault::kQuotedTooLong, 59},
