@@ -277,7 +277,6 @@ InputFault InputStatement::scan_pair() {
   if (InputFault f = skip_to_nonblank(); f != InputFault::kNone) return f;
   if (peek() == '(') return InputFault::kNestedParenthesis;
   if (InputFault f = scan_numeric(false); f != InputFault::kNone) return f;
-  token_.pair = true;
   pair_rest_pending_ = true;
   return InputFault::kNone;
 }

@@ -35,7 +35,6 @@ struct ValueToken {
   std::string_view text;      // numeric: the value's text
   bool integer_form = false;  // numeric: no full stop and no exponent letter
   bool word = false;          // numeric: starts with I or N (Infinity, NaN)
-  bool pair = false;          // numeric: the first number of a pair form
   bool truth = false;         // logical: true or false
 };
 
