@@ -1,152 +1,84 @@
-// Free-form input statements.
+// Free-form input statements on units: the record source of a unit, and the
+// one place where input faults become run-time error reports.
 #include "recio/input.h"
 
 #include <cassert>
-#include <cerrno>
-#include <cmath>
-#include <cstdlib>
-#include <cstring>
-#include <string>
 
 #include "recio/messages.h"
+#include "recio/record_reader.h"
+#include "recio/scanner.h"
 #include "recio/units.h"
 
 namespace recio {
 namespace {
 
-constexpr size_t kInitialBuffer = 4096;
+// The bytes of a unit's handle.
+class HandleBytes : public ByteSource {
+ public:
+  explicit HandleBytes(platform::Handle handle) : handle_(handle) {}
+  platform::Status read(char* buffer, size_t n, size_t* got) override {
+    return platform::read(handle_, buffer, n, got);
+  }
 
-struct InputStatement {
-  UnitBlock* unit = nullptr;
-  size_t position = 0;
-  bool slash_seen = false;
+ private:
+  platform::Handle handle_;
 };
 
-thread_local InputStatement t_statement;
+// The records of a unit, viewed where they stand in its record buffer.
+class UnitRecords : public RecordSource {
+ public:
+  void bind(UnitBlock* unit) { unit_ = unit; }
+  InputFault next_record(std::string_view* record) override {
+    HandleBytes bytes(unit_->handle);
+    const ReadMode mode{.byte_reads = unit_->byte_reads,
+                        .standard_input = unit_->handle == platform::standard_input()};
+    InputFault f = read_record(unit_->in, bytes, mode, &unit_->os_error);
+    if (f != InputFault::kNone) return f;
+    *record = std::string_view(unit_->in.buffer.get() + unit_->in.record_begin,
+                               unit_->in.record_end - unit_->in.record_begin);
+    return InputFault::kNone;
+  }
 
-// Makes the next record of the unit current.
-void read_record(UnitBlock& unit) {
-  InputRecord& in = unit.in;
-  if (!in.buffer) {
-    in.buffer = std::make_unique<char[]>(kInitialBuffer);
-    in.capacity = kInitialBuffer;
-  }
-  char* kept = in.buffer.get() + in.kept_begin;
-  size_t kept_size = in.kept_end - in.kept_begin;
-  if (void* lf = std::memchr(kept, '\n', kept_size)) {
-    size_t end = static_cast<char*>(lf) - in.buffer.get();
-    in.record_begin = in.kept_begin;
-    in.record_end = end;
-    in.kept_begin = end + 1;
-  } else {
-    std::memmove(in.buffer.get(), kept, kept_size);
-    size_t filled = kept_size;
-    in.record_begin = 0;
-    for (;;) {
-      if (filled == in.capacity) {
-        auto bigger = std::make_unique<char[]>(in.capacity * 2);
-        std::memcpy(bigger.get(), in.buffer.get(), filled);
-        in.buffer = std::move(bigger);
-        in.capacity *= 2;
-      }
-      size_t want = unit.byte_reads ? 1 : in.capacity - filled;
-      size_t got = 0;
-      platform::Status status = platform::read(unit.handle, in.buffer.get() + filled, want, &got);
-      if (!status.ok() || got == 0) {
-        if (filled > 0 && (status.ok() || status.kind == platform::ErrorKind::kEndOfFile)) {
-          in.record_end = filled;  // a last line without a terminator
-          in.kept_begin = in.kept_end = filled;
-          break;
-        }
-        unit.os_error = status.os_code;
-        bool end = status.kind == platform::ErrorKind::kEndOfFile ||
-                   status.kind == platform::ErrorKind::kBrokenPipe || status.ok();
-        report_io_error(end ? 24 : 39, unit);
-      }
-      void* lf = std::memchr(in.buffer.get() + filled, '\n', got);
-      filled += got;
-      if (lf) {
-        in.record_end = static_cast<char*>(lf) - in.buffer.get();
-        in.kept_begin = in.record_end + 1;
-        in.kept_end = filled;
-        break;
-      }
-    }
-  }
-  while (in.record_end > in.record_begin && in.buffer[in.record_end - 1] == '\r') --in.record_end;
-  ++in.records_read;
-  t_statement.position = in.record_begin;
-}
+ private:
+  UnitBlock* unit_ = nullptr;
+};
 
-bool is_separator(char c) { return c == ' ' || c == '\t' || c == ',' || c == '\r'; }
+// The statement in progress on this thread.
+struct ActiveStatement {
+  UnitBlock* unit = nullptr;
+  UnitRecords records;
+  InputStatement scan;
+};
+thread_local ActiveStatement t_active;
 
-// The next value's text, reading records as needed; empty for a slash.
-std::string next_value(UnitBlock& unit) {
-  InputStatement& s = t_statement;
-  InputRecord& in = unit.in;
-  for (;;) {
-    while (s.position < in.record_end && is_separator(in.buffer[s.position])) ++s.position;
-    if (s.position < in.record_end) break;
-    read_record(unit);
-  }
-  size_t start = s.position;
-  while (s.position < in.record_end && !is_separator(in.buffer[s.position]) &&
-         in.buffer[s.position] != '/') {
-    ++s.position;
-  }
-  return std::string(in.buffer.get() + start, s.position - start);
+[[noreturn]] void fail(InputFault fault, UnitBlock& unit) {
+  report_io_error(message_number(fault), unit);
 }
 
 void end_statement() {
-  UnitBlock& unit = *t_statement.unit;
-  unit.in.record_begin = unit.in.record_end = unit.in.kept_begin;
-  t_statement.unit = nullptr;
+  UnitBlock& unit = *t_active.unit;
+  t_active.scan.end();
+  t_active.records.bind(nullptr);
+  t_active.unit = nullptr;
   release_unit(unit);
 }
 
 }  // namespace
 
 void begin_input(int32_t unit_number) {
+  assert(t_active.unit == nullptr && "an input statement is already in progress");
   UnitBlock& unit = claim_unit(unit_number);
-  t_statement = InputStatement{};
-  t_statement.unit = &unit;
-  read_record(unit);
+  t_active.unit = &unit;
+  t_active.records.bind(&unit);
+  if (InputFault f = t_active.scan.begin(&t_active.records); f != InputFault::kNone) {
+    fail(f, unit);
+  }
 }
 
 void input_item(ItemKind kind, void* destination, bool last) {
-  InputStatement& s = t_statement;
-  assert(s.unit != nullptr && "input_item outside a statement");
-  UnitBlock& unit = *s.unit;
-  if (!s.slash_seen) {
-    std::string text = next_value(unit);
-    if (text.empty()) {
-      s.slash_seen = true;
-    } else {
-      char* end = nullptr;
-      errno = 0;
-      if (kind == ItemKind::kReal32 || kind == ItemKind::kReal64) {
-        double v = kind == ItemKind::kReal32 ? std::strtof(text.c_str(), &end)
-                                             : std::strtod(text.c_str(), &end);
-        if (*end != '\0') report_io_error(59, unit);
-        if (errno == ERANGE && std::isinf(v)) report_io_error(64, unit);
-        if (kind == ItemKind::kReal32) {
-          *static_cast<float*>(destination) = static_cast<float>(v);
-        } else {
-          *static_cast<double*>(destination) = v;
-        }
-      } else {
-        long long v = std::strtoll(text.c_str(), &end, 10);
-        if (*end != '\0') report_io_error(59, unit);
-        const long long lo = kind == ItemKind::kInt16 ? -32768 : -2147483648LL;
-        const long long hi = kind == ItemKind::kInt16 ? 32767 : 2147483647LL;
-        if (errno == ERANGE || v < lo || v > hi) report_io_error(64, unit);
-        if (kind == ItemKind::kInt16) {
-          *static_cast<int16_t*>(destination) = static_cast<int16_t>(v);
-        } else {
-          *static_cast<int32_t*>(destination) = static_cast<int32_t>(v);
-        }
-      }
-    }
+  assert(t_active.unit != nullptr && "input_item outside a statement");
+  if (InputFault f = t_active.scan.input_item(kind, destination); f != InputFault::kNone) {
+    fail(f, *t_active.unit);
   }
   if (last) end_statement();
 }

@@ -1,0 +1,39 @@
+// Record input: carving lines out of the bytes that a unit's handle delivers.
+#ifndef SURGE_RECIO_RECORD_READER_H_
+#define SURGE_RECIO_RECORD_READER_H_
+
+#include <cstddef>
+
+#include "platform/platform.h"
+#include "recio/input_fault.h"
+#include "recio/units.h"
+
+namespace recio {
+
+// Where a unit's bytes come from: the OS handle in the product, a string in tests.
+class ByteSource {
+ public:
+  virtual ~ByteSource() = default;
+  // Reads at most n bytes into buffer; *got receives the count. End of input is
+  // a count of 0 (an ErrorKind::kEndOfFile status is taken the same way).
+  virtual platform::Status read(char* buffer, size_t n, size_t* got) = 0;
+};
+
+// How a unit is read.
+struct ReadMode {
+  bool byte_reads = false;      // one byte per read: nothing past the record is taken
+  bool standard_input = false;  // a broken pipe then ends the input instead of failing
+};
+
+// The bytes of a record buffer's first allocation.
+inline constexpr size_t kInitialRecordBuffer = 4096;
+
+// Makes the next record current in `in`: [record_begin, record_end) holds the
+// line without its LF and without trailing CRs; bytes read past it are kept for
+// the next call. A last line without LF is a record. On failure the record state
+// is left consistent, and *os_error receives the OS code of a failed read.
+InputFault read_record(InputRecord& in, ByteSource& bytes, ReadMode mode, int* os_error);
+
+}  // namespace recio
+
+#endif  // SURGE_RECIO_RECORD_READER_H_

@@ -1,0 +1,327 @@
+// The value scan of free-form input statements.
+//
+// Accepted input, a statement's values in order (a record end counts as a blank):
+//
+//   input    = { blank | separator | value }          blank = space tab CR LF
+//   value    = null | "/" | [count "*"] single | count "*" null-end
+//   null     = "," by the comma rules: a comma after a comma, or before any value
+//   null-end = space | tab | "," | record end      (a repeated null value)
+//   single   = numeric | logical | quoted | pair
+//   numeric  = chars up to space, tab, ",", "/", ")" or record end, where
+//              digits anywhere; a sign not after a sign and followed by a digit;
+//              at most one "."; one exponent letter E D Q after a digit;
+//              or [sign] I|N and anything: an Infinity or NaN word
+//   logical  = ["."] (T|F|t|f) { any char but a numeric's terminators }
+//   quoted   = "'" { char | "''" } "'"  |  '"' { char | '""' } '"'   (across records)
+//   pair     = "(" numeric "," [sign] (word | digits ["." digits] [letter digits]) ")"
+//
+// The rest of a pair is examined only for real items.
+#include "recio/scanner.h"
+
+#include <new>
+
+#include "recio/convert.h"
+#include "recio/decimal.h"
+
+namespace recio {
+namespace {
+
+bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+bool is_sign(char c) { return c == '+' || c == '-'; }
+bool is_logical_letter(char c) { return c == 'T' || c == 'F' || c == 't' || c == 'f'; }
+bool is_exponent_letter(char c) {
+  switch (c) {
+    case 'E': case 'e': case 'D': case 'd': case 'Q': case 'q': return true;
+    default: return false;
+  }
+}
+// Characters that end a numeric or logical value.
+bool ends_value(char c) { return c == ' ' || c == '\t' || c == ')' || c == ',' || c == '/'; }
+bool is_real(ItemKind kind) { return kind == ItemKind::kReal32 || kind == ItemKind::kReal64; }
+char upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+
+}  // namespace
+
+InputFault InputStatement::begin(RecordSource* source) {
+  end();
+  source_ = source;
+  quoted_.reset(new (std::nothrow) char[kQuotedBufferSize]);
+  if (!quoted_) return InputFault::kNoQuoteMemory;
+  return read_next_record();
+}
+
+void InputStatement::end() {
+  quoted_.reset();
+  source_ = nullptr;
+  record_ = {};
+  pos_ = 0;
+  quoted_length_ = 0;
+  token_ = repeated_ = ValueToken{};
+  repeat_left_ = 0;
+  held_text_.clear();
+  pair_rest_pending_ = false;
+  separator_pending_ = new_record_ = record_end_passed_ = false;
+  nonblank_seen_ = slash_seen_ = false;
+}
+
+InputFault InputStatement::input_item(ItemKind kind, void* destination) {
+  if (slash_seen_) return InputFault::kNone;
+  if (repeat_left_ > 0) {
+    --repeat_left_;
+    token_ = repeated_;
+  } else if (InputFault f = find_value(); f != InputFault::kNone) {
+    return f;
+  }
+  InputFault fault = InputFault::kNone;
+  if (token_.kind == ValueClass::kSlash) {
+    slash_seen_ = true;
+  } else if (token_.kind != ValueClass::kNull) {
+    ItemValue value;
+    fault = convert_value(token_, kind, &value);
+    if (fault == InputFault::kNone && pair_rest_pending_ && is_real(kind)) fault = scan_pair_rest();
+    if (fault == InputFault::kNone) write_value(value, kind, destination);
+  }
+  pair_rest_pending_ = false;
+  new_record_ = false;
+  return fault;
+}
+
+// ---- Records and characters ----------------------------------------------
+
+InputFault InputStatement::read_next_record() {
+  InputFault f = source_->next_record(&record_);
+  if (f != InputFault::kNone) return f;
+  pos_ = 0;
+  new_record_ = true;
+  return InputFault::kNone;
+}
+
+bool InputStatement::consume_if(char c) {
+  if (at_end() || record_[pos_] != c) return false;
+  ++pos_;
+  return true;
+}
+
+bool InputStatement::last_nonblank_is_comma() const {
+  size_t i = record_.size();
+  while (i > 0 && is_blank(record_[i - 1])) --i;
+  return i > 0 && record_[i - 1] == ',';
+}
+
+// ---- Finding a value --------------------------------------------------------
+
+InputFault InputStatement::find_value() {
+  separator_pending_ = false;
+  record_end_passed_ = false;
+  for (;;) {
+    if (InputFault f = skip_to_nonblank(); f != InputFault::kNone) return f;
+    if (peek() != ',') return scan_value(true);
+    const bool null = comma_marks_null();
+    ++pos_;
+    if (null) {
+      token_ = ValueToken{};
+      return InputFault::kNone;
+    }
+  }
+}
+
+// Skips blanks and blank records up to the next non-blank character.
+InputFault InputStatement::skip_to_nonblank() {
+  for (;;) {
+    while (!at_end() && is_blank(record_[pos_])) ++pos_;
+    if (!at_end()) {
+      nonblank_seen_ = true;
+      return InputFault::kNone;
+    }
+    if (nonblank_seen_) {
+      record_end_passed_ = true;
+      if (!separator_pending_ && last_nonblank_is_comma()) separator_pending_ = true;
+    }
+    if (InputFault f = read_next_record(); f != InputFault::kNone) return f;
+  }
+}
+
+// At a comma: true when it stands for a null value, false when it separates
+// (the state then records the separator). The caller consumes it either way.
+bool InputStatement::comma_marks_null() {
+  if (new_record_) {
+    if (!record_end_passed_ || separator_pending_) return true;
+    new_record_ = false;  // the separator after the previous record's last value
+    return false;
+  }
+  if (separator_pending_) return true;
+  if (pos_ > 0 && record_[pos_ - 1] == ',') return true;
+  size_t i = pos_;
+  while (i > 0 && is_blank(record_[i - 1])) --i;
+  if (i > 0 && record_[i - 1] == ',') return true;
+  separator_pending_ = true;
+  return false;
+}
+
+// One value, classified by its first character.
+InputFault InputStatement::scan_value(bool allow_repeat) {
+  token_ = ValueToken{};
+  switch (peek()) {
+    case '/':
+      token_.kind = ValueClass::kSlash;  // left in place: the statement's values end here
+      return InputFault::kNone;
+    case '\'':
+    case '"': return scan_quoted();
+    case '(': return scan_pair();
+    case ')': return InputFault::kRightParenthesis;
+    case 'T': case 'F': case 't': case 'f': return scan_logical();
+    case '.':
+      if (is_logical_letter(peek(1))) return scan_logical();
+      return scan_numeric(allow_repeat);
+    default: return scan_numeric(allow_repeat);
+  }
+}
+
+InputFault InputStatement::scan_numeric(bool allow_repeat) {
+  const size_t start = pos_;
+  bool any_digit = false;
+  bool sign_seen = false;
+  bool digit_since_sign = false;  // since the last sign, or the start
+  bool point = false;
+  bool exponent = false;
+  for (; !at_end() && !ends_value(record_[pos_]); ++pos_) {
+    const char c = record_[pos_];
+    if (is_digit(c)) {
+      any_digit = digit_since_sign = true;
+    } else if (is_sign(c)) {
+      if (pos_ > start && is_sign(record_[pos_ - 1])) return InputFault::kSignAfterSign;
+      sign_seen = true;
+      digit_since_sign = false;
+    } else if (c == '.') {
+      if (point) return InputFault::kSecondFullStop;
+      point = true;
+    } else if (is_exponent_letter(c)) {
+      if (exponent || !digit_since_sign) return InputFault::kMisplacedExponent;
+      exponent = true;
+    } else if ((upper(c) == 'I' || upper(c) == 'N') &&
+               (pos_ == start || (pos_ == start + 1 && is_sign(record_[start])))) {
+      while (!at_end() && !ends_value(record_[pos_])) ++pos_;
+      token_.kind = ValueClass::kNumeric;
+      token_.text = record_.substr(start, pos_ - start);
+      token_.integer_form = true;
+      token_.word = true;
+      return InputFault::kNone;
+    } else if (c == '*' && allow_repeat) {
+      if (pos_ == start) return InputFault::kEmptyRepeatCount;
+      break;
+    } else {
+      return InputFault::kBadCharacter;
+    }
+  }
+  if (sign_seen && !digit_since_sign) return InputFault::kSignWithoutDigit;
+  if (!any_digit) return InputFault::kNoDigits;
+  const std::string_view text = record_.substr(start, pos_ - start);
+  if (!at_end() && record_[pos_] == '*') return scan_repeat(text);
+  token_.kind = ValueClass::kNumeric;
+  token_.text = text;
+  token_.integer_form = !point && !exponent;
+  return InputFault::kNone;
+}
+
+// At the asterisk after a repeat count: the repeated value or null.
+InputFault InputStatement::scan_repeat(std::string_view count_text) {
+  int64_t count = 0;
+  const ConvertResult r = decimal_to_integer(count_text, INT32_MIN, INT32_MAX, &count);
+  if (r.ec != ConvertError::kNone || r.ptr != count_text.data() + count_text.size()) {
+    return InputFault::kBadRepeatCount;
+  }
+  ++pos_;  // the asterisk
+  if (at_end() || peek() == ' ' || peek() == '\t' || peek() == ',') {
+    if (!at_end()) ++pos_;
+    token_ = ValueToken{};
+  } else if (InputFault f = scan_value(false); f != InputFault::kNone) {
+    return f;
+  }
+  repeat_left_ = count > 1 ? count - 1 : 0;
+  repeated_ = token_;
+  return InputFault::kNone;
+}
+
+InputFault InputStatement::scan_logical() {
+  consume_if('.');
+  token_.kind = ValueClass::kLogical;
+  token_.truth = !(peek() == 'F' || peek() == 'f');
+  while (!at_end() && !ends_value(record_[pos_])) ++pos_;
+  return InputFault::kNone;
+}
+
+InputFault InputStatement::scan_quoted() {
+  const char mark = record_[pos_++];
+  quoted_length_ = 0;
+  for (;;) {
+    if (at_end()) {
+      // The value goes on in the next record; the record break adds nothing.
+      InputFault f = read_next_record();
+      if (f == InputFault::kNoRecordMemory) return f;
+      if (f != InputFault::kNone) return InputFault::kEndInQuotes;
+      continue;
+    }
+    const char c = record_[pos_++];
+    if (c == mark && !consume_if(mark)) break;
+    if (quoted_length_ == kMaxQuotedLength) return InputFault::kQuotedTooLong;
+    quoted_[quoted_length_++] = c;
+  }
+  token_.kind = ValueClass::kQuoted;
+  return InputFault::kNone;
+}
+
+// At "(": the first number of a pair form.
+InputFault InputStatement::scan_pair() {
+  ++pos_;
+  if (InputFault f = skip_to_nonblank(); f != InputFault::kNone) return f;
+  if (peek() == '(') return InputFault::kNestedParenthesis;
+  if (InputFault f = scan_numeric(false); f != InputFault::kNone) return f;
+  pair_rest_pending_ = true;
+  return InputFault::kNone;
+}
+
+// Blanks and record ends between the parts of a pair. A record read here
+// would leave the first number's text behind, so it is kept first.
+InputFault InputStatement::skip_blanks_in_pair() {
+  for (;;) {
+    while (!at_end() && is_blank(record_[pos_])) ++pos_;
+    if (!at_end()) return InputFault::kNone;
+    if (token_.text.data() != held_text_.data()) {
+      const bool repeated = repeated_.text.data() == token_.text.data();
+      held_text_.assign(token_.text);
+      token_.text = held_text_;
+      if (repeated) repeated_.text = held_text_;
+    }
+    if (InputFault f = read_next_record(); f != InputFault::kNone) return f;
+  }
+}
+
+// After a pair's first number: "," [sign] (word | digits ["." digits] [letter digits]) ")".
+InputFault InputStatement::scan_pair_rest() {
+  if (InputFault f = skip_blanks_in_pair(); f != InputFault::kNone) return f;
+  if (!consume_if(',')) return InputFault::kMalformedPair;
+  if (InputFault f = skip_blanks_in_pair(); f != InputFault::kNone) return f;
+  if (is_sign(peek())) ++pos_;
+  const char first = upper(peek());
+  if (first == 'I' || first == 'N') {
+    const char* word = first == 'I' ? "INFINITY" : "NAN";
+    while (*word != '\0' && !at_end() && upper(peek()) == *word) ++pos_, ++word;
+  } else {
+    if (!is_digit(peek())) return InputFault::kMalformedPair;
+    while (is_digit(peek())) ++pos_;
+    if (consume_if('.')) {
+      while (is_digit(peek())) ++pos_;
+    }
+    if (is_exponent_letter(peek())) {
+      ++pos_;
+      if (!is_digit(peek())) return InputFault::kMalformedPair;
+      while (is_digit(peek())) ++pos_;
+    }
+  }
+  if (InputFault f = skip_blanks_in_pair(); f != InputFault::kNone) return f;
+  if (!consume_if(')')) return InputFault::kMalformedPair;
+  return InputFault::kNone;
+}
+
+}  // namespace recio
