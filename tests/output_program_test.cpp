@@ -253,7 +253,6 @@ TEST_F(OutputProgramTest, SurgeAndDistanceFields) {
   struct Row {
     const char* what;
     Coefficients coefficients;
-    std::string pressure;
     std::string distance;
     std::string surge_field;
     std::string kilometres_field;
@@ -261,27 +260,18 @@ TEST_F(OutputProgramTest, SurgeAndDistanceFields) {
   // 99.96 m: slope chosen for 950 mb (0.5 h^2 = 0.2063525).
   Coefficients rounds_to_100;
   rounds_to_100.slope = static_cast<float>(99.96 / model_surge({.slope = 1}, {7, 950, 30, 50}));
-  // A tail curve so steep that exp overflows: (f t) u = inf * 0 = NaN.
-  Coefficients not_a_number;
-  not_a_number.tail_centre = 0;
-  not_a_number.tail_scale = 1e-30f;
-  // A zero normaliser: the tail's factor 1 / 0 is infinite.
-  Coefficients infinite;
-  infinite.tail_norm = 0;
   Coefficients negative;
   negative.slope = -0.15f;  // 0.2063525 * -0.15 = -0.031: rounds to zero
   const Row rows[] = {
-      {"a surge that rounds to 100.0", rounds_to_100, "950", "50", "****", " 50"},
-      {"a surge that is not a number", not_a_number, "950", "500", " NaN", "500"},
-      {"an infinite surge", infinite, "950", "500", " Inf", "500"},
-      {"a negative surge that rounds to zero", negative, "950", "-47.9", " 0.0", " 47"},
-      {"whole kilometres of 1000", negative, "950", "1000", " 0.0", "***"},
-      {"whole kilometres that overflow", negative, "950", "3e9", " 0.0", "***"},
+      {"a surge that rounds to 100.0", rounds_to_100, "50", "****", " 50"},
+      {"a negative surge that rounds to zero", negative, "-47.9", " 0.0", " 47"},
+      {"whole kilometres of 1000", negative, "1000", " 0.0", "***"},
+      {"whole kilometres that overflow", negative, "3e9", " 0.0", "***"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
     write_data(row.coefficients);
-    RunResult r = run(answers({"7", row.pressure, "30", row.distance, "0"}));
+    RunResult r = run(answers({"7", "950", "30", row.distance, "0"}));
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.out.find("\r\nA peak surge= " + row.surge_field + " m\r\n"), std::string::npos)
         << r.out;

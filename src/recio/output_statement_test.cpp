@@ -351,3 +351,17 @@ TEST_F(OutputStatementTest, BufferThatCannotBeCreatedIsMessage98) {
 
 }  // namespace
 }  // namespace recio
+
+namespace recio {
+namespace {
+
+// Through the unit-facing calls a misuse stops the process at once, saying why.
+TEST(OutputStatementDeathTest, MisuseStopsTheProcess) {
+  EXPECT_DEATH(finish_output(), "output statement refused: finish outside a statement");
+  const uint32_t unknown_code[] = {0x36, 0x00010099, 0x37};
+  EXPECT_DEATH(begin_output(kConsoleOutputUnit, unknown_code),
+               "output statement refused: an unsupported or malformed format element, unit -1");
+}
+
+}  // namespace
+}  // namespace recio
