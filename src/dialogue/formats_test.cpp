@@ -44,7 +44,7 @@ Records walk(recio::FormatProgram program, std::vector<OutputItem> items) {
   return capture.records;
 }
 
-TEST(DialogueFormats, ReportRowOneIsTheDocumentedFortyEightBytes) {
+TEST(DialogueFormats, ReportRowOneIsItsFortyEightBytes) {
   // clang-format off
   const uint8_t expected[48] = {
       0x36, 0x00, 0x00, 0x00,                   // FMT_BEGIN

@@ -1,4 +1,4 @@
-// Integer and fixed-point fields: the documented examples, the width rules, and
+// Integer and fixed-point fields: worked examples, the width rules, and
 // a differential check of the rounding against an exact decimal reference.
 #include "recio/number_format.h"
 
