@@ -2,7 +2,7 @@
 // every single-precision value of magnitude 2^-8 to 2^7, widened to double,
 // in F4.1 and F6.3 against the exact decimal reference. Together these cover
 // every surge that a single-precision computation could hand the report, in
-// the range where F4.1 shows digits. Takes minutes.
+// the range where F4.1 shows digits. Takes about six minutes.
 #include <gtest/gtest.h>
 
 #include <bit>
