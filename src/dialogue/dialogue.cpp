@@ -5,10 +5,10 @@
 #include <cstdint>
 #include <string_view>
 
+#include "dialogue/formats.h"
 #include "model/site_table.h"
 #include "model/surge.h"
 #include "platform/platform.h"
-#include "recio/format_program.h"
 #include "recio/input.h"
 #include "recio/output.h"
 #include "recio/units.h"
@@ -16,14 +16,7 @@
 namespace surge {
 namespace {
 
-using recio::A;
-using recio::F;
-using recio::I;
-using recio::Iw;
-using recio::Lit;
-using recio::make_format_program;
 using recio::OutputItem;
-using recio::Slash;
 
 constexpr int32_t kOut = recio::kConsoleOutputUnit;
 constexpr int32_t kIn = recio::kConsoleInputUnit;
@@ -88,32 +81,6 @@ constexpr std::string_view kNote[] = {
 };
 constexpr std::string_view kAnotherCase = "Run another case? [Y=1 or N=0]";
 constexpr std::string_view kEndOfProgram = "End of program.";
-
-// ---- Format programs ---------------------------------------------------------
-
-constexpr auto kPressurePrompt = make_format_program<
-    Slash, Lit<"Enter expected lowest central pressure of the hurricane in [mb]">, Slash,
-    Lit<"(integer only, between 890 and 960 mb)">>();
-constexpr auto kRadiusPrompt = make_format_program<
-    Slash, Lit<"Enter hurricane radius [center to the maximum wind speed] in [km] ">, Slash,
-    Lit<"(integer only, between 11 and 65 km)">>();
-constexpr auto kDistancePrompt = make_format_program<
-    Slash, Lit<"Enter distance between hurricane landfall and location of the bridge in [km]">,
-    Slash, Lit<"(+) for bridge located on the right (east) side of the hurricane landfall">, Slash,
-    Lit<"(-) for bridge located on the left (west) side of the hurricane landfall">>();
-constexpr auto kDistanceReprompt = make_format_program<
-    Slash, Lit<"Enter distance between hurricane landfall and location of the bridge in [km]">,
-    Slash, Lit<"(+) for bridge located on the right (east) side of the hurricane landfall">>();
-constexpr auto kReportSurge = make_format_program<Lit<"A peak surge= ">, F<4, 1>, Lit<" m">>();
-constexpr auto kReportLocation =
-    make_format_program<Lit<"Evaluated at a location of bridge No.">, I, Slash,
-                        Lit<"A peak surge level forced by a hurricane">>();
-constexpr auto kReportStorm =
-    make_format_program<Lit<"with the lowest central intensity (Cp):">, I, Lit<"mb, ">, Slash,
-                        Lit<"Radius (Rp):">, I, Lit<"km, and">>();
-constexpr auto kReportLandfall =
-    make_format_program<Lit<"making landfall ">, Iw<3>, Lit<"km away to the ">, A,
-                        Lit<" side of a bridge location No.">, I, Lit<" is">, F<4, 1>, Lit<" m">>();
 
 // ---- State -------------------------------------------------------------------
 
