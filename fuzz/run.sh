@@ -1,12 +1,20 @@
 #!/usr/bin/env bash
-# Runs the input fuzz target for the given number of seconds (default 60) from
-# the seed corpus. New inputs go to a scratch folder, never into the repository;
-# a crash leaves its input in build-fuzz/.
+# Runs fuzz targets from their seed corpora for the given number of seconds
+# each (default 60). New inputs go to a scratch folder, never into the
+# repository; a crash leaves its input in build-fuzz/.
+# Usage: fuzz/run.sh [SECONDS] [TARGET...]   (targets: input dialogue data)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds="${1:-60}"
+shift || true
+targets=("$@")
+[ ${#targets[@]} -gt 0 ] || targets=(input dialogue data)
 fuzz/build.sh
-scratch="$(mktemp -d)"
-trap 'rm -rf "$scratch"' EXIT
-build-fuzz/input_fuzz -max_total_time="$seconds" -max_len=4096 -timeout=10 -rss_limit_mb=2048 \
-  -artifact_prefix=build-fuzz/ "$scratch" fuzz/corpus/input
+for target in "${targets[@]}"; do
+  scratch="$(mktemp -d)"
+  echo "== fuzzing ${target} for ${seconds} s"
+  build-fuzz/fuzz/"${target}"_fuzz -max_total_time="$seconds" -max_len=4096 -timeout=10 \
+    -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix=build-fuzz/ \
+    "$scratch" fuzz/corpus/"${target}"
+  rm -rf "$scratch"
+done

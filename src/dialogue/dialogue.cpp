@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <string_view>
 
 #include "dialogue/formats.h"
@@ -203,6 +204,12 @@ void run_case() {
 }
 
 }  // namespace
+
+void reset_dialogue_for_test() {
+  g_case = CaseInput{};
+  g_another = 0;
+  std::memset(g_side, ' ', sizeof g_side);
+}
 
 void run_dialogue() {
   platform::enable_flush_to_zero();

@@ -8,6 +8,9 @@ namespace surge {
 // through the runtime's stop or a run-time error report.
 [[noreturn]] void run_dialogue();
 
+// Test only: forgets the answers and the side label of earlier runs.
+void reset_dialogue_for_test();
+
 }  // namespace surge
 
 #endif  // SURGE_DIALOGUE_DIALOGUE_H_

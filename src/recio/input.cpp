@@ -83,4 +83,10 @@ void input_item(ItemKind kind, void* destination, bool last) {
   if (last) end_statement();
 }
 
+void reset_input_for_test() {
+  t_active.scan.end();
+  t_active.records.bind(nullptr);
+  t_active.unit = nullptr;
+}
+
 }  // namespace recio

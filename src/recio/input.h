@@ -21,6 +21,10 @@ void begin_input(int32_t unit);
 // unchanged for a null value or after a slash. Ends the statement when `last`.
 void input_item(ItemKind kind, void* destination, bool last);
 
+// Test only: forgets a statement that a run ended half-way (by an exception
+// standing in for the end of the process). The unit table is reset separately.
+void reset_input_for_test();
+
 }  // namespace recio
 
 #endif  // SURGE_RECIO_INPUT_H_

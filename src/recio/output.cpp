@@ -67,4 +67,9 @@ void output_item(const OutputItem& item) { settle(t_statement.item(item)); }
 
 void finish_output() { settle(t_statement.finish()); }
 
+void reset_output_for_test() {
+  t_statement = OutputStatement{};
+  t_channel.unit = nullptr;
+}
+
 }  // namespace recio

@@ -70,6 +70,10 @@ void output_item(const OutputItem& item);
 // walk stops for good where it stands.
 void finish_output();
 
+// Test only: forgets a statement that a run ended half-way (by an exception
+// standing in for the end of the process). The unit table is reset separately.
+void reset_output_for_test();
+
 }  // namespace recio
 
 #endif  // SURGE_RECIO_OUTPUT_H_
