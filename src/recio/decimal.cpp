@@ -214,6 +214,36 @@ Real from_bits(Bits bits) {
   return r;
 }
 
+// The common plain form "digits[.digits]" with at most 19 digits and no
+// exponent, in one pass, when one IEEE operation rounds it exactly. False
+// (nothing stored) for anything else; the general path then decides.
+template <typename Real>
+bool convert_plain(const char* p, const char* end, bool negative, Real* value,
+                   const char** stop) {
+  uint64_t mantissa = 0;
+  int digits = 0;
+  int fraction_digits = 0;
+  bool point = false;
+  for (; p < end; ++p) {
+    const unsigned d = static_cast<unsigned>(*p - '0');
+    if (d <= 9) {
+      if (++digits > 19) return false;
+      mantissa = mantissa * 10 + d;
+      fraction_digits += point;
+    } else if (*p == '.' && !point) {
+      point = true;
+    } else {
+      break;
+    }
+  }
+  if (digits == 0 || (p < end && (is_exponent_letter(*p) || is_sign(*p)))) return false;
+  Real result;
+  if (!fast_path(mantissa, -fraction_digits, &result)) return false;
+  *value = negative ? -result : result;
+  *stop = p;
+  return true;
+}
+
 template <typename Real, typename Bits>
 ConvertResult convert_real(std::string_view text, const Format& f, Real* value) {
   const char* p = text.data();
@@ -221,14 +251,18 @@ ConvertResult convert_real(std::string_view text, const Format& f, Real* value) 
   const char* after_sign = p < end && is_sign(*p) ? p + 1 : p;
   const bool negative = after_sign != p && *p == '-';
   const Bits sign_bit = negative ? Bits{1} << (8 * sizeof(Bits) - 1) : 0;
+  if (const char* stop; convert_plain(after_sign, end, negative, value, &stop)) {
+    return {stop, ConvertError::kNone};
+  }
 
   // Words.
-  if (size_t n = match_word(after_sign, end, "INFINITY"); n >= 3) {
+  const char initial = after_sign < end ? upper(*after_sign) : '\0';
+  if (size_t n = initial == 'I' ? match_word(after_sign, end, "INFINITY") : 0; n >= 3) {
     *value = from_bits<Real>(static_cast<Bits>(
         sign_bit | from_bits<Bits>(std::numeric_limits<Real>::infinity())));
     return {after_sign + (n == 8 ? 8 : 3), ConvertError::kNone};
   }
-  if (match_word(after_sign, end, "NAN") == 3) {
+  if (initial == 'N' && match_word(after_sign, end, "NAN") == 3) {
     *value = std::numeric_limits<Real>::quiet_NaN();
     return {after_sign + 3, ConvertError::kNone};
   }

@@ -46,13 +46,14 @@ char upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' +
 InputFault InputStatement::begin(RecordSource* source) {
   end();
   source_ = source;
-  quoted_.reset(new (std::nothrow) char[kQuotedBufferSize]);
+  // The quoted-value buffer is kept from one statement to the next: a data
+  // file's statements would otherwise cost an allocation each.
+  if (!quoted_) quoted_.reset(new (std::nothrow) char[kQuotedBufferSize]);
   if (!quoted_) return InputFault::kNoQuoteMemory;
   return read_next_record();
 }
 
 void InputStatement::end() {
-  quoted_.reset();
   source_ = nullptr;
   record_ = {};
   pos_ = 0;
@@ -180,6 +181,28 @@ InputFault InputStatement::scan_value(bool allow_repeat) {
 
 InputFault InputStatement::scan_numeric(bool allow_repeat) {
   const size_t start = pos_;
+  // Most values are plain "[sign]digits[.digits]" and break no rule: take them
+  // without the character-by-character checks below.
+  {
+    size_t p = pos_;
+    if (p < record_.size() && is_sign(record_[p])) ++p;
+    const size_t first = p;
+    while (p < record_.size() && is_digit(record_[p])) ++p;
+    size_t digits = p - first;
+    const bool point = p < record_.size() && record_[p] == '.';
+    if (point) {
+      const size_t fraction = ++p;
+      while (p < record_.size() && is_digit(record_[p])) ++p;
+      digits += p - fraction;
+    }
+    if (digits > 0 && (p == record_.size() || ends_value(record_[p]))) {
+      pos_ = p;
+      token_.kind = ValueClass::kNumeric;
+      token_.text = record_.substr(start, p - start);
+      token_.integer_form = !point;
+      return InputFault::kNone;
+    }
+  }
   bool any_digit = false;
   bool sign_seen = false;
   bool digit_since_sign = false;  // since the last sign, or the start
