@@ -344,6 +344,23 @@ ConvertResult decimal_to_integer(std::string_view text, int64_t min, int64_t max
   return {p, ConvertError::kNone};
 }
 
+template <typename Real>
+bool plain_real(std::string_view text, Real* value, const char** stop) {
+  const char* p = text.data();
+  const char* end = p + text.size();
+  const bool negative = p < end && *p == '-';
+  if (p < end && is_sign(*p)) ++p;
+  return convert_plain(p, end, negative, value, stop);
+}
+
+bool plain_decimal_to_real(std::string_view text, float* value, const char** stop) {
+  return plain_real(text, value, stop);
+}
+
+bool plain_decimal_to_real(std::string_view text, double* value, const char** stop) {
+  return plain_real(text, value, stop);
+}
+
 ConvertResult decimal_to_real(std::string_view text, float* value) {
   return convert_real<float, uint32_t>(text, kSingle, value);
 }

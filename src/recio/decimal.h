@@ -41,6 +41,13 @@ ConvertResult decimal_to_integer(std::string_view text, int64_t min, int64_t max
 ConvertResult decimal_to_real(std::string_view text, float* value);
 ConvertResult decimal_to_real(std::string_view text, double* value);
 
+// The quick form of decimal_to_real for the commonest text, a prefix
+// "[sign]digits[.digits]" of at most 19 digits with no exponent after it:
+// converts it when one IEEE operation rounds it exactly, with the same result
+// as decimal_to_real. Returns false, storing nothing, for anything else.
+bool plain_decimal_to_real(std::string_view text, float* value, const char** stop);
+bool plain_decimal_to_real(std::string_view text, double* value, const char** stop);
+
 }  // namespace recio
 
 #endif  // SURGE_RECIO_DECIMAL_H_

@@ -18,6 +18,8 @@
 // The rest of a pair is examined only for real items.
 #include "recio/scanner.h"
 
+#include <cstring>
+
 #include <new>
 
 #include "recio/convert.h"
@@ -66,8 +68,40 @@ void InputStatement::end() {
   nonblank_seen_ = slash_seen_ = false;
 }
 
+// The commonest case in one pass: a real item whose value is a plain number
+// on the current record. Leaves the statement exactly as the general path
+// would; false (nothing changed) when the value is anything else.
+bool InputStatement::take_plain_real(ItemKind kind, void* destination) {
+  size_t p = pos_;
+  while (p < record_.size() && is_blank(record_[p])) ++p;
+  if (p == record_.size()) return false;
+  const std::string_view rest = record_.substr(p);
+  const char* stop = nullptr;
+  float single = 0;
+  double dbl = 0;
+  const bool converted = kind == ItemKind::kReal32 ? plain_decimal_to_real(rest, &single, &stop)
+                                                   : plain_decimal_to_real(rest, &dbl, &stop);
+  if (!converted) return false;
+  const size_t end = static_cast<size_t>(stop - record_.data());
+  if (end < record_.size() && !ends_value(record_[end])) return false;
+  if (kind == ItemKind::kReal32) {
+    *static_cast<float*>(destination) = single;
+  } else {
+    *static_cast<double*>(destination) = dbl;
+  }
+  const bool point = std::memchr(rest.data(), '.', end - p) != nullptr;
+  token_ = ValueToken{ValueClass::kNumeric, record_.substr(p, end - p), !point};
+  pos_ = end;
+  nonblank_seen_ = true;
+  separator_pending_ = record_end_passed_ = pair_rest_pending_ = new_record_ = false;
+  return true;
+}
+
 InputFault InputStatement::input_item(ItemKind kind, void* destination) {
   if (slash_seen_) return InputFault::kNone;
+  if (repeat_left_ == 0 && is_real(kind) && take_plain_real(kind, destination)) {
+    return InputFault::kNone;
+  }
   if (repeat_left_ > 0) {
     --repeat_left_;
     token_ = repeated_;

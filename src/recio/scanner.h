@@ -70,6 +70,8 @@ class InputStatement {
   bool consume_if(char c);
   bool last_nonblank_is_comma() const;
 
+  bool take_plain_real(ItemKind kind, void* destination);
+
   // Finding a value.
   InputFault find_value();
   InputFault skip_to_nonblank();
