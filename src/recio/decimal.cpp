@@ -219,28 +219,27 @@ Real from_bits(Bits bits) {
 // (nothing stored) for anything else; the general path then decides.
 template <typename Real>
 bool convert_plain(const char* p, const char* end, bool negative, Real* value,
-                   const char** stop) {
+                   const char** stop, bool* had_point = nullptr) {
+  // A mantissa of more than 19 digits may wrap around here; it is refused below.
   uint64_t mantissa = 0;
-  int digits = 0;
+  const char* integer = p;
+  while (p < end && is_digit(*p)) mantissa = mantissa * 10 + static_cast<unsigned>(*p++ - '0');
+  int digits = static_cast<int>(p - integer);
   int fraction_digits = 0;
-  bool point = false;
-  for (; p < end; ++p) {
-    const unsigned d = static_cast<unsigned>(*p - '0');
-    if (d <= 9) {
-      if (++digits > 19) return false;
-      mantissa = mantissa * 10 + d;
-      fraction_digits += point;
-    } else if (*p == '.' && !point) {
-      point = true;
-    } else {
-      break;
-    }
+  const bool point = p < end && *p == '.';
+  if (point) {
+    const char* fraction = ++p;
+    while (p < end && is_digit(*p)) mantissa = mantissa * 10 + static_cast<unsigned>(*p++ - '0');
+    fraction_digits = static_cast<int>(p - fraction);
+    digits += fraction_digits;
   }
-  if (digits == 0 || (p < end && (is_exponent_letter(*p) || is_sign(*p)))) return false;
+  if (digits == 0 || digits > 19) return false;
+  if (p < end && (is_exponent_letter(*p) || is_sign(*p))) return false;
   Real result;
   if (!fast_path(mantissa, -fraction_digits, &result)) return false;
   *value = negative ? -result : result;
   *stop = p;
+  if (had_point != nullptr) *had_point = point;
   return true;
 }
 
@@ -345,20 +344,22 @@ ConvertResult decimal_to_integer(std::string_view text, int64_t min, int64_t max
 }
 
 template <typename Real>
-bool plain_real(std::string_view text, Real* value, const char** stop) {
+bool plain_real(std::string_view text, Real* value, const char** stop, bool* had_point) {
   const char* p = text.data();
   const char* end = p + text.size();
   const bool negative = p < end && *p == '-';
   if (p < end && is_sign(*p)) ++p;
-  return convert_plain(p, end, negative, value, stop);
+  return convert_plain(p, end, negative, value, stop, had_point);
 }
 
-bool plain_decimal_to_real(std::string_view text, float* value, const char** stop) {
-  return plain_real(text, value, stop);
+bool plain_decimal_to_real(std::string_view text, float* value, const char** stop,
+                           bool* had_point) {
+  return plain_real(text, value, stop, had_point);
 }
 
-bool plain_decimal_to_real(std::string_view text, double* value, const char** stop) {
-  return plain_real(text, value, stop);
+bool plain_decimal_to_real(std::string_view text, double* value, const char** stop,
+                           bool* had_point) {
+  return plain_real(text, value, stop, had_point);
 }
 
 ConvertResult decimal_to_real(std::string_view text, float* value) {

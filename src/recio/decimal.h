@@ -44,9 +44,12 @@ ConvertResult decimal_to_real(std::string_view text, double* value);
 // The quick form of decimal_to_real for the commonest text, a prefix
 // "[sign]digits[.digits]" of at most 19 digits with no exponent after it:
 // converts it when one IEEE operation rounds it exactly, with the same result
-// as decimal_to_real. Returns false, storing nothing, for anything else.
-bool plain_decimal_to_real(std::string_view text, float* value, const char** stop);
-bool plain_decimal_to_real(std::string_view text, double* value, const char** stop);
+// as decimal_to_real, and tells where it stopped and whether it had a full
+// stop. Returns false, storing nothing, for anything else.
+bool plain_decimal_to_real(std::string_view text, float* value, const char** stop,
+                           bool* had_point);
+bool plain_decimal_to_real(std::string_view text, double* value, const char** stop,
+                           bool* had_point);
 
 }  // namespace recio
 

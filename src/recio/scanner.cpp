@@ -18,8 +18,6 @@
 // The rest of a pair is examined only for real items.
 #include "recio/scanner.h"
 
-#include <cstring>
-
 #include <new>
 
 #include "recio/convert.h"
@@ -77,10 +75,12 @@ bool InputStatement::take_plain_real(ItemKind kind, void* destination) {
   if (p == record_.size()) return false;
   const std::string_view rest = record_.substr(p);
   const char* stop = nullptr;
+  bool point = false;
   float single = 0;
   double dbl = 0;
-  const bool converted = kind == ItemKind::kReal32 ? plain_decimal_to_real(rest, &single, &stop)
-                                                   : plain_decimal_to_real(rest, &dbl, &stop);
+  const bool converted = kind == ItemKind::kReal32
+                             ? plain_decimal_to_real(rest, &single, &stop, &point)
+                             : plain_decimal_to_real(rest, &dbl, &stop, &point);
   if (!converted) return false;
   const size_t end = static_cast<size_t>(stop - record_.data());
   if (end < record_.size() && !ends_value(record_[end])) return false;
@@ -89,7 +89,6 @@ bool InputStatement::take_plain_real(ItemKind kind, void* destination) {
   } else {
     *static_cast<double*>(destination) = dbl;
   }
-  const bool point = std::memchr(rest.data(), '.', end - p) != nullptr;
   token_ = ValueToken{ValueClass::kNumeric, record_.substr(p, end - p), !point};
   pos_ = end;
   nonblank_seen_ = true;
