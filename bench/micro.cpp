@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "model/surge.h"
+#include "recio/number_format.h"
 #include "recio/scanner.h"
 
 namespace {
@@ -88,6 +89,37 @@ void BM_FromCharsSplit(benchmark::State& state) {
   state.SetBytesProcessed(state.iterations() * line.size());
 }
 BENCHMARK(BM_FromCharsSplit);
+
+// Surges of a few metres, as the report prints them.
+std::vector<double> surge_values() {
+  std::vector<double> values;
+  for (int i = 0; i < 1024; ++i) values.push_back((i * 7919 % 100000) / 9973.0 - 0.5);
+  return values;
+}
+
+void BM_RenderF41(benchmark::State& state) {
+  const std::vector<double> values = surge_values();
+  char text[recio::kFixedTextCapacity];
+  char field[4];
+  size_t i = 0;
+  for (auto _ : state) {
+    size_t n = recio::fixed_text(values[i++ & 1023], 4, 1, text);
+    recio::fill_field(field, 4, std::string_view(text, n));
+    benchmark::DoNotOptimize(field);
+  }
+}
+BENCHMARK(BM_RenderF41);
+
+void BM_SnprintfF41(benchmark::State& state) {
+  const std::vector<double> values = surge_values();
+  char field[16];
+  size_t i = 0;
+  for (auto _ : state) {
+    std::snprintf(field, sizeof field, "%4.1f", values[i++ & 1023]);
+    benchmark::DoNotOptimize(field);
+  }
+}
+BENCHMARK(BM_SnprintfF41);
 
 void BM_EvaluateSurge(benchmark::State& state) {
   surge::SiteTable table{};
