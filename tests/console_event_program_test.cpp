@@ -204,5 +204,23 @@ TEST_F(ConsoleEventTest, KeysTypedAtATerminalPrompt) {
   }
 }
 
+TEST_F(ConsoleEventTest, ClosingTheTerminalIsWindowCloseEveryTime) {
+  // The hang-up fails the program's read and raises SIGHUP at about the same
+  // moment: the event must win the race every time, never an input error.
+  for (int trial = 0; trial < 10; ++trial) {
+    SCOPED_TRACE(trial);
+    Child child;
+    int status = run_until_prompt(
+        true,
+        [&](Child& c) {
+          close(c.input);
+          c.input = c.output = -1;
+        },
+        &child);
+    EXPECT_EQ(status, 2);
+    expect_event_report(child, "window-CLOSE");
+  }
+}
+
 }  // namespace
 }  // namespace surge_test

@@ -12,6 +12,7 @@
 
 #include <backtrace.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -112,12 +113,23 @@ Status open_for_write(const std::string& path, Handle* h) {
   return Status{};
 }
 
+namespace {
+void let_console_event_finish();
+}  // namespace
+
 Status read(Handle h, void* buffer, size_t n, size_t* got) {
   *got = 0;
   ssize_t r;
   do {
     r = ::read(h, buffer, n);
   } while (r < 0 && errno == EINTR);
+  // A terminal that hangs up fails the read and raises SIGHUP together; the
+  // event's report, which ends the process, goes first.
+  if (r <= 0 && n > 0) {
+    const int err = errno;
+    if (isatty(h)) let_console_event_finish();
+    errno = err;
+  }
   if (r < 0) return posix_error(errno);
   if (r == 0 && n > 0) return Status{ErrorKind::kEndOfFile, 0};
   *got = static_cast<size_t>(r);
@@ -385,17 +397,38 @@ sigset_t console_signals() {
   return set;
 }
 
+// Set once the waiting thread has taken an event: its handler ends the process.
+std::atomic<bool> g_event_taken{false};
+
 void wait_for_console_events() {
   sigset_t set = console_signals();
   for (;;) {
     int sig = 0;
     if (sigwait(&set, &sig) != 0) continue;
+    g_event_taken = true;
     switch (sig) {
       case SIGINT: g_console_handler(ConsoleEvent::kControlC); break;
       case SIGQUIT: g_console_handler(ConsoleEvent::kControlBreak); break;
       case SIGHUP: g_console_handler(ConsoleEvent::kClose); break;
       default: break;
     }
+  }
+}
+
+// Waits while a console event is pending or being handled (its handler ends
+// the process), for a second at most. The hang-up signal may follow the
+// failed read by a moment, so the first 50 ms are waited for in any case.
+void let_console_event_finish() {
+  const sigset_t events = console_signals();
+  for (int i = 0; i < 100; ++i) {
+    sigset_t pending;
+    sigpending(&pending);
+    bool event = g_event_taken;
+    for (int sig : {SIGINT, SIGQUIT, SIGHUP}) {
+      event = event || (sigismember(&pending, sig) && sigismember(&events, sig));
+    }
+    if (!event && i >= 5) return;
+    usleep(10000);
   }
 }
 
