@@ -181,14 +181,14 @@ std::string resolve_file_name(std::string_view name) {
   return std::string(name);
 }
 
-void open_unit(int32_t unit, const OpenSpec& spec) {
+void open_unit(int32_t unit, const OpenSpec& request) {
   UnitBlock& block = find_or_create(unit);
   std::lock_guard<std::recursive_mutex> guard(block.lock);
-  std::string name = resolve_file_name(spec.file);
+  std::string name = resolve_file_name(request.file);
   uint8_t action = 0;
   uint8_t status = 0;
-  if (!decode_keyword(kActions, spec.action, &action) ||
-      !decode_keyword(kStatuses, spec.status, &status)) {
+  if (!decode_keyword(kActions, request.action, &action) ||
+      !decode_keyword(kStatuses, request.status, &status)) {
     block.file_name = std::move(name);
     report_io_error(45, block);
   }

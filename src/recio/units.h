@@ -88,7 +88,7 @@ void release_unit(UnitBlock& block);
 // connection and position; one connected elsewhere is closed first. Returns
 // only on success; every failure is a run-time error report (an unknown action
 // or status text is message 45).
-void open_unit(int32_t unit, const OpenSpec& spec);
+void open_unit(int32_t unit, const OpenSpec& request);
 
 // Disconnects the unit, keeping the file. A unit that is not connected is left
 // alone without a message.

@@ -97,7 +97,7 @@ TEST_F(UnitsTest, OpenFailuresMapToMessages) {
   fs::create_directory(dir_ + "/adir");
   const std::string too_long(256, 'a');
   struct Row {
-    OpenSpec spec;
+    OpenSpec request;
     int status;
     std::string line;
   } rows[] = {
@@ -118,18 +118,18 @@ TEST_F(UnitsTest, OpenFailuresMapToMessages) {
   for (const Row& row : rows) {
     std::string line = row.line;
     if (size_t at = line.find('@'); at != std::string::npos) line.replace(at, 1, dir_);
-    EXPECT_EXIT(open_unit(1, row.spec), ::testing::ExitedWithCode(row.status),
+    EXPECT_EXIT(open_unit(1, row.request), ::testing::ExitedWithCode(row.status),
                 ::testing::StrEq(line + "\r\r\n"))
-        << "file \"" << row.spec.file << "\"";
+        << "file \"" << row.request.file << "\"";
   }
 }
 
 TEST_F(UnitsTest, OpenDecodesSpecifiersWithoutRegardToCaseOrTrailingBlanks) {
   write("a.dat", "1\n");
-  for (OpenSpec spec : {OpenSpec{"a.dat", "read", "unknown"}, OpenSpec{"a.dat", "Read  ", "OLD "},
+  for (OpenSpec request : {OpenSpec{"a.dat", "read", "unknown"}, OpenSpec{"a.dat", "Read  ", "OLD "},
                         OpenSpec{"a.dat", "READ", "Unknown"}}) {
-    open_unit(1, spec);
-    EXPECT_EQ(read_int(1), 1) << spec.action << " " << spec.status;
+    open_unit(1, request);
+    EXPECT_EQ(read_int(1), 1) << request.action << " " << request.status;
     close_unit(1);
   }
 }
