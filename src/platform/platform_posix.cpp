@@ -124,10 +124,12 @@ Status read(Handle h, void* buffer, size_t n, size_t* got) {
     r = ::read(h, buffer, n);
   } while (r < 0 && errno == EINTR);
   // A terminal that hangs up fails the read and raises SIGHUP together; the
-  // event's report, which ends the process, goes first.
+  // event's report, which ends the process, goes first. (A hung-up terminal
+  // no longer answers isatty, but it is still a character device.)
   if (r <= 0 && n > 0) {
     const int err = errno;
-    if (isatty(h)) let_console_event_finish();
+    struct stat st;
+    if (fstat(h, &st) == 0 && S_ISCHR(st.st_mode)) let_console_event_finish();
     errno = err;
   }
   if (r < 0) return posix_error(errno);
