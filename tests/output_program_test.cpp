@@ -351,6 +351,18 @@ Exit wait_for(pid_t pid) {
 const char kWriteErrorLine[] =
     "forrtl: severe (38): error during write, unit -1, file CONOUT$\r\r\n";
 
+// Collects the report of a program whose output reader has gone, and checks
+// that it ended with report 38, not by a signal. Closes both descriptors.
+void expect_write_error_report(pid_t pid, int input, int error) {
+  std::string report = read_all(error);
+  close(error);
+  close(input);
+  Exit e = wait_for(pid);
+  EXPECT_EQ(e.signal, 0) << "killed by a signal";
+  EXPECT_EQ(e.status, 38);
+  EXPECT_TRUE(report.starts_with(kWriteErrorLine)) << report;
+}
+
 TEST_F(OutputProgramTest, ReaderGoneBeforeTheFirstRecordIsReport38) {
   int in[2], out[2], err[2];
   ASSERT_EQ(pipe(in), 0);
@@ -361,13 +373,7 @@ TEST_F(OutputProgramTest, ReaderGoneBeforeTheFirstRecordIsReport38) {
   close(in[0]);
   close(out[1]);
   close(err[1]);
-  std::string report = read_all(err[0]);
-  close(err[0]);
-  close(in[1]);
-  Exit e = wait_for(pid);
-  EXPECT_EQ(e.signal, 0) << "killed by a signal";
-  EXPECT_EQ(e.status, 38);
-  EXPECT_TRUE(report.starts_with(kWriteErrorLine)) << report;
+  expect_write_error_report(pid, in[1], err[0]);
 }
 
 TEST_F(OutputProgramTest, ReaderThatClosesEarlyIsReport38) {
@@ -391,13 +397,7 @@ TEST_F(OutputProgramTest, ReaderThatClosesEarlyIsReport38) {
   }
   close(out[0]);
   ASSERT_EQ(write(in[1], "5\n", 2), 2);
-  std::string report = read_all(err[0]);
-  close(err[0]);
-  close(in[1]);
-  Exit e = wait_for(pid);
-  EXPECT_EQ(e.signal, 0) << "killed by a signal";
-  EXPECT_EQ(e.status, 38);
-  EXPECT_TRUE(report.starts_with(kWriteErrorLine)) << report;
+  expect_write_error_report(pid, in[1], err[0]);
 }
 
 TEST_F(OutputProgramTest, RedirectedOutputFileGetsTheSameBytes) {
