@@ -60,6 +60,11 @@ Child start_child(const std::string& dir, int stdin_fd, const RunOptions& option
   for (std::string& e : env) envp.push_back(e.data());
   envp.push_back(nullptr);
   std::string cwd = options.cwd.empty() ? dir : options.cwd;
+  std::string program = options.program.empty() ? program_path() : options.program;
+  std::vector<std::string> args = options.args;
+  std::vector<char*> argv{program.data()};
+  for (std::string& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
 
   pid_t pid = fork();
   if (pid == 0) {
@@ -69,8 +74,7 @@ Child start_child(const std::string& dir, int stdin_fd, const RunOptions& option
     for (int fd = 3; fd < 256; ++fd) close(fd);
     signal(SIGPIPE, SIG_DFL);
     if (chdir(cwd.c_str()) != 0) _exit(127);
-    char* argv[] = {const_cast<char*>(program_path()), nullptr};
-    execve(program_path(), argv, envp.data());
+    execve(program.c_str(), argv.data(), envp.data());
     _exit(127);
   }
   if (stdin_fd < 0) close(in_pipe[0]);

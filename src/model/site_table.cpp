@@ -11,19 +11,6 @@ namespace {
 
 SiteTable g_table;
 
-// The parameter file's 21 columns, in the order of each group.
-constexpr SiteTable::Column SiteTable::*kParameterColumns[] = {
-    &SiteTable::left_amp1,  &SiteTable::left_centre1,  &SiteTable::left_width1,
-    &SiteTable::left_amp2,  &SiteTable::left_centre2,  &SiteTable::left_width2,
-    &SiteTable::left_amp3,  &SiteTable::left_centre3,  &SiteTable::left_width3,
-    &SiteTable::tail_norm,  &SiteTable::tail_centre,   &SiteTable::tail_scale,
-    &SiteTable::right_amp1, &SiteTable::right_centre1, &SiteTable::right_width1,
-    &SiteTable::right_amp2, &SiteTable::right_centre2, &SiteTable::right_width2,
-    &SiteTable::right_amp3, &SiteTable::right_centre3, &SiteTable::right_width3,
-};
-constexpr int kParameterCount = sizeof kParameterColumns / sizeof kParameterColumns[0];
-static_assert(kParameterCount == 21);
-
 constexpr int32_t kParameterUnit = 1;
 constexpr int32_t kSlopeUnit = 2;
 

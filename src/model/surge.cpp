@@ -15,14 +15,14 @@ namespace {
 // arithmetic uses their exact widened values.
 constexpr double widen(float f) { return static_cast<double>(f); }
 
-constexpr int64_t kReferencePressureMb = 1013;
+constexpr double kReferencePressureMb = 1013;
 const double kHeadDivisor = widen(98.0665f);  // ten times standard gravity
 const double kOffsetFactor = widen(0.834f);   // a: the distance origin, in radii
 const double kShiftSlopeRight = widen(-1.035f);
 const double kShiftInterceptRight = widen(0.16037f);
 const double kShiftSlopeLeft = widen(3.2968f);
 const double kShiftInterceptLeft = widen(-0.66642f);
-constexpr int32_t kShiftRadiusLimitKm = 25;
+constexpr double kShiftRadiusLimitKm = 25;
 constexpr double kRadiusFactorDivisor = 25;
 
 // Sum of three Gaussians: (a1 g1 + a2 g2) + a3 g3, g = exp(0 - ((X - c) / w)^2).
@@ -52,26 +52,25 @@ double tail_curve(double x, float norm, float centre, float scale) {
 
 }  // namespace
 
-CaseResult evaluate_surge(const CaseInput& input, const SiteTable& t) {
+CaseResult evaluate_surge(const StormCase& input, const SiteTable& t) {
   const int i = input.location;
   assert(i >= 1 && i <= kLocations);
   CaseResult result;
 
-  // Pressure deficit as a head of water; the difference is exact in 64 bits.
-  const double h =
-      static_cast<double>(kReferencePressureMb - int64_t{input.pressure_mb}) / kHeadDivisor;
+  // Pressure deficit as a head of water. For a 32-bit integer pressure the
+  // difference is exact in double, as it would be in 64-bit integers.
+  const double h = (kReferencePressureMb - input.pressure_mb) / kHeadDivisor;
 
   // Distance in radii from a point a radii from the landfall.
-  const double r = static_cast<double>(input.radius_km);
+  const double r = input.radius_km;
   const double offset = kOffsetFactor * r;
   double x = (input.distance_km - offset) / r;
 
   // Small hurricanes: shift X near the landfall. A NaN fails s > 0.
   const double s = kOffsetFactor + x;
   if (s > 0 && x <= kOffsetFactor && input.radius_km < kShiftRadiusLimitKm) {
-    const double q =
-        static_cast<double>(int64_t{kShiftRadiusLimitKm} - int64_t{input.radius_km}) /
-        kRadiusFactorDivisor;
+    // Exact for an integer radius, as the integer difference would be.
+    const double q = (kShiftRadiusLimitKm - input.radius_km) / kRadiusFactorDivisor;
     if (x < 0) {
       x = x + (q * kShiftSlopeRight + kShiftInterceptRight);
     } else {
@@ -83,27 +82,39 @@ CaseResult evaluate_surge(const CaseInput& input, const SiteTable& t) {
   if (x > 0) {
     result.side = kLeftLabel;
     if (x <= 10) {
+      result.curve = Curve::kLeft;
       response = three_gaussians(x, t.left_amp1[i], t.left_centre1[i], t.left_width1[i],
                                  t.left_amp2[i], t.left_centre2[i], t.left_width2[i],
                                  t.left_amp3[i], t.left_centre3[i], t.left_width3[i]);
     } else if (x <= 25) {
+      result.curve = Curve::kTail;
       response = tail_curve(x, t.tail_norm[i], t.tail_centre[i], t.tail_scale[i]);
     }
   } else if (x <= 0) {
     result.side = kRightLabel;
     if (x > -6) {
+      result.curve = Curve::kRight;
       response = three_gaussians(x, t.right_amp1[i], t.right_centre1[i], t.right_width1[i],
                                  t.right_amp2[i], t.right_centre2[i], t.right_width2[i],
                                  t.right_amp3[i], t.right_centre3[i], t.right_width3[i]);
     }
   }  // a NaN X takes no range: no label, response 0
   result.response = response;
+  result.x = x;
 
   double m = 0.5 * h;
   m = m * h;
   const double n = widen(t.slope[i]) + response;
   result.surge_m = m * n;
   return result;
+}
+
+CaseResult evaluate_surge(const CaseInput& input, const SiteTable& table) {
+  return evaluate_surge(StormCase{.location = input.location,
+                                  .pressure_mb = static_cast<double>(input.pressure_mb),
+                                  .radius_km = static_cast<double>(input.radius_km),
+                                  .distance_km = input.distance_km},
+                        table);
 }
 
 }  // namespace surge

@@ -21,16 +21,40 @@ struct CaseInput {
 inline constexpr std::string_view kLeftLabel = "LEFT ";
 inline constexpr std::string_view kRightLabel = "RIGHT";
 
+// A case with real pressure and radius, for sampling storms. With integral
+// values it gives exactly what the CaseInput with those integers gives.
+struct StormCase {
+  int location = 0;  // 1 to 20
+  double pressure_mb = 0;
+  double radius_km = 0;
+  double distance_km = 0;
+};
+
+// Which fitted curve the dimensionless distance falls on.
+enum class Curve : uint8_t {
+  kNone,   // beyond the fitted ranges (X <= -6 or X > 25), or X is NaN
+  kLeft,   // LEFT Gaussians, 0 < X <= 10
+  kTail,   // double-exponential tail, 10 < X <= 25
+  kRight,  // RIGHT Gaussians, -6 < X <= 0
+};
+
 struct CaseResult {
   double surge_m = 0;       // peak surge in metres
   std::string_view side;    // kLeftLabel, kRightLabel, or empty when the
                             // dimensionless distance is not a number
   double response = 0;      // the curve's value at the dimensionless distance
+  double x = 0;             // the dimensionless distance, after the small-radius shift
+  Curve curve = Curve::kNone;
 };
 
 // Evaluates the surge for the case from the table's row `input.location`
 // (1 to 20). Pure: no I/O, no state. Infinities and NaNs flow through as IEEE
-// arithmetic gives them; nothing is range-checked.
+// arithmetic gives them; nothing is range-checked. The caller sets the
+// floating-point environment (flush-to-zero) for its thread.
+CaseResult evaluate_surge(const StormCase& input, const SiteTable& table);
+
+// The calculator's case: the integers widen exactly, so this is the StormCase
+// evaluation bit for bit.
 CaseResult evaluate_surge(const CaseInput& input, const SiteTable& table);
 
 }  // namespace surge

@@ -1,0 +1,13 @@
+// The subcommands of surgekit, one file each.
+#ifndef SURGE_KIT_COMMANDS_H_
+#define SURGE_KIT_COMMANDS_H_
+
+#include "kit/command.h"
+
+namespace kit {
+
+CommandEntry define_check(CLI::App& sub, const CommonOptions& common);
+
+}  // namespace kit
+
+#endif  // SURGE_KIT_COMMANDS_H_
