@@ -1,0 +1,46 @@
+// What `surgekit check` finds in a coefficient set, in the form compilers use:
+// "file:line:column: error|warning|note: message".
+#ifndef SURGE_KIT_FINDINGS_H_
+#define SURGE_KIT_FINDINGS_H_
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "kit/coefficients.h"
+
+namespace kit {
+
+enum class Severity : uint8_t {
+  kError,    // the calculator would end with a run-time error report
+  kWarning,  // accepted, but gives infinities or NaNs, or is likely a slip
+  kNote,     // text the calculator never reads
+};
+
+struct Finding {
+  std::string file;  // as given to the reader: the folder joined with the file name
+  uint64_t line = 0;    // counted from 1; 0 for the file as a whole
+  uint64_t column = 0;  // counted from 1; 0 when the line as a whole is meant
+  Severity severity = Severity::kError;
+  std::string message;
+};
+
+// "file:line:column: severity: message", leaving out a line or column of 0.
+std::string format_finding(const Finding& finding);
+
+// Everything one check of a folder found.
+struct CheckReport {
+  std::vector<Finding> findings;  // in file order, parameter file first
+  CoefficientSet set;             // the values the calculator would hold after loading
+  int locations_read = 0;         // groups read completely from the parameter file
+  int errors = 0, warnings = 0, notes = 0;
+};
+
+// Reads both coefficient files in `dir` with the calculator's rules and lists
+// every finding instead of stopping at the first. No error exactly when the
+// calculator loads the files without a report; then report.set holds its values.
+CheckReport check_coefficient_files(const std::string& dir);
+
+}  // namespace kit
+
+#endif  // SURGE_KIT_FINDINGS_H_
