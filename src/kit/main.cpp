@@ -33,12 +33,12 @@ int main(int argc, char** argv) {
   kit::CommonOptions common;
   std::vector<kit::CommandEntry> entries;
   std::vector<CLI::App*> subs;
-  for (const CommandSpec& spec : kCommands) {
-    CLI::App* sub = app.add_subcommand(spec.name, spec.summary);
+  for (const CommandSpec& command : kCommands) {
+    CLI::App* sub = app.add_subcommand(command.name, command.summary);
     sub->add_option("--data", common.data_dir,
                     "folder of srfparamsVelko.dat and pslope.dat (default: the working directory)")
         ->check(CLI::ExistingDirectory);
-    entries.push_back(spec.define(*sub, common));
+    entries.push_back(command.define(*sub, common));
     subs.push_back(sub);
   }
 
