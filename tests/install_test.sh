@@ -19,4 +19,9 @@ installed=$(cd "$prefix/share/surge/examples" && printf '%s' "$answers" | "$pref
 built=$(cd "$source_dir/examples" && printf '%s' "$answers" | "$build/surge")
 grep -q 'A peak surge=' <<<"$installed" || { echo "no report from the installed program"; exit 1; }
 [ "$installed" == "$built" ] || { echo "installed program's session differs from the built one's"; exit 1; }
-echo "installed program ran on the installed examples"
+if [ -x "$build/surgekit" ]; then
+  "$prefix/bin/surgekit" --version | grep -q '^surgekit ' || { echo "installed surgekit does not run"; exit 1; }
+  (cd "$prefix/share/surge/examples" && "$prefix/bin/surgekit" check >/dev/null) ||
+    { echo "installed surgekit does not accept the installed examples"; exit 1; }
+fi
+echo "installed programs ran on the installed examples"
