@@ -114,18 +114,27 @@ void CsvWriter::separate() {
   row_started_ = true;
 }
 
-void CsvWriter::field(std::string_view text) {
-  separate();
+void append_field(std::string* out, std::string_view text) {
   if (text.find_first_of(",\"\r\n") == std::string_view::npos) {
-    buffer_.append(text);
+    out->append(text);
     return;
   }
-  buffer_.push_back('"');
+  out->push_back('"');
   for (char c : text) {
-    if (c == '"') buffer_.push_back('"');
-    buffer_.push_back(c);
+    if (c == '"') out->push_back('"');
+    out->push_back(c);
   }
-  buffer_.push_back('"');
+  out->push_back('"');
+}
+
+void CsvWriter::field(std::string_view text) {
+  separate();
+  append_field(&buffer_, text);
+}
+
+void CsvWriter::encoded(std::string_view fields) {
+  separate();
+  buffer_.append(fields);
 }
 
 void CsvWriter::number(double value) {

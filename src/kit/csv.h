@@ -52,6 +52,9 @@ class CsvWriter {
   ~CsvWriter() { flush(); }
 
   void field(std::string_view text);
+  // Fields already encoded as this writer writes them, joined by commas (as
+  // append_field builds them), written as they stand.
+  void encoded(std::string_view fields);
   // A number, written as the shortest text that reads back to it.
   void number(double value);
   // A number with a fixed count of decimals.
@@ -72,6 +75,10 @@ class CsvWriter {
   bool row_started_ = false;
   bool failed_ = false;
 };
+
+// Appends `text` as one field: quoted, with quotes doubled, when it holds a
+// comma, a quote or a line break.
+void append_field(std::string* out, std::string_view text);
 
 // The index of `name` among the header's fields, or -1.
 int column_index(const std::vector<std::string>& header, std::string_view name);
