@@ -93,6 +93,21 @@ static_assert(kReportSurgeField.code == recio::FMT_F_W_D && kReportSurgeField.re
 }  // namespace
 
 bool parse_real(std::string_view text, double* value) {
+  // Whole numbers of up to 15 digits, the usual case, are exact in a double.
+  if (!text.empty() && text.size() <= 16) {
+    size_t i = text[0] == '-' || text[0] == '+' ? 1 : 0;
+    if (i < text.size()) {
+      int64_t whole = 0;
+      for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+        whole = whole * 10 + (text[i] - '0');
+      }
+      if (i == text.size()) {
+        const double magnitude = static_cast<double>(whole);
+        *value = text[0] == '-' ? -magnitude : magnitude;
+        return true;
+      }
+    }
+  }
   std::string_view t = trim(text);
   if (is_plain(t)) {
     std::string_view digits = t.front() == '+' ? t.substr(1) : t;

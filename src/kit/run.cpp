@@ -126,9 +126,13 @@ size_t CaseRun::read_batch() {
       break;
     }
     row.begin = fields_.size();
-    for (size_t i = 0; i < fields.size(); ++i) {
-      if (i > 0) fields_.push_back(',');
-      append_field(&fields_, fields[i]);
+    if (reader_.plain()) {
+      fields_.append(reader_.record());
+    } else {
+      for (size_t i = 0; i < fields.size(); ++i) {
+        if (i > 0) fields_.push_back(',');
+        append_field(&fields_, fields[i]);
+      }
     }
     row.end = fields_.size();
     ++count;
