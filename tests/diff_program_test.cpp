@@ -50,21 +50,37 @@ class DiffCommandTest : public ProgramTest {
 };
 
 // Column numbers of diff's output.
-enum { kLocation, kLargest, kOld, kNew, kPressure, kRadius, kDistance, kX, kCurve, kCases,
-       kChanged, kNonfinite };
+enum {
+  kLocation,
+  kLargest,
+  kOld,
+  kNew,
+  kPressure,
+  kRadius,
+  kDistance,
+  kX,
+  kCurve,
+  kCases,
+  kChanged,
+  kNonfinite
+};
 
 TEST_F(DiffCommandTest, FindsTheLargestChangeAndTheCaseWhereItHappens) {
   write_set("old");
   // Location 3: the first LEFT Gaussian twice as high; location 12: the RIGHT
   // curve's third width changed.
-  write_set("new", 3, "2.0 1.0 2.0 0.5 3.0 1.0 0.25 0.0 4.0 1.0 15.0 2.0 0.8 -1.0 1.5 0.4 -3.0 1.0 0.2 0.5 2.0");
+  write_set(
+      "new", 3,
+      "2.0 1.0 2.0 0.5 3.0 1.0 0.25 0.0 4.0 1.0 15.0 2.0 0.8 -1.0 1.5 0.4 -3.0 1.0 0.2 0.5 2.0");
   std::vector<std::string> lines = split(read_file("new/srfparamsVelko.dat"), '\n');
-  lines[11] = "1.0 1.0 2.0 0.5 3.0 1.0 0.25 0.0 4.0 1.0 15.0 2.0 0.8 -1.0 1.5 0.4 -3.0 1.0 0.2 0.5 2.5";
+  lines[11] =
+      "1.0 1.0 2.0 0.5 3.0 1.0 0.25 0.0 4.0 1.0 15.0 2.0 0.8 -1.0 1.5 0.4 -3.0 1.0 0.2 0.5 2.5";
   std::string text;
   for (const std::string& l : lines) text += l + "\n";
   write_file("new/srfparamsVelko.dat", text);
 
-  RunResult result = surgekit({"diff", "old", "new", "--pressure-step", "10", "--radius-step", "3"});
+  RunResult result =
+      surgekit({"diff", "old", "new", "--pressure-step", "10", "--radius-step", "3"});
   ASSERT_EQ(result.status, 0) << result.err;
   EXPECT_EQ(split(result.out, '\n')[0],
             "location,largest_change_m,old_surge_m,new_surge_m,pressure_mb,radius_km,"
@@ -96,7 +112,8 @@ TEST_F(DiffCommandTest, FindsTheLargestChangeAndTheCaseWhereItHappens) {
     const std::string new_surge = split(split(new_run.out, '\n')[1], ',')[4];
     EXPECT_EQ(old_surge, r[kOld]);
     EXPECT_EQ(new_surge, r[kNew]);
-    EXPECT_DOUBLE_EQ(std::fabs(std::stod(new_surge) - std::stod(old_surge)), std::stod(r[kLargest]));
+    EXPECT_DOUBLE_EQ(std::fabs(std::stod(new_surge) - std::stod(old_surge)),
+                     std::stod(r[kLargest]));
   }
   // Location 3's first Gaussian peaks at X = 1, where doubling it moves the
   // surge most.
@@ -105,7 +122,9 @@ TEST_F(DiffCommandTest, FindsTheLargestChangeAndTheCaseWhereItHappens) {
 
 TEST_F(DiffCommandTest, GivesTheSameBytesOnOneThreadOrMany) {
   write_set("old");
-  write_set("new", 7, "1.0 1.0 2.0 0.5 3.0 1.0 0.25 0.0 4.0 1.0 15.0 2.0 0.8 -1.0 1.5 0.4 -3.0 0 0.2 0.5 2.0");
+  write_set(
+      "new", 7,
+      "1.0 1.0 2.0 0.5 3.0 1.0 0.25 0.0 4.0 1.0 15.0 2.0 0.8 -1.0 1.5 0.4 -3.0 0 0.2 0.5 2.0");
   RunResult one = surgekit({"diff", "old", "new", "--threads", "1", "--pressure-step", "35"});
   RunResult many = surgekit({"diff", "old", "new", "--threads", "3", "--pressure-step", "35"});
   ASSERT_EQ(one.status, 0) << one.err;
@@ -117,7 +136,9 @@ TEST_F(DiffCommandTest, GivesTheSameBytesOnOneThreadOrMany) {
 // counted apart and named on standard error, not taken as the largest change.
 TEST_F(DiffCommandTest, CountsNonFiniteSurgesApart) {
   write_set("old");
-  write_set("new", 5, "1.0 1.0 2.0 0.5 3.0 1.0 0.25 0.0 4.0 0 15.0 2.0 0.8 -1.0 1.5 0.4 -3.0 1.0 0.2 0.5 2.0");
+  write_set(
+      "new", 5,
+      "1.0 1.0 2.0 0.5 3.0 1.0 0.25 0.0 4.0 0 15.0 2.0 0.8 -1.0 1.5 0.4 -3.0 1.0 0.2 0.5 2.0");
   RunResult result = surgekit({"diff", "old", "new", "--pressure-step", "70"});
   ASSERT_EQ(result.status, 0) << result.err;
   const std::vector<std::string> r = rows(result.out)[4];

@@ -26,7 +26,8 @@ int uniform(Rng& rng, int low, int high) {
 }
 
 std::string integer_text(Rng& rng, int low, int high, std::initializer_list<long long> extremes) {
-  if (uniform(rng, 0, 9) == 0) return std::to_string(extremes.begin()[uniform(rng, 0, static_cast<int>(extremes.size()) - 1)]);
+  if (uniform(rng, 0, 9) == 0)
+    return std::to_string(extremes.begin()[uniform(rng, 0, static_cast<int>(extremes.size()) - 1)]);
   return std::to_string(uniform(rng, low, high));
 }
 
@@ -70,9 +71,9 @@ std::vector<RandomCase> random_cases(int count) {
 
 // What the calculator printed for one case.
 struct Printed {
-  std::string surge;          // the surge row's field, without its blanks
-  std::string landfall_surge; // the landfall row's surge field
-  std::string label;          // the five characters of the side label
+  std::string surge;           // the surge row's field, without its blanks
+  std::string landfall_surge;  // the landfall row's surge field
+  std::string label;           // the five characters of the side label
 };
 
 std::string trimmed(std::string s) {
@@ -146,8 +147,9 @@ TEST_F(RunAgreementTest, EveryPrintedSurgeAndSideLabelMatchesTheCalculator) {
   std::ifstream rows(path("surgekit.csv"));
   std::string line;
   ASSERT_TRUE(std::getline(rows, line));
-  ASSERT_EQ(line,
-            "id,distance_km,location,radius_km,pressure_mb,surge_m,surge_report,side,x,curve,flags");
+  ASSERT_EQ(
+      line,
+      "id,distance_km,location,radius_km,pressure_mb,surge_m,surge_report,side,x,curve,flags");
 
   int mismatches = 0, unlabelled = 0;
   std::string last_label;

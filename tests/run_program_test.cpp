@@ -68,7 +68,7 @@ TEST_F(RunCommandTest, AddsTheSurgeAndItsDescriptionToEachRow) {
   struct Row {
     const char* fields;  // location,pressure_mb,radius_km,distance_km
     double surge_m;
-    const char* added;   // surge_report,side,x class,curve,flags
+    const char* added;  // surge_report,side,x class,curve,flags
   } rows[] = {
       {"5,950,30,60", 0.276528, "0.3,LEFT,left,"},
       {"5,950,20,10", 0.193923, "0.2,RIGHT,right,"},
@@ -113,7 +113,8 @@ TEST_F(RunCommandTest, AddsTheSurgeAndItsDescriptionToEachRow) {
 // case columns in another order among others, blank lines.
 TEST_F(RunCommandTest, KeepsOtherColumnsAndAcceptsCsvForms) {
   write_file("cases.csv",
-             "\xEF\xBB\xBF" "bridge,distance_km,note,radius_km,location,pressure_mb\r\n"
+             "\xEF\xBB\xBF"
+             "bridge,distance_km,note,radius_km,location,pressure_mb\r\n"
              "\"Pier 7, east\",60,\"say \"\"hi\"\"\",30,5,950\r\n"
              "\r\n"
              "plain,\"10\",,20,5,950\r\n");
@@ -130,10 +131,12 @@ TEST_F(RunCommandTest, KeepsOtherColumnsAndAcceptsCsvForms) {
 }
 
 TEST_F(RunCommandTest, ReadsStandardInput) {
-  RunResult result = surgekit({"run", "-"}, "location,pressure_mb,radius_km,distance_km\n5,950,30,60\n");
+  RunResult result =
+      surgekit({"run", "-"}, "location,pressure_mb,radius_km,distance_km\n5,950,30,60\n");
   ASSERT_EQ(result.status, 0) << result.err;
   EXPECT_EQ(lines_of(result.out).size(), 2u);
-  RunResult implicit = surgekit({"run"}, "location,pressure_mb,radius_km,distance_km\n5,950,30,60\n");
+  RunResult implicit =
+      surgekit({"run"}, "location,pressure_mb,radius_km,distance_km\n5,950,30,60\n");
   EXPECT_EQ(implicit.out, result.out);
 }
 
@@ -150,11 +153,13 @@ TEST_F(RunCommandTest, RefusesRowsThatCannotBeUsed) {
       {"5,95O,30,60", "cases.csv:3: error: pressure_mb: \"95O\" is not a number"},
       {"5,950,,60", "cases.csv:3: error: radius_km: \"\" is not a number"},
       {"5,950,30,1,0", "cases.csv:3: error: the row has 5 fields where the header has 4"},
-      {"5,950,30", "cases.csv:3: error: distance_km: missing field (the row has 3 fields where "
-                   "the header has 4)"},
+      {"5,950,30",
+       "cases.csv:3: error: distance_km: missing field (the row has 3 fields where "
+       "the header has 4)"},
       {"5,950,30,6 0", "cases.csv:3: error: distance_km: \"6 0\" is not a number"},
-      {"5,950,30,\"60", "cases.csv:3: error: a quoted field is not closed before the end of the "
-                        "input"},
+      {"5,950,30,\"60",
+       "cases.csv:3: error: a quoted field is not closed before the end of the "
+       "input"},
   };
   const std::string header = "location,pressure_mb,radius_km,distance_km\n";
   for (const Row& r : rows) {
@@ -168,8 +173,7 @@ TEST_F(RunCommandTest, RefusesRowsThatCannotBeUsed) {
     RunResult kept = surgekit({"run", "cases.csv", "-o", "out.csv", "--keep-going"});
     EXPECT_EQ(kept.status, 1);
     EXPECT_EQ(lines_of(kept.err)[0], r.error);
-    EXPECT_NE(kept.err.find("1 row could not be used; the others were written"),
-              std::string::npos)
+    EXPECT_NE(kept.err.find("1 row could not be used; the others were written"), std::string::npos)
         << kept.err;
     const bool quote_runs_on = std::string(r.row).find('"') != std::string::npos;
     EXPECT_EQ(lines_of(read_file("out.csv")).size(), quote_runs_on ? 2u : 3u);
@@ -197,9 +201,11 @@ TEST_F(RunCommandTest, ReportsUsageAndDataFaults) {
       {{"run", "cases.csv", "-o", "no/such/folder/out.csv"}, 2, "cannot create"},
       {{"run", "cases.csv", "--data", "nowhere"}, 2, "nowhere"},
       {{"run", "cases.csv", "--data", "nodata"}, 1, "srfparamsVelko.dat"},
-      {{"run", "noradius.csv", "-o", "out.csv"}, 1,
+      {{"run", "noradius.csv", "-o", "out.csv"},
+       1,
        "noradius.csv:1: error: the header has no column radius_km"},
-      {{"run", "twice.csv", "-o", "out.csv"}, 1,
+      {{"run", "twice.csv", "-o", "out.csv"},
+       1,
        "twice.csv:1: error: the header names twice the column location"},
       {{"run", "empty.csv", "-o", "out.csv"}, 1, "empty.csv:1: error: no header row"},
   };

@@ -21,8 +21,7 @@ void quote_into(std::string* error, std::string_view name, std::string_view text
   error->append(problem);
 }
 
-bool parse_number(std::string_view name, std::string_view text, double* value,
-                  std::string* error) {
+bool parse_number(std::string_view name, std::string_view text, double* value, std::string* error) {
   if (parse_real(text, value)) return true;
   quote_into(error, name, text, "is not a number");
   return false;
@@ -42,8 +41,7 @@ bool find_case_columns(const std::vector<std::string_view>& header, CaseColumns*
                        std::string* error) {
   const std::string_view names[] = {kLocationColumn, kPressureColumn, kRadiusColumn,
                                     kDistanceColumn};
-  size_t* slots[] = {&columns->location, &columns->pressure, &columns->radius,
-                     &columns->distance};
+  size_t* slots[] = {&columns->location, &columns->pressure, &columns->radius, &columns->distance};
   for (int k = 0; k < 4; ++k) {
     int found = 0;
     for (size_t i = 0; i < header.size(); ++i) {

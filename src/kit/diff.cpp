@@ -1,7 +1,6 @@
 // surgekit diff: how far the surge moves between two coefficient sets, over a
 // grid of the storms the curves were fitted for, location by location.
 #include <CLI/CLI.hpp>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdio>

@@ -82,7 +82,8 @@ bool is_plain(std::string_view s) {
 // The report's surge field: the one fixed-point descriptor of its surge row.
 constexpr recio::FormatElement report_surge_descriptor() {
   recio::FormatElement element;
-  for (size_t at = 1; recio::decode_element(surge::kReportSurge, at, &element); at += element.words) {
+  for (size_t at = 1; recio::decode_element(surge::kReportSurge, at, &element);
+       at += element.words) {
     if (element.code == recio::FMT_F_W_D) return element;
   }
   return recio::FormatElement{};

@@ -4,7 +4,6 @@
 // Memory is the batch and the longest record, whatever the number of rows,
 // and the three phases can be timed apart (--timing).
 #include <CLI/CLI.hpp>
-
 #include <chrono>
 #include <cstdio>
 #include <memory>
@@ -31,7 +30,7 @@ struct RunOptions {
 constexpr size_t kBatchRows = 1024;
 constexpr int kErrorsShown = 100;  // with --keep-going, the rest are only counted
 constexpr std::string_view kAddedColumns[] = {"surge_m", "surge_report", "side",
-                                               "x",       "curve",        "flags"};
+                                              "x",       "curve",        "flags"};
 
 // A checked row waiting for its surge: the case, and the row's own fields
 // already encoded, at [begin, end) of the batch's text.
@@ -44,8 +43,7 @@ using Clock = std::chrono::steady_clock;
 
 class CaseRun {
  public:
-  CaseRun(const RunOptions& options, const surge::SiteTable& table, std::FILE* in,
-          std::FILE* out)
+  CaseRun(const RunOptions& options, const surge::SiteTable& table, std::FILE* in, std::FILE* out)
       : options_(options),
         table_(table),
         input_name_(options.input == "-" ? "<stdin>" : options.input),
@@ -188,8 +186,7 @@ bool CaseRun::run() {
 void CaseRun::print_timing() const {
   const double n = good_rows_ > 0 ? static_cast<double>(good_rows_) : 1;
   auto per_case = [n](Clock::duration d) {
-    return static_cast<double>(std::chrono::duration_cast<std::chrono::nanoseconds>(d).count()) /
-           n;
+    return static_cast<double>(std::chrono::duration_cast<std::chrono::nanoseconds>(d).count()) / n;
   };
   std::fprintf(stderr,
                "timing: %llu cases, ns per case: reading %.1f, evaluating %.1f, writing %.1f, "
@@ -215,7 +212,7 @@ int run_cases(const RunOptions& options, const CommonOptions& common) {
     if (in == nullptr) throw UsageError{"cannot open " + options.input};
   }
   std::unique_ptr<std::FILE, int (*)(std::FILE*)> in_closer(in == stdin ? nullptr : in,
-                                                             std::fclose);
+                                                            std::fclose);
   OutputFile out;
   std::string error;
   if (!out.open(options.output, &error)) throw UsageError{error};
@@ -226,7 +223,7 @@ int run_cases(const RunOptions& options, const CommonOptions& common) {
   if (run.bad_rows() > 0) {
     std::fprintf(stderr, "surgekit run: %llu row%s could not be used%s\n",
                  static_cast<unsigned long long>(run.bad_rows()), run.bad_rows() == 1 ? "" : "s",
-                 options.keep_going ? "; the others were written"
+                 options.keep_going      ? "; the others were written"
                  : options.output == "-" ? "; stopped there"
                                          : "; nothing was written");
   }

@@ -66,9 +66,8 @@ double tail_curve(double x, float norm, float centre, float scale) {
   double x = (input.distance_km - offset) / r;
   const double s = kOffsetFactor + x;
   if (s > 0 && x <= kOffsetFactor && input.radius_km < kShiftRadiusLimitKm) {
-    const double q =
-        static_cast<double>(int64_t{kShiftRadiusLimitKm} - int64_t{input.radius_km}) /
-        kRadiusFactorDivisor;
+    const double q = static_cast<double>(int64_t{kShiftRadiusLimitKm} - int64_t{input.radius_km}) /
+                     kRadiusFactorDivisor;
     if (x < 0) {
       x = x + (q * kShiftSlopeRight + kShiftInterceptRight);
     } else {
@@ -124,10 +123,10 @@ float random_coefficient(Rng& rng) {
   std::uniform_int_distribution<int> kind(0, 9);
   switch (kind(rng)) {
     case 0:
-      return pick<float>(rng, {0.0f, -0.0f, std::numeric_limits<float>::infinity(),
-                               -std::numeric_limits<float>::infinity(),
-                               std::numeric_limits<float>::max(),
-                               std::numeric_limits<float>::denorm_min()});
+      return pick<float>(
+          rng, {0.0f, -0.0f, std::numeric_limits<float>::infinity(),
+                -std::numeric_limits<float>::infinity(), std::numeric_limits<float>::max(),
+                std::numeric_limits<float>::denorm_min()});
     case 1:  // a NaN with a random payload and sign
       return bits_float(0x7FC00000u | static_cast<uint32_t>(rng() & 0x803FFFFFu));
     case 2:  // any bit pattern at all
@@ -220,8 +219,8 @@ TEST(SurgeDifferential, IntegerCasesGiveTheFrozenEvaluationBitForBit) {
           ADD_FAILURE() << "table " << table_no << " location " << in.location << " pressure "
                         << in.pressure_mb << " radius " << in.radius_km << " distance "
                         << in.distance_km << ": surge " << got.surge_m << " vs " << want.surge_m
-                        << ", response " << got.response << " vs " << want.response
-                        << ", side '" << got.side << "' vs '" << want.side << "'";
+                        << ", response " << got.response << " vs " << want.response << ", side '"
+                        << got.side << "' vs '" << want.side << "'";
         }
       }
     }
