@@ -35,9 +35,7 @@ TEST(CsvReader, ReadsRecordsAsWritten) {
   } rows[] = {
       {"a,b\n1,2\n", {{"1", "a", "b"}, {"2", "1", "2"}}},
       {"a,b\r\n1,2", {{"1", "a", "b"}, {"2", "1", "2"}}},
-      {"\xEF\xBB\xBF"
-       "a,b\n",
-       {{"1", "a", "b"}}},
+      {"\xEF\xBB\xBF" "a,b\n", {{"1", "a", "b"}}},
       {"\"x,y\",\"say \"\"hi\"\"\"\n", {{"1", "x,y", "say \"hi\""}}},
       {"\"two\nlines\",z\nnext\n", {{"1", "two\nlines", "z"}, {"3", "next"}}},
       {",\n\n", {{"1", "", ""}, {"2", ""}}},
