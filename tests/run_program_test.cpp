@@ -208,12 +208,15 @@ TEST_F(RunCommandTest, ReportsUsageAndDataFaults) {
        1,
        "twice.csv:1: error: the header names twice the column location"},
       {{"run", "empty.csv", "-o", "out.csv"}, 1, "empty.csv:1: error: no header row"},
+      {{"run", "noradius.csv", "-o", "out.csv", "--keep-going"}, 1,
+       "noradius.csv:1: error: the header has no column radius_km"},
   };
   for (const Row& r : rows) {
     RunResult result = surgekit(r.args);
     EXPECT_EQ(result.status, r.status) << r.args.back() << ": " << result.err;
     EXPECT_NE(result.err.find(r.error), std::string::npos) << result.err;
     EXPECT_EQ(result.out, "") << r.args.back();
+    EXPECT_EQ(result.err.find("could not be used"), std::string::npos) << result.err;
   }
   EXPECT_EQ(other_files({"cases.csv", "noradius.csv", "twice.csv", "empty.csv", "nodata"}),
             std::vector<std::string>{});

@@ -56,13 +56,16 @@ class CaseRun {
   // the output could not be written.
   bool run();
   uint64_t bad_rows() const { return bad_rows_; }
+  // False when the header could not be used: then nothing is worth keeping.
+  bool header_ok() const { return header_ok_; }
   void print_timing() const;
 
  private:
   bool read_header();
   size_t read_batch();  // sets stop_ on an error that ends the run
   void write_batch(size_t count);
-  void report(uint64_t line, const std::string& message);
+  void report(uint64_t line, const std::string& message);  // a row that cannot be used
+  void header_error(uint64_t line, const std::string& message);
 
   const RunOptions& options_;
   const surge::SiteTable& table_;
@@ -75,9 +78,16 @@ class CaseRun {
   std::string fields_;  // the batch's rows, encoded
   std::string error_;
   bool stop_ = false;
+  bool header_ok_ = true;
   uint64_t good_rows_ = 0, bad_rows_ = 0;
   Clock::duration reading_{}, evaluating_{}, writing_{};
 };
+
+void CaseRun::header_error(uint64_t line, const std::string& message) {
+  header_ok_ = false;
+  std::fprintf(stderr, "%s:%llu: error: %s\n", input_name_.c_str(),
+               static_cast<unsigned long long>(line), message.c_str());
+}
 
 void CaseRun::report(uint64_t line, const std::string& message) {
   ++bad_rows_;
@@ -89,12 +99,12 @@ void CaseRun::report(uint64_t line, const std::string& message) {
 
 bool CaseRun::read_header() {
   if (!reader_.next()) {
-    report(reader_.line() > 0 ? reader_.line() : 1,
-           reader_.error().empty() ? "no header row" : reader_.error());
+    header_error(reader_.line() > 0 ? reader_.line() : 1,
+                 reader_.error().empty() ? "no header row" : reader_.error());
     return false;
   }
   if (!find_case_columns(reader_.fields(), &columns_, &error_)) {
-    report(reader_.line(), error_);
+    header_error(reader_.line(), error_);
     return false;
   }
   for (std::string_view name : reader_.fields()) writer_.field(name);
@@ -227,7 +237,7 @@ int run_cases(const RunOptions& options, const CommonOptions& common) {
                  : options.output == "-" ? "; stopped there"
                                          : "; nothing was written");
   }
-  if (!ok && !options.keep_going) {
+  if (!ok && (!options.keep_going || !run.header_ok())) {
     out.discard();
     return kStatusFindings;
   }
