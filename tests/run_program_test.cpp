@@ -208,7 +208,8 @@ TEST_F(RunCommandTest, ReportsUsageAndDataFaults) {
        1,
        "twice.csv:1: error: the header names twice the column location"},
       {{"run", "empty.csv", "-o", "out.csv"}, 1, "empty.csv:1: error: no header row"},
-      {{"run", "noradius.csv", "-o", "out.csv", "--keep-going"}, 1,
+      {{"run", "noradius.csv", "-o", "out.csv", "--keep-going"},
+       1,
        "noradius.csv:1: error: the header has no column radius_km"},
   };
   for (const Row& r : rows) {
