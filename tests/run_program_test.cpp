@@ -140,6 +140,24 @@ TEST_F(RunCommandTest, ReadsStandardInput) {
   EXPECT_EQ(implicit.out, result.out);
 }
 
+// The output replaces a file whole; a device or a link is not replaced by a
+// file of its own.
+TEST_F(RunCommandTest, WritesThroughDevicesAndLinks) {
+  write_file("cases.csv", "location,pressure_mb,radius_km,distance_km\n5,950,30,60\n");
+  write_file("real.csv", "old contents\n");
+  std::filesystem::create_symlink("real.csv", path("link.csv"));
+  RunResult to_stdout = surgekit({"run", "cases.csv"});
+  ASSERT_EQ(to_stdout.status, 0) << to_stdout.err;
+  for (const char* output : {"/dev/null", "link.csv"}) {
+    RunResult result = surgekit({"run", "cases.csv", "-o", output});
+    EXPECT_EQ(result.status, 0) << output << ": " << result.err;
+  }
+  EXPECT_TRUE(std::filesystem::is_character_file("/dev/null"));
+  EXPECT_TRUE(std::filesystem::is_symlink(path("link.csv")));
+  EXPECT_EQ(read_file("real.csv"), to_stdout.out);
+  EXPECT_EQ(other_files({"cases.csv", "real.csv", "link.csv"}), std::vector<std::string>{});
+}
+
 // Rows that cannot be used: each named by line and field. Without
 // --keep-going nothing is written to -o; with it the other rows are.
 TEST_F(RunCommandTest, RefusesRowsThatCannotBeUsed) {

@@ -25,7 +25,23 @@ bool OutputFile::open(const std::string& path, std::string* error) {
     stream_ = stdout;
     return true;
   }
-  temporary_ = path + ".partial-XXXXXX";
+  // A device, a pipe or a socket is written in place: renaming a file over it
+  // would replace it. A link is followed, so that its target is replaced.
+  struct stat status;
+  std::string target = path;
+  if (stat(path.c_str(), &status) == 0) {
+    if (!S_ISREG(status.st_mode)) {
+      stream_ = std::fopen(path.c_str(), "w");
+      if (stream_ == nullptr) *error = describe("open", path);
+      return stream_ != nullptr;
+    }
+    if (char* resolved = realpath(path.c_str(), nullptr)) {
+      target = resolved;
+      std::free(resolved);
+    }
+  }
+  path_ = target;
+  temporary_ = target + ".partial-XXXXXX";
   const int fd = mkstemp(temporary_.data());
   if (fd < 0) {
     *error = describe("create", temporary_);
@@ -60,6 +76,10 @@ bool OutputFile::commit(std::string* error) {
   const bool written = !std::ferror(stream_);
   const bool closed = std::fclose(stream_) == 0;
   stream_ = nullptr;
+  if (temporary_.empty()) {  // written in place
+    if (!written || !closed) *error = describe("write", path_);
+    return written && closed;
+  }
   if (!written || !closed) {
     *error = describe("write", path_);
     unlink(temporary_.c_str());

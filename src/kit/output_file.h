@@ -15,8 +15,9 @@ class OutputFile {
   OutputFile(const OutputFile&) = delete;
   OutputFile& operator=(const OutputFile&) = delete;
 
-  // Opens the output: standard output for "-", else a temporary file in the
-  // folder of `path`. False, with *error set, when it cannot be created.
+  // Opens the output: standard output for "-"; `path` itself when it is a
+  // device, pipe or socket; else a temporary file beside `path` (beside the
+  // file a link names). False, with *error set, when it cannot be created.
   bool open(const std::string& path, std::string* error);
   std::FILE* stream() const { return stream_; }
   // Closes the output and, for a file, renames it to its path. False, with
