@@ -138,6 +138,13 @@ TEST_F(RunCommandTest, ReadsStandardInput) {
   RunResult implicit =
       surgekit({"run"}, "location,pressure_mb,radius_km,distance_km\n5,950,30,60\n");
   EXPECT_EQ(implicit.out, result.out);
+  // A read that fails is not taken for the end of the cases.
+  RunOptions from_folder;
+  from_folder.program = SURGEKIT_PROGRAM;
+  from_folder.args = {"run", "-"};
+  RunResult folder = run_with_input_file(dir_, from_folder);
+  EXPECT_EQ(folder.status, 1);
+  EXPECT_NE(folder.err.find("cannot read standard input"), std::string::npos) << folder.err;
 }
 
 // The output replaces a file whole; a device or a link is not replaced by a

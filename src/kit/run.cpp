@@ -4,8 +4,10 @@
 // Memory is the batch and the longest record, whatever the number of rows,
 // and the three phases can be timed apart (--timing).
 #include <CLI/CLI.hpp>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -229,6 +231,13 @@ int run_cases(const RunOptions& options, const CommonOptions& common) {
 
   CaseRun run(options, set.table, in, out.stream());
   const bool ok = run.run();
+  if (std::ferror(in)) {  // the reader takes a failed read for the end: say so
+    std::fprintf(stderr, "surgekit run: cannot read %s: %s\n",
+                 options.input == "-" ? "standard input" : options.input.c_str(),
+                 std::strerror(errno));
+    out.discard();
+    return kStatusFindings;
+  }
   if (options.timing) run.print_timing();
   if (run.bad_rows() > 0) {
     std::fprintf(stderr, "surgekit run: %llu row%s could not be used%s\n",
