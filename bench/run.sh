@@ -57,3 +57,7 @@ if [ -x "$build/bench/bench_micro" ]; then
   echo
   "$build/bench/bench_micro" --benchmark_min_time=0.2
 fi
+
+# surgekit run beside the calculator: 500 times the calculator's cases
+# (10,000,000 for the default 20,000).
+bash "$root/bench/kit_run.sh" "$build" $((cases * 500)) "$cases"

@@ -7,6 +7,8 @@
 namespace kit {
 
 CommandEntry define_check(CLI::App& sub, const CommonOptions& common);
+CommandEntry define_run(CLI::App& sub, const CommonOptions& common);
+CommandEntry define_diff(CLI::App& sub, const CommonOptions& common);
 
 }  // namespace kit
 

@@ -1,6 +1,7 @@
 // CSV reading and writing.
 #include "kit/csv.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "kit/number.h"
@@ -33,12 +34,43 @@ bool CsvReader::fill() {
   return got > 0;
 }
 
+bool CsvReader::next_plain() {
+  const char* const from = buffer_.get() + start_;
+  const char* const lf = static_cast<const char*>(std::memchr(from, '\n', end_ - start_));
+  if (lf == nullptr) return false;
+  bool cr = false;
+  const char* field = from;
+  for (const char* p = from; p < lf; ++p) {
+    const char c = *p;
+    if (c == ',') {
+      fields_.emplace_back(field, static_cast<size_t>(p - field));
+      field = p + 1;
+    } else if (c == '"') {
+      fields_.clear();
+      return false;
+    } else if (c == '\r') {
+      cr = true;
+    }
+  }
+  const char* record_end = lf;
+  if (record_end > from && record_end[-1] == '\r') --record_end;
+  fields_.emplace_back(field, static_cast<size_t>(record_end - field));
+  record_ = std::string_view(from, static_cast<size_t>(record_end - from));
+  // Plain unless a CR stands elsewhere than before the LF.
+  plain_ = !cr || (record_end < lf && std::memchr(from, '\r', record_.size()) == nullptr);
+  record_line_ = line_++;
+  start_ = static_cast<size_t>(lf - buffer_.get()) + 1;
+  return true;
+}
+
 bool CsvReader::next() {
   fields_.clear();
   error_.clear();
-  // Find a complete record: scan for an LF outside quotes, refilling as needed.
+  if (!first_ && next_plain()) return true;
+  // Find a complete record: an LF outside quotes, refilling as needed. Runs
+  // between quotes and line ends are skipped with memchr.
   size_t scan = start_;
-  bool quoted = false;
+  bool quoted = false, has_quote = false;
   uint64_t breaks = 0;
   for (;;) {
     if (scan == end_) {
@@ -48,13 +80,30 @@ bool CsvReader::next() {
       if (!more) break;
       continue;
     }
-    char c = buffer_[scan];
-    if (c == '"') quoted = !quoted;
-    if (c == '\n') {
-      ++breaks;
-      if (!quoted) break;
+    const char* from = buffer_.get() + scan;
+    const size_t left = end_ - scan;
+    if (!quoted) {
+      const char* lf = static_cast<const char*>(std::memchr(from, '\n', left));
+      const size_t upto = lf != nullptr ? static_cast<size_t>(lf - from) : left;
+      const char* quote = static_cast<const char*>(std::memchr(from, '"', upto));
+      if (quote == nullptr) {
+        scan += upto;
+        if (lf == nullptr) continue;
+        ++breaks;
+        break;
+      }
+      scan += static_cast<size_t>(quote - from) + 1;
+      quoted = has_quote = true;
+    } else {
+      const char* quote = static_cast<const char*>(std::memchr(from, '"', left));
+      const size_t upto = quote != nullptr ? static_cast<size_t>(quote - from) : left;
+      breaks += static_cast<uint64_t>(std::count(from, from + upto, '\n'));
+      scan += upto;
+      if (quote != nullptr) {
+        ++scan;
+        quoted = false;
+      }
     }
-    ++scan;
   }
   if (scan == start_ && scan == end_) return false;  // nothing left
   if (quoted) {
@@ -73,6 +122,21 @@ bool CsvReader::next() {
   if (first_) {
     first_ = false;
     if (record_end - p >= 3 && std::memcmp(p, "\xEF\xBB\xBF", 3) == 0) p += 3;
+  }
+
+  record_ = std::string_view(p, static_cast<size_t>(record_end - p));
+  plain_ = !has_quote && std::memchr(p, '\r', record_.size()) == nullptr;
+  if (!has_quote) {  // no quotes: fields end at commas
+    for (;;) {
+      const char* comma =
+          static_cast<const char*>(std::memchr(p, ',', static_cast<size_t>(record_end - p)));
+      if (comma == nullptr) {
+        fields_.emplace_back(p, static_cast<size_t>(record_end - p));
+        return true;
+      }
+      fields_.emplace_back(p, static_cast<size_t>(comma - p));
+      p = comma + 1;
+    }
   }
 
   // Split into fields. Quoted fields are unescaped into unquoted_, reserved
@@ -114,18 +178,29 @@ void CsvWriter::separate() {
   row_started_ = true;
 }
 
-void CsvWriter::field(std::string_view text) {
-  separate();
-  if (text.find_first_of(",\"\r\n") == std::string_view::npos) {
-    buffer_.append(text);
+void append_field(std::string* out, std::string_view text) {
+  bool plain = true;
+  for (char c : text) plain &= c != ',' && c != '"' && c != '\r' && c != '\n';
+  if (plain) {
+    out->append(text);
     return;
   }
-  buffer_.push_back('"');
+  out->push_back('"');
   for (char c : text) {
-    if (c == '"') buffer_.push_back('"');
-    buffer_.push_back(c);
+    if (c == '"') out->push_back('"');
+    out->push_back(c);
   }
-  buffer_.push_back('"');
+  out->push_back('"');
+}
+
+void CsvWriter::field(std::string_view text) {
+  separate();
+  append_field(&buffer_, text);
+}
+
+void CsvWriter::encoded(std::string_view fields) {
+  separate();
+  buffer_.append(fields);
 }
 
 void CsvWriter::number(double value) {

@@ -26,11 +26,20 @@ class CsvReader {
   const std::vector<std::string_view>& fields() const { return fields_; }
   // The line on which the current record begins, counted from 1.
   uint64_t line() const { return record_line_; }
+  // The current record as it stands in the input, without its line end (and
+  // without a byte-order mark); valid until the next call.
+  std::string_view record() const { return record_; }
+  // True when the record holds no quote and no CR: its text is then exactly
+  // its fields joined by commas, as CsvWriter writes them.
+  bool plain() const { return plain_; }
   // Empty unless the last next() failed for a reason other than the end.
   const std::string& error() const { return error_; }
 
  private:
   bool fill();  // reads more bytes, keeping [start_, end_)
+  // The next record when it is whole in the buffer and holds no quote; false,
+  // with nothing consumed, otherwise.
+  bool next_plain();
 
   std::FILE* in_;
   std::unique_ptr<char[]> buffer_;
@@ -40,6 +49,8 @@ class CsvReader {
   bool first_ = true;
   uint64_t line_ = 1, record_line_ = 0;
   std::vector<std::string_view> fields_;
+  std::string_view record_;
+  bool plain_ = false;
   std::string unquoted_;  // the current record's quoted fields, unescaped
   std::string error_;
 };
@@ -52,6 +63,9 @@ class CsvWriter {
   ~CsvWriter() { flush(); }
 
   void field(std::string_view text);
+  // Fields already encoded as this writer writes them, joined by commas (as
+  // append_field builds them), written as they stand.
+  void encoded(std::string_view fields);
   // A number, written as the shortest text that reads back to it.
   void number(double value);
   // A number with a fixed count of decimals.
@@ -72,6 +86,10 @@ class CsvWriter {
   bool row_started_ = false;
   bool failed_ = false;
 };
+
+// Appends `text` as one field: quoted, with quotes doubled, when it holds a
+// comma, a quote or a line break.
+void append_field(std::string* out, std::string_view text);
 
 // The index of `name` among the header's fields, or -1.
 int column_index(const std::vector<std::string>& header, std::string_view name);

@@ -15,6 +15,9 @@ using kit::CommandSpec;
 
 constexpr CommandSpec kCommands[] = {
     {"check", "List every fault and doubtful value of the coefficient files", kit::define_check},
+    {"run", "Evaluate a CSV file of cases, one output row per case", kit::define_run},
+    {"diff", "Largest change of the surge between two coefficient sets, per location",
+     kit::define_diff},
 };
 
 }  // namespace

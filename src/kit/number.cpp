@@ -5,6 +5,9 @@
 #include <cmath>
 #include <cstdio>
 
+#include "dialogue/formats.h"
+#include "recio/format_program.h"
+#include "recio/number_format.h"
 #include "recio/scanner.h"
 
 namespace kit {
@@ -76,9 +79,36 @@ bool is_plain(std::string_view s) {
   return i == n;
 }
 
+// The report's surge field: the one fixed-point descriptor of its surge row.
+constexpr recio::FormatElement report_surge_descriptor() {
+  recio::FormatElement element;
+  for (size_t at = 1; recio::decode_element(surge::kReportSurge, at, &element);
+       at += element.words) {
+    if (element.code == recio::FMT_F_W_D) return element;
+  }
+  return recio::FormatElement{};
+}
+constexpr recio::FormatElement kReportSurgeField = report_surge_descriptor();
+static_assert(kReportSurgeField.code == recio::FMT_F_W_D && kReportSurgeField.repeat == 1);
+
 }  // namespace
 
 bool parse_real(std::string_view text, double* value) {
+  // Whole numbers of up to 15 digits, the usual case, are exact in a double.
+  if (!text.empty() && text.size() <= 16) {
+    size_t i = text[0] == '-' || text[0] == '+' ? 1 : 0;
+    if (i < text.size()) {
+      int64_t whole = 0;
+      for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+        whole = whole * 10 + (text[i] - '0');
+      }
+      if (i == text.size()) {
+        const double magnitude = static_cast<double>(whole);
+        *value = text[0] == '-' ? -magnitude : magnitude;
+        return true;
+      }
+    }
+  }
   std::string_view t = trim(text);
   if (is_plain(t)) {
     std::string_view digits = t.front() == '+' ? t.substr(1) : t;
@@ -129,6 +159,18 @@ void append_fixed(std::string* out, double value, int decimals) {
   // A negative value that rounds to zero prints without its sign.
   if (s.front() == '-' && s.find_first_not_of("-0.") == std::string_view::npos) s.remove_prefix(1);
   out->append(s);
+}
+
+void append_report_surge(std::string* out, double surge_m) {
+  constexpr size_t kWidth = static_cast<size_t>(kReportSurgeField.width);
+  char text[recio::kFixedTextCapacity];
+  const size_t size =
+      recio::fixed_text(surge_m, kReportSurgeField.width, kReportSurgeField.digits, text);
+  char field[kWidth];
+  recio::fill_field(field, kWidth, std::string_view(text, size));
+  size_t first = 0;
+  while (first < kWidth && field[first] == ' ') ++first;
+  out->append(field + first, kWidth - first);
 }
 
 }  // namespace kit

@@ -27,6 +27,11 @@ void append_shortest(std::string* out, double value);
 // "inf", "-inf" for the non-finite values; no minus sign on a zero).
 void append_fixed(std::string* out, double value, int decimals);
 
+// Appends the surge as the calculator's report prints it: the report's own
+// edit descriptor for the surge (one decimal, asterisks when it does not fit)
+// through the calculator's formatting code, without the field's leading blanks.
+void append_report_surge(std::string* out, double surge_m);
+
 }  // namespace kit
 
 #endif  // SURGE_KIT_NUMBER_H_

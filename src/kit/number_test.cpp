@@ -21,6 +21,9 @@ TEST(ParseReal, AcceptsTheCalculatorsForms) {
       {"1.5e2", 150},    {"1.5D2", 150},   {"2q1", 20},     {".5", 0.5},
       {"5.", 5},         {"1E+02", 100},   {"0.1", 0.1},    {"-0", -0.0},
       {"123456789012345678901234", 123456789012345678901234.0},
+      {"9007199254740993", 9007199254740992.0},  // 2^53 + 1: ties to even
+      {"-9999999999999999", -1e16},
+      {"+007", 7},
   };
   for (const Row& r : rows) {
     double v = -999;
@@ -85,6 +88,24 @@ TEST(AppendFixed, RoundsAndDropsTheSignOfZero) {
     std::string s;
     append_fixed(&s, r.value, r.decimals);
     EXPECT_EQ(s, r.text) << r.value;
+  }
+}
+
+// The report's surge field (four columns, one decimal), without its blanks.
+TEST(AppendReportSurge, WritesTheReportsFieldWithoutItsPadding) {
+  const double inf = std::numeric_limits<double>::infinity();
+  struct Row {
+    double value;
+    const char* text;
+  } rows[] = {
+      {0.276528, "0.3"}, {0.25, "0.2"},   {0.05, "0.1"},   {-0.04, "0.0"},  {-0.0, "0.0"},
+      {99.94, "99.9"},   {99.96, "****"}, {-9.94, "-9.9"}, {-9.96, "****"}, {1e300, "****"},
+      {NAN, "NaN"},      {inf, "Inf"},    {-inf, "-Inf"},
+  };
+  for (const Row& r : rows) {
+    std::string out = "x";
+    append_report_surge(&out, r.value);
+    EXPECT_EQ(out, std::string("x") + r.text) << r.value;
   }
 }
 
