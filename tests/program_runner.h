@@ -24,8 +24,8 @@ struct RunOptions {
   std::vector<std::string> env;  // "NAME=value" entries added to the environment
   std::string cwd;               // working folder; the test's folder when empty
   int timeout_seconds = 30;
-  std::string program;            // the program to run; the calculator when empty
-  std::vector<std::string> args;  // its command-line arguments
+  std::string program{};          // the program to run; the calculator when empty
+  std::vector<std::string> args{};  // its command-line arguments
 };
 
 // The worked-example coefficients, the same for all 20 locations: 20 lines of
