@@ -8,6 +8,8 @@
 #include <cmath>
 #include <limits>
 
+#include "kit/parallel.h"
+
 namespace kit {
 namespace {
 
@@ -216,6 +218,17 @@ std::vector<WorstLandfall> worst_per_pressure(const surge::SiteTable& table, int
 WorstLandfall worst_over_radii(const surge::SiteTable& table, int location, double pressure_mb,
                                const std::vector<int>& radii_km) {
   return worst_per_pressure(table, location, {pressure_mb}, radii_km).front();
+}
+
+std::vector<std::vector<WorstLandfall>> envelope_table(const surge::SiteTable& table,
+                                                       const std::vector<int>& locations,
+                                                       const std::vector<double>& pressures_mb,
+                                                       const std::vector<int>& radii_km) {
+  std::vector<std::vector<WorstLandfall>> rows(locations.size());
+  for_each_parallel(locations.size(), [&](size_t i) {
+    rows[i] = worst_per_pressure(table, locations[i], pressures_mb, radii_km);
+  });
+  return rows;
 }
 
 std::string_view curve_name(surge::Curve curve) {

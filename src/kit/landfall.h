@@ -41,6 +41,13 @@ std::vector<WorstLandfall> worst_per_pressure(const surge::SiteTable& table, int
                                               const std::vector<double>& pressures_mb,
                                               const std::vector<int>& radii_km);
 
+// worst_per_pressure for each location, on threads over the locations:
+// element [i][p] is location locations[i] at pressure pressures_mb[p].
+std::vector<std::vector<WorstLandfall>> envelope_table(const surge::SiteTable& table,
+                                                       const std::vector<int>& locations,
+                                                       const std::vector<double>& pressures_mb,
+                                                       const std::vector<int>& radii_km);
+
 // "left", "tail", "right" or "none": a curve's name in CSV and plots.
 std::string_view curve_name(surge::Curve curve);
 
