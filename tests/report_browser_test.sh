@@ -53,16 +53,24 @@ tables=$(grep -o '<table' "$work/dom.html" | wc -l)
 grep -q 'meteorological forcing' "$work/dom.html" || fail "the scope note is missing"
 
 # Texts in the plots, measured with the browser's own fonts: none overlaps
-# another or reaches outside its plot.
-{ cat "$work/report.html"; printf '<script>\n'; cat "$(dirname "$0")/report_text_overlap.js"
-  printf '</script>\n'; } >"$work/measured.html"
-browse "$work/measured.html" --dump-dom >"$work/measured-dom.html"
-grep -q '<pre id="text-overlaps">TEXT OVERLAPS: ' "$work/measured-dom.html" ||
-  fail "the text measurement did not run"
-if ! grep -q '<pre id="text-overlaps">TEXT OVERLAPS: 0$' "$work/measured-dom.html"; then
-  sed -n '/TEXT OVERLAPS/,/<\/pre>/p' "$work/measured-dom.html" | head -20
-  fail "texts overlap in the plots"
-fi
+# another or reaches outside its plot. The report's plots, and the files of
+# curve (20 series) and envelope.
+"$surgekit" curve --data "$examples" --location all --pressure 930 --radius 30 \
+  --svg "$work/curve.svg" >/dev/null
+"$surgekit" envelope --data "$examples" --svg "$work/envelope.svg" >/dev/null
+{ printf '<!DOCTYPE html><html><body>\n'; cat "$work/curve.svg" "$work/envelope.svg"
+  printf '</body></html>\n'; } >"$work/files.html"
+for page in report files; do
+  { cat "$work/$page.html"; printf '<script>\n'; cat "$(dirname "$0")/report_text_overlap.js"
+    printf '</script>\n'; } >"$work/measured.html"
+  browse "$work/measured.html" --dump-dom >"$work/measured-dom.html"
+  grep -q '<pre id="text-overlaps">TEXT OVERLAPS: ' "$work/measured-dom.html" ||
+    fail "the text measurement did not run on the $page"
+  if ! grep -q '<pre id="text-overlaps">TEXT OVERLAPS: 0$' "$work/measured-dom.html"; then
+    sed -n '/TEXT OVERLAPS/,/<\/pre>/p' "$work/measured-dom.html" | head -20
+    fail "texts overlap in the plots of the $page"
+  fi
+done
 
 browse "$work/report.html" --screenshot="$build/report.png" --window-size=1200,3000 >/dev/null
 [ -s "$build/report.png" ] || fail "no screenshot at $build/report.png"
