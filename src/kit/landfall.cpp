@@ -23,8 +23,12 @@ constexpr double kInvGolden = 0.6180339887498949;  // (sqrt(5) - 1) / 2
 // The ends of the fitted ranges of X: RIGHT (-6, 0], LEFT (0, 10], tail (10, 25].
 constexpr double kRangeEnds[] = {-6, 0, 10, 25};
 
-// True when surge `a` is to replace the best so far, `b`: larger, or b is NaN.
-bool larger(double a, double b) { return a > b || (std::isnan(b) && !std::isnan(a)); }
+// True when surge `a` is to replace the best so far, `b`: larger by more than
+// rounding (radii that reach the same peak of the response differ only in the
+// last bits), or b is NaN.
+bool clearly_larger(double a, double b) {
+  return a > b + 1e-12 * std::fabs(b) || (std::isnan(b) && !std::isnan(a));
+}
 
 // One search over landfall distance for a location, pressure and radius. The
 // key compared is the response: the surge grows with it for every pressure.
@@ -207,7 +211,7 @@ std::vector<WorstLandfall> worst_per_pressure(const surge::SiteTable& table, int
       const StormCase storm{location, pressures_mb[p], static_cast<double>(radii_km[i]),
                             distances[i]};
       const CaseResult r = surge::evaluate_surge(storm, table);
-      if (i == 0 || larger(r.surge_m, worst[p].result.surge_m)) {
+      if (i == 0 || clearly_larger(r.surge_m, worst[p].result.surge_m)) {
         worst[p] = WorstLandfall{distances[i], storm.radius_km, r};
       }
     }

@@ -31,7 +31,8 @@ WorstLandfall worst_over_distance(const surge::SiteTable& table, int location,
                                   double pressure_mb, double radius_km);
 
 // The worst over distance and over each radius in `radii_km` (not empty);
-// on equal surges the first radius in the list wins.
+// of radii whose surges differ by no more than rounding (one part in 1e12),
+// the first in the list wins.
 WorstLandfall worst_over_radii(const surge::SiteTable& table, int location, double pressure_mb,
                                const std::vector<int>& radii_km);
 

@@ -95,6 +95,7 @@ CommandEntry define_report(CLI::App& sub, const CommonOptions& common) {
       ->capture_default_str()
       ->check(integer_range_validator("FIRST:LAST:STEP"));
   sub.add_option("--plot-radius", options->plot_radius_km, "radius of the location plots (km)")
+      ->capture_default_str()
       ->check(CLI::Range(0.001, 10000.0));
   sub.add_option("--worst-pressure", options->worst_pressure_mb,
                  "central pressure of the worst-case table (mb)")
