@@ -99,10 +99,17 @@ LinePlot surge_plot(const std::string& title, const std::vector<double>& distanc
   plot.title = title;
   plot.x_label = "distance of the bridge from the landfall, east positive (km)";
   plot.y_label = "surge (m)";
+  // The line breaks where the curve changes: the model jumps there.
   for (const SurgeSeries& s : series) {
-    PlotSeries line{s.name, distances, {}};
-    line.y.reserve(s.results.size());
-    for (const surge::CaseResult& r : s.results) line.y.push_back(r.surge_m);
+    PlotSeries line{s.name, {}, {}};
+    for (size_t i = 0; i < s.results.size() && i < distances.size(); ++i) {
+      if (i > 0 && s.results[i].curve != s.results[i - 1].curve) {
+        line.x.push_back(NAN);
+        line.y.push_back(NAN);
+      }
+      line.x.push_back(distances[i]);
+      line.y.push_back(s.results[i].surge_m);
+    }
     plot.series.push_back(std::move(line));
   }
   if (!series.empty()) plot.bands = side_bands(distances, series.front().results);

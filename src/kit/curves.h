@@ -37,8 +37,8 @@ std::vector<surge::CaseResult> sample_distances(const surge::SiteTable& table, i
 std::vector<PlotBand> side_bands(const std::vector<double>& distances,
                                  const std::vector<surge::CaseResult>& results);
 
-// One series per entry: surge along distance, with the sides named and the
-// bridge's position (distance 0) marked.
+// One series per entry: surge along distance, broken where the curve changes,
+// with the sides named and the bridge's position (distance 0) marked.
 struct SurgeSeries {
   std::string name;
   std::vector<surge::CaseResult> results;
