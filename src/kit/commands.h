@@ -9,6 +9,10 @@ namespace kit {
 CommandEntry define_check(CLI::App& sub, const CommonOptions& common);
 CommandEntry define_run(CLI::App& sub, const CommonOptions& common);
 CommandEntry define_diff(CLI::App& sub, const CommonOptions& common);
+CommandEntry define_curve(CLI::App& sub, const CommonOptions& common);
+CommandEntry define_worst(CLI::App& sub, const CommonOptions& common);
+CommandEntry define_envelope(CLI::App& sub, const CommonOptions& common);
+CommandEntry define_report(CLI::App& sub, const CommonOptions& common);
 
 }  // namespace kit
 

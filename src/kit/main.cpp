@@ -18,6 +18,10 @@ constexpr CommandSpec kCommands[] = {
     {"run", "Evaluate a CSV file of cases, one output row per case", kit::define_run},
     {"diff", "Largest change of the surge between two coefficient sets, per location",
      kit::define_diff},
+    {"curve", "Surge, side, curve and X along landfall distance, as CSV or a plot", kit::define_curve},
+    {"worst", "The landfall (and radius) that gives each location its largest surge", kit::define_worst},
+    {"envelope", "The worst surge per location and pressure over distance and radius", kit::define_envelope},
+    {"report", "One self-contained HTML page of plots and tables for the coefficient set", kit::define_report},
 };
 
 }  // namespace

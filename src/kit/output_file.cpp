@@ -102,4 +102,16 @@ void OutputFile::discard() {
   temporary_.clear();
 }
 
+bool write_output_file(const std::string& path, std::string_view text, const char* who) {
+  OutputFile out;
+  std::string error;
+  bool ok = out.open(path, &error);
+  if (ok) {
+    std::fwrite(text.data(), 1, text.size(), out.stream());
+    ok = out.commit(&error);  // a short write leaves the stream's error set
+  }
+  if (!ok) std::fprintf(stderr, "%s: %s\n", who, error.c_str());
+  return ok;
+}
+
 }  // namespace kit

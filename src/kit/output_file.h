@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <string>
+#include <string_view>
 
 namespace kit {
 
@@ -30,6 +31,10 @@ class OutputFile {
   std::FILE* stream_ = nullptr;
   std::string path_, temporary_;
 };
+
+// Writes `text` whole to `path` ("-" for standard output) through an
+// OutputFile. On failure prints "who: reason" to stderr and returns false.
+bool write_output_file(const std::string& path, std::string_view text, const char* who);
 
 }  // namespace kit
 

@@ -1,0 +1,27 @@
+// Threads over independent items, handed out one at a time.
+#include "kit/parallel.h"
+
+#include <algorithm>
+#include <atomic>
+#include <thread>
+#include <vector>
+
+#include "kit/fp_environment.h"
+
+namespace kit {
+
+void for_each_parallel(size_t count, const std::function<void(size_t)>& work) {
+  std::atomic<size_t> next{0};
+  auto worker = [&] {
+    use_model_fp_environment();
+    for (size_t i = next++; i < count; i = next++) work(i);
+  };
+  const size_t cores = std::max(1u, std::thread::hardware_concurrency());
+  const size_t threads = std::min(cores, count);
+  std::vector<std::thread> helpers;
+  for (size_t t = 1; t < threads; ++t) helpers.emplace_back(worker);
+  worker();
+  for (std::thread& t : helpers) t.join();
+}
+
+}  // namespace kit
