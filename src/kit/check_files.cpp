@@ -83,7 +83,6 @@ std::string fault_message(const ItemTrace& item) {
     case InputFault::kQuotedTooLong:
     case InputFault::kQuotedValue: return text + " is quoted text, not a number";
     case InputFault::kOutOfRange: return text + " is beyond the range of a 4-byte real";
-    case InputFault::kTrailingCharacters: return text + " is not a number (text after it)";
     case InputFault::kBadRepeatCount:
       return text + " has a repeat count that is not a 4-byte integer";
     default: return text + " is not a number";
@@ -114,6 +113,11 @@ class FileCheck {
   std::string columns(int first, int last) const {
     return first == last ? std::string(name(first))
                          : std::string(name(first)) + " to " + name(last);
+  }
+  // The last item that a repeat count at item k reaches (a count below 1
+  // still hands out one value).
+  int last_repeated(int k, int64_t count) const {
+    return static_cast<int>(std::clamp<int64_t>(k + count - 1, k, count_ - 1));
   }
   std::string last_value() const { return count_ == 1 ? "its value" : "its 21st value"; }
 
@@ -147,6 +151,14 @@ void FileCheck::run() {
       for (int k = 0; k < count_; ++k) check_item(location, k, group);
       ended = group.ended;
       if (ended) check_end(location, group);
+      if (group.abandoned) {
+        const ItemTrace& last = *std::find_if(
+            group.items.rbegin(), group.items.rend(),
+            [](const ItemTrace& item) { return item.source == ItemSource::kFault; });
+        add(last.line, last.column, Severity::kNote,
+            "location " + std::to_string(location) + ": " + std::to_string(kMaxGroupFaults) +
+                " faults in one group: the rest of it is not checked");
+      }
       if (parameters_ && !group.faults && !group.ended) ++report_->locations_read;
     }
     if (!ended) {
@@ -175,6 +187,11 @@ void FileCheck::run() {
 void FileCheck::check_item(int location, int k, const GroupTrace& group) {
   const ItemTrace& item = group.items[k];
   const std::string at = where(location, k);
+  if (item.mark_line != 0) {
+    if (first_message_ == 0) first_message_ = recio::message_number(InputFault::kBadCharacter);
+    add(item.mark_line, item.mark_column, Severity::kError,
+        at + ": a byte-order mark, which the calculator cannot read: save the file without one");
+  }
   const std::string unset = "the calculator keeps the value of its previous load (0 at the first)";
   switch (item.source) {
     case ItemSource::kFault:
@@ -188,7 +205,7 @@ void FileCheck::check_item(int location, int k, const GroupTrace& group) {
           at + ": a null value (a comma where a number should be) leaves it unset: " + unset);
       return;
     case ItemSource::kRepeatNull: {
-      const int last = static_cast<int>(std::min<int64_t>(count_ - 1, k + item.repeat_count - 1));
+      const int last = last_repeated(k, item.repeat_count);
       add(item.line, item.column, Severity::kWarning,
           at + ": repeat count " + quoted(item.text) + " leaves " + columns(k, last) +
               " unset: " + unset);
@@ -201,9 +218,11 @@ void FileCheck::check_item(int location, int k, const GroupTrace& group) {
               unset);
       return;
     case ItemSource::kRepeat: {
-      const int last = static_cast<int>(std::min<int64_t>(count_ - 1, k + item.repeat_count - 1));
+      const int last = last_repeated(k, item.repeat_count);
       std::string message = at + ": repeat count " + quoted(item.text) + " gives " +
                             columns(k, last) + " the same value";
+      if (item.repeat_count < 1) message = at + ": repeat count " + quoted(item.text) +
+                                           " is below 1: it still gives one value";
       const int64_t dropped = item.repeat_count - (last - k + 1);
       if (dropped > 0) message += "; " + std::to_string(dropped) + " more are dropped";
       add(item.line, item.column, Severity::kWarning, std::move(message));
@@ -218,6 +237,10 @@ void FileCheck::check_item(int location, int k, const GroupTrace& group) {
             at + ": " + quoted(item.text) + " reads as a logical value, stored as " +
                 shortest(*cell(location, k)));
         return;
+      } else if (item.sign_exponent) {
+        add(item.line, item.column, Severity::kWarning,
+            at + ": " + quoted(item.text) + " reads as " + shortest(*cell(location, k)) +
+                ": a sign after its digits starts an exponent");
       } else if (item.decimal_comma) {
         add(item.line, item.column, Severity::kWarning,
             at + ": " + quoted(item.text) +
@@ -323,28 +346,41 @@ void FileCheck::check_layout(const std::vector<GroupTrace>& groups) {
     const GroupTrace& g = groups[location - 1];
     const std::string loc = "location " + std::to_string(location);
     const bool odd = most >= 2 && complete(g) && layout_of(g) != usual;
-    if (odd && layout_of(g).first != usual.first) {
-      add(g.first_line, g.items.front().column, Severity::kWarning,
-          loc + " spans " + std::to_string(layout_of(g).first) + " lines where the others span " +
-              std::to_string(usual.first) +
-              ": a missing or extra number shifts every later column");
-    } else if (odd && !g.leftover.empty()) {
-      add(g.leftover_line, g.leftover_column, Severity::kWarning,
-          loc + " leaves " + quoted(g.leftover) + " unread after " + last_value() +
-              ", unlike the others: an extra number shifts every later column");
+    if (!odd) {
+      note_leftover(location, g);
       continue;
-    } else if (odd) {
-      add(g.last_line, 0, Severity::kWarning,
-          loc + " has nothing after " + last_value() +
-              " where the others have more: a missing number shifts every later column");
     }
-    note_leftover(location, g);
+    const uint64_t lines = layout_of(g).first;
+    std::string message = loc;
+    uint64_t line = g.first_line;
+    uint64_t column = g.items.front().column;
+    if (lines != usual.first) {
+      message += " spans " + std::to_string(lines) + " lines where the others span " +
+                 std::to_string(usual.first);
+      if (!g.leftover.empty()) message += ", and leaves " + quoted(g.leftover) + " unread";
+    } else if (!g.leftover.empty()) {
+      message += " leaves " + quoted(g.leftover) + " unread after " + last_value() +
+                 ", unlike the others";
+      line = g.leftover_line;
+      column = g.leftover_column;
+    } else {
+      message += " has nothing after " + last_value() + " where the others have more";
+      line = g.last_line;
+      column = 0;
+    }
+    add(line, column, Severity::kWarning,
+        message + ": a missing or extra number shifts every later column");
   }
 }
 
+// Numbers after the last value are noted (a slip often puts them there); a
+// comment in words is what a template invites, and is left alone.
 void FileCheck::note_leftover(int location, const GroupTrace& g) {
   if (g.leftover.empty()) return;
   const bool bad = unreadable(g.leftover);
+  double number = 0;
+  const std::string_view first = std::string_view(g.leftover).substr(0, g.leftover.find_first_of(" \t,"));
+  if (!bad && !parse_real(first, &number)) return;
   add(g.leftover_line, g.leftover_column, bad ? Severity::kWarning : Severity::kNote,
       "location " + std::to_string(location) + ": " + quoted(g.leftover) + " after " +
           last_value() + " is never read" +
