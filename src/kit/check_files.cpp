@@ -1,6 +1,7 @@
 // The coefficient check: both files read with the calculator's statements,
 // every fault and doubtful value turned into a finding.
 #include <algorithm>
+#include <charconv>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -55,10 +56,11 @@ bool unreadable(std::string_view text) {
   });
 }
 
+// The shortest text that reads back as the same single-precision value.
 std::string shortest(float value) {
-  std::string text;
-  append_shortest(&text, value);
-  return text;
+  char text[32];
+  const auto [end, ec] = std::to_chars(text, text + sizeof text, value);
+  return std::string(text, end);
 }
 
 // Why a value cannot be read, for the faults that leave the rest of the file
@@ -300,7 +302,7 @@ void FileCheck::check_end(int location, const GroupTrace& group) {
   std::string message;
   switch (group.end_fault) {
     case InputFault::kEndOfFile:
-      if (k < 0) {
+      if (k <= 0) {  // no value of the group was read
         message = group.end_line == 0 ? std::string("the file is empty: ")
                                       : "the file ends before " + loc + ": ";
         message += parameters_ ? "20 groups of 21 values are needed"
