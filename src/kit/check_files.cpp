@@ -1,7 +1,6 @@
 // The coefficient check: both files read with the calculator's statements,
 // every fault and doubtful value turned into a finding.
 #include <algorithm>
-#include <charconv>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -10,6 +9,7 @@
 #include <string_view>
 #include <sys/stat.h>
 
+#include "kit/finding_text.h"
 #include "kit/findings.h"
 #include "kit/group_reader.h"
 #include "kit/number.h"
@@ -24,72 +24,6 @@ using recio::InputFault;
 constexpr int kTailNorm = 9;
 constexpr int kTailScale = 11;
 bool is_width(int item) { return item % 3 == 2 && item != kTailScale; }
-
-// Text from the file as a finding shows it: in double quotes, with quotes,
-// backslashes and bytes outside printable ASCII escaped, and long runs cut.
-std::string quoted(std::string_view text) {
-  constexpr size_t kLongest = 40;
-  std::string out = "\"";
-  for (size_t i = 0; i < text.size() && i < kLongest; ++i) {
-    const auto byte = static_cast<unsigned char>(text[i]);
-    if (byte == '"' || byte == '\\') {
-      out += '\\';
-      out += text[i];
-    } else if (byte < 0x20 || byte >= 0x7f) {
-      char hex[5];
-      std::snprintf(hex, sizeof hex, "\\x%02X", byte);
-      out += hex;
-    } else {
-      out += text[i];
-    }
-  }
-  if (text.size() > kLongest) out += "...";
-  return out + "\"";
-}
-
-bool starts_with_bom(std::string_view text) { return text.starts_with("\xEF\xBB\xBF"); }
-
-bool unreadable(std::string_view text) {
-  return std::any_of(text.begin(), text.end(), [](char c) {
-    const auto byte = static_cast<unsigned char>(c);
-    return byte >= 0x7f || (byte < 0x20 && c != '\t' && c != '\r');
-  });
-}
-
-// The shortest text that reads back as the same single-precision value.
-std::string shortest(float value) {
-  char text[32];
-  const auto [end, ec] = std::to_chars(text, text + sizeof text, value);
-  return std::string(text, end);
-}
-
-// Why a value cannot be read, for the faults that leave the rest of the file
-// readable.
-std::string fault_message(const ItemTrace& item) {
-  const std::string text = quoted(item.text);
-  if (starts_with_bom(item.text)) {
-    return "a byte-order mark, which the calculator cannot read: save the file without one";
-  }
-  switch (item.fault) {
-    case InputFault::kSignAfterSign: return text + " is not a number (a sign after a sign)";
-    case InputFault::kSignWithoutDigit: return text + " is not a number (a sign without digits)";
-    case InputFault::kSecondFullStop: return text + " is not a number (two full stops)";
-    case InputFault::kMisplacedExponent:
-      return text + " is not a number (a misplaced exponent letter)";
-    case InputFault::kNoDigits: return text + " is not a number (no digits)";
-    case InputFault::kEmptyRepeatCount:
-      return text + " is not a number (an asterisk without a repeat count)";
-    case InputFault::kRightParenthesis: return text + " is not a number (a \")\" before a value)";
-    case InputFault::kNestedParenthesis:
-    case InputFault::kMalformedPair: return text + " is a malformed pair \"(a,b)\"";
-    case InputFault::kQuotedTooLong:
-    case InputFault::kQuotedValue: return text + " is quoted text, not a number";
-    case InputFault::kOutOfRange: return text + " is beyond the range of a 4-byte real";
-    case InputFault::kBadRepeatCount:
-      return text + " has a repeat count that is not a 4-byte integer";
-    default: return text + " is not a number";
-  }
-}
 
 // The findings of one file.
 class FileCheck {
@@ -209,7 +143,7 @@ void FileCheck::check_item(int location, int k, const GroupTrace& group) {
     case ItemSource::kRepeatNull: {
       const int last = last_repeated(k, item.repeat_count);
       add(item.line, item.column, Severity::kWarning,
-          at + ": repeat count " + quoted(item.text) + " leaves " + columns(k, last) +
+          at + ": repeat count " + quote_text(item.text) + " leaves " + columns(k, last) +
               " unset: " + unset);
       return;
     }
@@ -221,9 +155,9 @@ void FileCheck::check_item(int location, int k, const GroupTrace& group) {
       return;
     case ItemSource::kRepeat: {
       const int last = last_repeated(k, item.repeat_count);
-      std::string message = at + ": repeat count " + quoted(item.text) + " gives " +
+      std::string message = at + ": repeat count " + quote_text(item.text) + " gives " +
                             columns(k, last) + " the same value";
-      if (item.repeat_count < 1) message = at + ": repeat count " + quoted(item.text) +
+      if (item.repeat_count < 1) message = at + ": repeat count " + quote_text(item.text) +
                                            " is below 1: it still gives one value";
       const int64_t dropped = item.repeat_count - (last - k + 1);
       if (dropped > 0) message += "; " + std::to_string(dropped) + " more are dropped";
@@ -233,19 +167,19 @@ void FileCheck::check_item(int location, int k, const GroupTrace& group) {
     case ItemSource::kValue:
       if (item.pair) {
         add(item.line, item.column, Severity::kWarning,
-            at + ": " + quoted(item.text) + " is a pair: only its first number is read");
+            at + ": " + quote_text(item.text) + " is a pair: only its first number is read");
       } else if (item.logical) {
         add(item.line, item.column, Severity::kWarning,
-            at + ": " + quoted(item.text) + " reads as a logical value, stored as " +
-                shortest(*cell(location, k)));
+            at + ": " + quote_text(item.text) + " reads as a logical value, stored as " +
+                shortest_float(*cell(location, k)));
         return;
       } else if (item.sign_exponent) {
         add(item.line, item.column, Severity::kWarning,
-            at + ": " + quoted(item.text) + " reads as " + shortest(*cell(location, k)) +
+            at + ": " + quote_text(item.text) + " reads as " + shortest_float(*cell(location, k)) +
                 ": a sign after its digits starts an exponent");
       } else if (item.decimal_comma) {
         add(item.line, item.column, Severity::kWarning,
-            at + ": " + quoted(item.text) +
+            at + ": " + quote_text(item.text) +
                 " looks like a decimal comma: it reads as two numbers, and every later "
                 "column shifts");
       }
@@ -267,7 +201,7 @@ void FileCheck::check_value(int location, int k, const ItemTrace& item) {
     add(item.line, item.column, Severity::kWarning, at + message);
   };
   if (!std::isfinite(value)) {
-    warn(quoted(item.text) + " gives " + shortest(value) +
+    warn(quote_text(item.text) + " gives " + shortest_float(value) +
          ": this location's surges become infinite or NaN");
     return;
   }
@@ -277,7 +211,7 @@ void FileCheck::check_value(int location, int k, const ItemTrace& item) {
   if (is_width(k) && value == 0) {
     warn("a width of 0 divides by zero: the curve's surges become NaN");
   } else if (is_width(k) && value < 0) {
-    warn("a width below zero (" + shortest(value) + ") makes no sense");
+    warn("a width below zero (" + shortest_float(value) + ") makes no sense");
   } else if (k == kTailScale && value == 0) {
     warn("a tail scale of 0 divides by zero: the tail's surges become infinite or NaN");
   }
@@ -286,7 +220,7 @@ void FileCheck::check_value(int location, int k, const ItemTrace& item) {
     if (value == 0) {
       warn("a tail normaliser of 0 makes the tail curve's factor infinite");
     } else if (!std::isfinite(factor)) {
-      warn("a tail normaliser of " + shortest(value) +
+      warn("a tail normaliser of " + shortest_float(value) +
            " is so small that the tail curve's factor overflows to infinity");
     }
   }
@@ -359,9 +293,9 @@ void FileCheck::check_layout(const std::vector<GroupTrace>& groups) {
     if (lines != usual.first) {
       message += " spans " + std::to_string(lines) + " lines where the others span " +
                  std::to_string(usual.first);
-      if (!g.leftover.empty()) message += ", and leaves " + quoted(g.leftover) + " unread";
+      if (!g.leftover.empty()) message += ", and leaves " + quote_text(g.leftover) + " unread";
     } else if (!g.leftover.empty()) {
-      message += " leaves " + quoted(g.leftover) + " unread after " + last_value() +
+      message += " leaves " + quote_text(g.leftover) + " unread after " + last_value() +
                  ", unlike the others";
       line = g.leftover_line;
       column = g.leftover_column;
@@ -379,29 +313,17 @@ void FileCheck::check_layout(const std::vector<GroupTrace>& groups) {
 // comment in words is what a template invites, and is left alone.
 void FileCheck::note_leftover(int location, const GroupTrace& g) {
   if (g.leftover.empty()) return;
-  const bool bad = unreadable(g.leftover);
+  const bool bad = has_unreadable_bytes(g.leftover);
   double number = 0;
   const std::string_view first = std::string_view(g.leftover).substr(0, g.leftover.find_first_of(" \t,"));
   if (!bad && !parse_real(first, &number)) return;
   add(g.leftover_line, g.leftover_column, bad ? Severity::kWarning : Severity::kNote,
-      "location " + std::to_string(location) + ": " + quoted(g.leftover) + " after " +
+      "location " + std::to_string(location) + ": " + quote_text(g.leftover) + " after " +
           last_value() + " is never read" +
           (bad ? ": it holds bytes the calculator cannot read" : ""));
 }
 
 }  // namespace
-
-std::string format_finding(const Finding& finding) {
-  std::string text = finding.file;
-  if (finding.line != 0) {
-    text += ":" + std::to_string(finding.line);
-    if (finding.column != 0) text += ":" + std::to_string(finding.column);
-  }
-  static constexpr const char* kSeverity[] = {"error", "warning", "note"};
-  text += ": ";
-  text += kSeverity[static_cast<int>(finding.severity)];
-  return text + ": " + finding.message;
-}
 
 CoefficientFile read_coefficient_file(const std::string& path) {
   CoefficientFile file;
