@@ -108,6 +108,11 @@ TEST_F(CheckProgramTest, FindingsSummaryAndStatus) {
        p + "22: error: location 20, right_width3: the file ends inside the group, after 20 of its 21 values\n" +
            s + "20: error: the file ends before location 20: 20 lines with a value are needed\n",
        "19 of 20 locations read: 2 errors, 0 warnings, 0 notes"},
+      {"a missing number in a file of exactly 20 lines",
+       [](DataFiles& f) { set_value(f.parameters, 7, 4, ""); }, 1,
+       p + "7:1: warning: location 7 spans 2 lines where the others span 1, and leaves \"1.0 2.0 0.5 3.0 1.0 0.25 0.0 4.0 1.0 15....\" unread: a missing or extra number shifts every later column\n" +
+           p + "20: error: the file ends before location 20: 20 groups of 21 values are needed\n",
+       "19 of 20 locations read: 1 error, 1 warning, 0 notes"},
       {"a missing file", [](DataFiles& f) { f.slopes.reset(); }, 1,
        "set/pslope.dat: error: cannot open the file: No such file or directory\n",
        "20 of 20 locations read: 1 error, 0 warnings, 0 notes"},

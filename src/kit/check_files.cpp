@@ -97,8 +97,10 @@ void FileCheck::run() {
       }
       if (parameters_ && !group.faults && !group.ended) ++report_->locations_read;
     }
+    // Also when the file ended early: a missing number shows as a group that
+    // spans more lines than the others, long before the end.
+    check_layout(groups);
     if (!ended) {
-      check_layout(groups);
       const TrailingText rest = reader.rest_of_file();
       if (rest.first_line != 0) {
         add(rest.first_line, 0, rest.unreadable ? Severity::kWarning : Severity::kNote,
