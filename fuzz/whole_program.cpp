@@ -83,4 +83,14 @@ void run_and_check(std::string_view console_input, std::string_view parameter_fi
   }
 }
 
+int run_one_case(std::optional<std::string_view> parameter_file,
+                 std::optional<std::string_view> slope_file) {
+  reset_everything();
+  platform::FakeSystem& system = platform::fake_system();
+  system.console_input = "5\n950\n30\n60\n0\n";
+  if (parameter_file) system.files[system.current_directory + "/srfparamsVelko.dat"] = *parameter_file;
+  if (slope_file) system.files[system.current_directory + "/pslope.dat"] = *slope_file;
+  return run_program();
+}
+
 }  // namespace surge_fuzz

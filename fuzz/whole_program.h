@@ -2,6 +2,7 @@
 #ifndef SURGE_FUZZ_WHOLE_PROGRAM_H_
 #define SURGE_FUZZ_WHOLE_PROGRAM_H_
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -18,6 +19,13 @@ std::string good_slope_file();
 // (a finding) when a check fails.
 void run_and_check(std::string_view console_input, std::string_view parameter_file,
                    std::string_view slope_file);
+
+// Runs the program from a clean state (a zero site table) through one case
+// at location 5 and the answer 0, with the given data files; a file given as
+// nullopt is missing. Returns the exit status; surge::site_table() then holds
+// what the run loaded.
+int run_one_case(std::optional<std::string_view> parameter_file,
+                 std::optional<std::string_view> slope_file);
 
 }  // namespace surge_fuzz
 

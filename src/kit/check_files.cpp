@@ -9,6 +9,7 @@
 #include <string_view>
 #include <sys/stat.h>
 
+#include "kit/finding_text.h"
 #include "kit/findings.h"
 #include "kit/group_reader.h"
 #include "kit/number.h"
@@ -23,72 +24,6 @@ using recio::InputFault;
 constexpr int kTailNorm = 9;
 constexpr int kTailScale = 11;
 bool is_width(int item) { return item % 3 == 2 && item != kTailScale; }
-
-// Text from the file as a finding shows it: in double quotes, with quotes,
-// backslashes and bytes outside printable ASCII escaped, and long runs cut.
-std::string quoted(std::string_view text) {
-  constexpr size_t kLongest = 40;
-  std::string out = "\"";
-  for (size_t i = 0; i < text.size() && i < kLongest; ++i) {
-    const auto byte = static_cast<unsigned char>(text[i]);
-    if (byte == '"' || byte == '\\') {
-      out += '\\';
-      out += text[i];
-    } else if (byte < 0x20 || byte >= 0x7f) {
-      char hex[5];
-      std::snprintf(hex, sizeof hex, "\\x%02X", byte);
-      out += hex;
-    } else {
-      out += text[i];
-    }
-  }
-  if (text.size() > kLongest) out += "...";
-  return out + "\"";
-}
-
-bool starts_with_bom(std::string_view text) { return text.starts_with("\xEF\xBB\xBF"); }
-
-bool unreadable(std::string_view text) {
-  return std::any_of(text.begin(), text.end(), [](char c) {
-    const auto byte = static_cast<unsigned char>(c);
-    return byte >= 0x7f || (byte < 0x20 && c != '\t' && c != '\r');
-  });
-}
-
-std::string shortest(float value) {
-  std::string text;
-  append_shortest(&text, value);
-  return text;
-}
-
-// Why a value cannot be read, for the faults that leave the rest of the file
-// readable.
-std::string fault_message(const ItemTrace& item) {
-  const std::string text = quoted(item.text);
-  if (starts_with_bom(item.text)) {
-    return "a byte-order mark, which the calculator cannot read: save the file without one";
-  }
-  switch (item.fault) {
-    case InputFault::kSignAfterSign: return text + " is not a number (a sign after a sign)";
-    case InputFault::kSignWithoutDigit: return text + " is not a number (a sign without digits)";
-    case InputFault::kSecondFullStop: return text + " is not a number (two full stops)";
-    case InputFault::kMisplacedExponent:
-      return text + " is not a number (a misplaced exponent letter)";
-    case InputFault::kNoDigits: return text + " is not a number (no digits)";
-    case InputFault::kEmptyRepeatCount:
-      return text + " is not a number (an asterisk without a repeat count)";
-    case InputFault::kRightParenthesis: return text + " is not a number (a \")\" before a value)";
-    case InputFault::kNestedParenthesis:
-    case InputFault::kMalformedPair: return text + " is a malformed pair \"(a,b)\"";
-    case InputFault::kQuotedTooLong:
-    case InputFault::kQuotedValue: return text + " is quoted text, not a number";
-    case InputFault::kOutOfRange: return text + " is beyond the range of a 4-byte real";
-    case InputFault::kTrailingCharacters: return text + " is not a number (text after it)";
-    case InputFault::kBadRepeatCount:
-      return text + " has a repeat count that is not a 4-byte integer";
-    default: return text + " is not a number";
-  }
-}
 
 // The findings of one file.
 class FileCheck {
@@ -114,6 +49,11 @@ class FileCheck {
   std::string columns(int first, int last) const {
     return first == last ? std::string(name(first))
                          : std::string(name(first)) + " to " + name(last);
+  }
+  // The last item that a repeat count at item k reaches (a count below 1
+  // still hands out one value).
+  int last_repeated(int k, int64_t count) const {
+    return static_cast<int>(std::clamp<int64_t>(k + count - 1, k, count_ - 1));
   }
   std::string last_value() const { return count_ == 1 ? "its value" : "its 21st value"; }
 
@@ -147,10 +87,20 @@ void FileCheck::run() {
       for (int k = 0; k < count_; ++k) check_item(location, k, group);
       ended = group.ended;
       if (ended) check_end(location, group);
+      if (group.abandoned) {
+        const ItemTrace& last = *std::find_if(
+            group.items.rbegin(), group.items.rend(),
+            [](const ItemTrace& item) { return item.source == ItemSource::kFault; });
+        add(last.line, last.column, Severity::kNote,
+            "location " + std::to_string(location) + ": " + std::to_string(kMaxGroupFaults) +
+                " faults in one group: the rest of it is not checked");
+      }
       if (parameters_ && !group.faults && !group.ended) ++report_->locations_read;
     }
+    // Also when the file ended early: a missing number shows as a group that
+    // spans more lines than the others, long before the end.
+    check_layout(groups);
     if (!ended) {
-      check_layout(groups);
       const TrailingText rest = reader.rest_of_file();
       if (rest.first_line != 0) {
         add(rest.first_line, 0, rest.unreadable ? Severity::kWarning : Severity::kNote,
@@ -175,6 +125,11 @@ void FileCheck::run() {
 void FileCheck::check_item(int location, int k, const GroupTrace& group) {
   const ItemTrace& item = group.items[k];
   const std::string at = where(location, k);
+  if (item.mark_line != 0) {
+    if (first_message_ == 0) first_message_ = recio::message_number(InputFault::kBadCharacter);
+    add(item.mark_line, item.mark_column, Severity::kError,
+        at + ": a byte-order mark, which the calculator cannot read: save the file without one");
+  }
   const std::string unset = "the calculator keeps the value of its previous load (0 at the first)";
   switch (item.source) {
     case ItemSource::kFault:
@@ -188,9 +143,9 @@ void FileCheck::check_item(int location, int k, const GroupTrace& group) {
           at + ": a null value (a comma where a number should be) leaves it unset: " + unset);
       return;
     case ItemSource::kRepeatNull: {
-      const int last = static_cast<int>(std::min<int64_t>(count_ - 1, k + item.repeat_count - 1));
+      const int last = last_repeated(k, item.repeat_count);
       add(item.line, item.column, Severity::kWarning,
-          at + ": repeat count " + quoted(item.text) + " leaves " + columns(k, last) +
+          at + ": repeat count " + quote_text(item.text) + " leaves " + columns(k, last) +
               " unset: " + unset);
       return;
     }
@@ -201,9 +156,11 @@ void FileCheck::check_item(int location, int k, const GroupTrace& group) {
               unset);
       return;
     case ItemSource::kRepeat: {
-      const int last = static_cast<int>(std::min<int64_t>(count_ - 1, k + item.repeat_count - 1));
-      std::string message = at + ": repeat count " + quoted(item.text) + " gives " +
+      const int last = last_repeated(k, item.repeat_count);
+      std::string message = at + ": repeat count " + quote_text(item.text) + " gives " +
                             columns(k, last) + " the same value";
+      if (item.repeat_count < 1) message = at + ": repeat count " + quote_text(item.text) +
+                                           " is below 1: it still gives one value";
       const int64_t dropped = item.repeat_count - (last - k + 1);
       if (dropped > 0) message += "; " + std::to_string(dropped) + " more are dropped";
       add(item.line, item.column, Severity::kWarning, std::move(message));
@@ -212,15 +169,19 @@ void FileCheck::check_item(int location, int k, const GroupTrace& group) {
     case ItemSource::kValue:
       if (item.pair) {
         add(item.line, item.column, Severity::kWarning,
-            at + ": " + quoted(item.text) + " is a pair: only its first number is read");
+            at + ": " + quote_text(item.text) + " is a pair: only its first number is read");
       } else if (item.logical) {
         add(item.line, item.column, Severity::kWarning,
-            at + ": " + quoted(item.text) + " reads as a logical value, stored as " +
-                shortest(*cell(location, k)));
+            at + ": " + quote_text(item.text) + " reads as a logical value, stored as " +
+                shortest_float(*cell(location, k)));
         return;
+      } else if (item.sign_exponent) {
+        add(item.line, item.column, Severity::kWarning,
+            at + ": " + quote_text(item.text) + " reads as " + shortest_float(*cell(location, k)) +
+                ": a sign after its digits starts an exponent");
       } else if (item.decimal_comma) {
         add(item.line, item.column, Severity::kWarning,
-            at + ": " + quoted(item.text) +
+            at + ": " + quote_text(item.text) +
                 " looks like a decimal comma: it reads as two numbers, and every later "
                 "column shifts");
       }
@@ -242,7 +203,7 @@ void FileCheck::check_value(int location, int k, const ItemTrace& item) {
     add(item.line, item.column, Severity::kWarning, at + message);
   };
   if (!std::isfinite(value)) {
-    warn(quoted(item.text) + " gives " + shortest(value) +
+    warn(quote_text(item.text) + " gives " + shortest_float(value) +
          ": this location's surges become infinite or NaN");
     return;
   }
@@ -252,7 +213,7 @@ void FileCheck::check_value(int location, int k, const ItemTrace& item) {
   if (is_width(k) && value == 0) {
     warn("a width of 0 divides by zero: the curve's surges become NaN");
   } else if (is_width(k) && value < 0) {
-    warn("a width below zero (" + shortest(value) + ") makes no sense");
+    warn("a width below zero (" + shortest_float(value) + ") makes no sense");
   } else if (k == kTailScale && value == 0) {
     warn("a tail scale of 0 divides by zero: the tail's surges become infinite or NaN");
   }
@@ -261,7 +222,7 @@ void FileCheck::check_value(int location, int k, const ItemTrace& item) {
     if (value == 0) {
       warn("a tail normaliser of 0 makes the tail curve's factor infinite");
     } else if (!std::isfinite(factor)) {
-      warn("a tail normaliser of " + shortest(value) +
+      warn("a tail normaliser of " + shortest_float(value) +
            " is so small that the tail curve's factor overflows to infinity");
     }
   }
@@ -277,7 +238,7 @@ void FileCheck::check_end(int location, const GroupTrace& group) {
   std::string message;
   switch (group.end_fault) {
     case InputFault::kEndOfFile:
-      if (k < 0) {
+      if (k <= 0) {  // no value of the group was read
         message = group.end_line == 0 ? std::string("the file is empty: ")
                                       : "the file ends before " + loc + ": ";
         message += parameters_ ? "20 groups of 21 values are needed"
@@ -323,47 +284,48 @@ void FileCheck::check_layout(const std::vector<GroupTrace>& groups) {
     const GroupTrace& g = groups[location - 1];
     const std::string loc = "location " + std::to_string(location);
     const bool odd = most >= 2 && complete(g) && layout_of(g) != usual;
-    if (odd && layout_of(g).first != usual.first) {
-      add(g.first_line, g.items.front().column, Severity::kWarning,
-          loc + " spans " + std::to_string(layout_of(g).first) + " lines where the others span " +
-              std::to_string(usual.first) +
-              ": a missing or extra number shifts every later column");
-    } else if (odd && !g.leftover.empty()) {
-      add(g.leftover_line, g.leftover_column, Severity::kWarning,
-          loc + " leaves " + quoted(g.leftover) + " unread after " + last_value() +
-              ", unlike the others: an extra number shifts every later column");
+    if (!odd) {
+      note_leftover(location, g);
       continue;
-    } else if (odd) {
-      add(g.last_line, 0, Severity::kWarning,
-          loc + " has nothing after " + last_value() +
-              " where the others have more: a missing number shifts every later column");
     }
-    note_leftover(location, g);
+    const uint64_t lines = layout_of(g).first;
+    std::string message = loc;
+    uint64_t line = g.first_line;
+    uint64_t column = g.items.front().column;
+    if (lines != usual.first) {
+      message += " spans " + std::to_string(lines) + " lines where the others span " +
+                 std::to_string(usual.first);
+      if (!g.leftover.empty()) message += ", and leaves " + quote_text(g.leftover) + " unread";
+    } else if (!g.leftover.empty()) {
+      message += " leaves " + quote_text(g.leftover) + " unread after " + last_value() +
+                 ", unlike the others";
+      line = g.leftover_line;
+      column = g.leftover_column;
+    } else {
+      message += " has nothing after " + last_value() + " where the others have more";
+      line = g.last_line;
+      column = 0;
+    }
+    add(line, column, Severity::kWarning,
+        message + ": a missing or extra number shifts every later column");
   }
 }
 
+// Numbers after the last value are noted (a slip often puts them there); a
+// comment in words is what a template invites, and is left alone.
 void FileCheck::note_leftover(int location, const GroupTrace& g) {
   if (g.leftover.empty()) return;
-  const bool bad = unreadable(g.leftover);
+  const bool bad = has_unreadable_bytes(g.leftover);
+  double number = 0;
+  const std::string_view first = std::string_view(g.leftover).substr(0, g.leftover.find_first_of(" \t,"));
+  if (!bad && !parse_real(first, &number)) return;
   add(g.leftover_line, g.leftover_column, bad ? Severity::kWarning : Severity::kNote,
-      "location " + std::to_string(location) + ": " + quoted(g.leftover) + " after " +
+      "location " + std::to_string(location) + ": " + quote_text(g.leftover) + " after " +
           last_value() + " is never read" +
           (bad ? ": it holds bytes the calculator cannot read" : ""));
 }
 
 }  // namespace
-
-std::string format_finding(const Finding& finding) {
-  std::string text = finding.file;
-  if (finding.line != 0) {
-    text += ":" + std::to_string(finding.line);
-    if (finding.column != 0) text += ":" + std::to_string(finding.column);
-  }
-  static constexpr const char* kSeverity[] = {"error", "warning", "note"};
-  text += ": ";
-  text += kSeverity[static_cast<int>(finding.severity)];
-  return text + ": " + finding.message;
-}
 
 CoefficientFile read_coefficient_file(const std::string& path) {
   CoefficientFile file;

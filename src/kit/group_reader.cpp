@@ -28,6 +28,8 @@ class MemoryBytes : public recio::ByteSource {
   size_t pos_ = 0;
 };
 
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
 bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 // Characters that separate the pieces of text shown in a finding.
 bool separates(char c) { return is_blank(c) || c == ','; }
@@ -62,6 +64,7 @@ size_t repeat_count_start(std::string_view record, size_t star) {
 }
 
 int64_t parse_count(std::string_view text) {
+  if (!text.empty() && text[0] == '+') text.remove_prefix(1);
   int64_t count = 0;
   std::from_chars(text.data(), text.data() + text.size(), count);
   return count;
@@ -112,6 +115,7 @@ void GroupReader::read_group(int count, float* const* destinations, GroupTrace* 
     return;
   }
   size_t origin = 0;  // the item whose repeat count hands out the values now
+  int faults = 0;
   for (size_t k = 0; k < trace->items.size(); ++k) {
     ItemTrace& item = trace->items[k];
     if (statement_.slash_seen()) {
@@ -130,6 +134,23 @@ void GroupReader::read_group(int count, float* const* destinations, GroupTrace* 
         trace->end_line = records_.line();
         statement_.end();
         return;
+      }
+      if (f == InputFault::kBadCharacter && item.mark_line == 0 &&
+          std::string_view(item.text).starts_with(kByteOrderMark)) {
+        // A byte-order mark takes no column: read the same item again after it.
+        const ItemTrace mark = item;
+        item = ItemTrace{};
+        item.mark_line = mark.line;
+        item.mark_column = mark.column;
+        resume_at = static_cast<size_t>(mark.column - 1 - records_.column_base()) +
+                    kByteOrderMark.size();
+        if (!resume_after(resume_at)) break;
+        --k;
+        continue;
+      }
+      if (++faults == kMaxGroupFaults) {
+        trace->abandoned = true;
+        break;
       }
       if (!resume_after(resume_at)) break;
       continue;
@@ -155,7 +176,7 @@ void GroupReader::read_group(int count, float* const* destinations, GroupTrace* 
     if (trace->first_line == 0) trace->first_line = item.line;
     trace->last_line = item.line;
   }
-  if (!statement_.slash_seen()) {
+  if (!statement_.slash_seen() && !trace->abandoned) {
     const std::string_view record = statement_.record();
     size_t from = std::min(statement_.position(), record.size());
     while (from < record.size() && separates(record[from])) ++from;
@@ -227,6 +248,15 @@ void GroupReader::describe_value(ItemTrace* item) const {
     end = std::max(end, pos);  // the statement has read the pair up to its ")"
   } else if (!in_record && token.kind == recio::ValueClass::kNumeric) {
     item->pair = true;  // a pair whose rest stood on a later record
+  }
+  if (in_record && !token.word) {
+    const std::string_view t = token.text;
+    const bool letter = t.find_first_of("EeDdQq") != std::string_view::npos;
+    for (size_t i = 1; i < t.size() && !letter; ++i) {
+      if ((t[i] == '+' || t[i] == '-') && (is_digit(t[i - 1]) || t[i - 1] == '.')) {
+        item->sign_exponent = true;
+      }
+    }
   }
   if (in_record && !item->pair && is_plain_integer(token.text) && end + 1 < record.size() &&
       record[end] == ',' && is_digit(record[end + 1])) {

@@ -43,6 +43,9 @@ struct ItemTrace {
   bool pair = false;     // a pair form "(a,b)": only its first number is stored
   bool logical = false;  // a logical value (T, .FALSE.): stored as -1 or 0
   bool decimal_comma = false;  // digits, a comma, digits: "1,0571" reads as two values
+  bool sign_exponent = false;  // a sign after digits with no exponent letter: "1-5" is 1E-5
+  uint64_t mark_line = 0;      // a byte-order mark stood before the value, here: the
+  uint64_t mark_column = 0;    // calculator stops at it, the check reads on after it
 };
 
 // One group: the items of one input statement.
@@ -52,6 +55,7 @@ struct GroupTrace {
   recio::InputFault end_fault = recio::InputFault::kNone;  // what ended it
   uint64_t end_line = 0;       // the last line read when it ended
   bool faults = false;         // some item could not be read
+  bool abandoned = false;      // so many faults that the rest of the group was skipped
   uint64_t first_line = 0;     // lines of its first and last value (0: no value)
   uint64_t last_line = 0;
   std::string leftover;        // text after its last value on that line, never read
@@ -70,6 +74,9 @@ struct TrailingText {
 // True for the faults after which nothing more of a file can be read: its end
 // (also inside quotes), a failed read, no memory for a record.
 bool fault_ends_file(recio::InputFault fault);
+
+// Faults in one group after which its other values are not looked at.
+inline constexpr int kMaxGroupFaults = 5;
 
 // Reads groups of 4-byte reals from a file's bytes as the calculator's
 // statements read them: up to the first fault, the very same values. After a

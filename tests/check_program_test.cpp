@@ -1,0 +1,247 @@
+// Whole-program runs of `surgekit check`: every kind of finding, whole and in
+// order, the summary, and the exit status.
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "program_runner.h"
+
+namespace surge_test {
+namespace {
+
+struct DataFiles {
+  std::optional<std::string> parameters = example_parameter_file();
+  std::optional<std::string> slopes = example_slope_file();
+};
+
+// Replaces value `index` (from 0, blank-separated) of line `line` (from 1).
+void set_value(std::optional<std::string>& file, int line, int index, const std::string& text) {
+  std::istringstream in(*file);
+  std::string result, row;
+  for (int n = 1; std::getline(in, row); ++n) {
+    if (n == line) {
+      std::istringstream values(row);
+      std::vector<std::string> parts;
+      for (std::string v; values >> v;) parts.push_back(v);
+      parts.at(index) = text;
+      row.clear();
+      for (size_t i = 0; i < parts.size(); ++i) row += (i ? " " : "") + parts[i];
+    }
+    result += row + "\n";
+  }
+  *file = result;
+}
+
+void append_to_lines(std::optional<std::string>& file, const std::string& text) {
+  std::string result;
+  std::istringstream in(*file);
+  for (std::string row; std::getline(in, row);) result += row + text + "\n";
+  *file = result;
+}
+
+struct CheckCase {
+  const char* name;
+  std::function<void(DataFiles&)> edit;
+  int status;
+  std::string findings;  // every line before the summary
+  std::string summary;   // its first line
+};
+
+class CheckProgramTest : public ProgramTest {
+ protected:
+  RunResult check(const DataFiles& files, std::vector<std::string> args = {"check", "--data", "set"}) {
+    std::filesystem::remove_all(path("set"));
+    std::filesystem::create_directories(path("set"));
+    if (files.parameters) write_file("set/srfparamsVelko.dat", *files.parameters);
+    if (files.slopes) write_file("set/pslope.dat", *files.slopes);
+    RunOptions options;
+    options.program = SURGEKIT_PROGRAM;
+    options.args = std::move(args);
+    return run("", options);
+  }
+};
+
+// The findings part of standard output, and the summary's first line.
+std::pair<std::string, std::string> split_output(const std::string& out) {
+  const size_t summary = out.find(" locations read: ");
+  if (summary == std::string::npos) return {out, ""};
+  const size_t start = out.rfind('\n', summary) == std::string::npos ? 0 : out.rfind('\n', summary) + 1;
+  return {out.substr(0, start), out.substr(start, out.find('\n', start) - start)};
+}
+
+TEST_F(CheckProgramTest, FindingsSummaryAndStatus) {
+  const std::string p = "set/srfparamsVelko.dat:";
+  const std::string s = "set/pslope.dat:";
+  std::string slope_notes;
+  for (int line = 1; line <= 20; ++line) {
+    slope_notes += s + std::to_string(line) + ":5: note: location " + std::to_string(line) +
+                   ": \"7 ignored\" after its value is never read\n";
+  }
+  const CheckCase cases[] = {
+      {"good data", [](DataFiles&) {}, 0, "", "20 of 20 locations read: 0 errors, 0 warnings, 0 notes"},
+      {"a letter typed in", [](DataFiles& f) { set_value(f.parameters, 7, 17, "1.x0"); }, 1,
+       p + "7:73: error: location 7, right_width2: \"1.x0\" is not a number\n",
+       "19 of 20 locations read: 1 error, 0 warnings, 0 notes"},
+      {"every fault of a file in one run",
+       [](DataFiles& f) {
+         set_value(f.parameters, 3, 4, "3..0");
+         set_value(f.parameters, 3, 10, "1-5");
+         set_value(f.parameters, 12, 0, "--1");
+         set_value(f.slopes, 4, 0, "0.1e");
+       },
+       1,
+       p + "3:17: error: location 3, left_centre2: \"3..0\" is not a number (two full stops)\n" +
+           p + "3:43: warning: location 3, tail_centre: \"1-5\" reads as 1e-05: a sign after its digits starts an exponent\n" +
+           p + "12:1: error: location 12, left_amp1: \"--1\" is not a number (a sign after a sign)\n" +
+           s + "4:1: error: location 4, slope: \"0.1e\" is not a number\n",
+       "18 of 20 locations read: 3 errors, 1 warning, 0 notes"},
+      {"a file that ends early",
+       [](DataFiles& f) { f.parameters->resize(f.parameters->rfind('\n', f.parameters->size() - 2) + 1); },
+       1, p + "19: error: the file ends before location 20: 20 groups of 21 values are needed\n",
+       "19 of 20 locations read: 1 error, 0 warnings, 0 notes"},
+      {"a file that ends inside a group",
+       [](DataFiles& f) { set_value(f.slopes, 20, 0, ""); set_value(f.parameters, 20, 20, "\n\n"); },
+       1,
+       p + "22: error: location 20, right_width3: the file ends inside the group, after 20 of its 21 values\n" +
+           s + "20: error: the file ends before location 20: 20 lines with a value are needed\n",
+       "19 of 20 locations read: 2 errors, 0 warnings, 0 notes"},
+      {"a missing number in a file of exactly 20 lines",
+       [](DataFiles& f) { set_value(f.parameters, 7, 4, ""); }, 1,
+       p + "7:1: warning: location 7 spans 2 lines where the others span 1, and leaves \"1.0 2.0 0.5 3.0 1.0 0.25 0.0 4.0 1.0 15....\" unread: a missing or extra number shifts every later column\n" +
+           p + "20: error: the file ends before location 20: 20 groups of 21 values are needed\n",
+       "19 of 20 locations read: 1 error, 1 warning, 0 notes"},
+      {"a missing file", [](DataFiles& f) { f.slopes.reset(); }, 1,
+       "set/pslope.dat: error: cannot open the file: No such file or directory\n",
+       "20 of 20 locations read: 1 error, 0 warnings, 0 notes"},
+      {"a byte-order mark", [](DataFiles& f) { *f.parameters = "\xEF\xBB\xBF" + *f.parameters; }, 1,
+       p + "1:1: error: location 1, left_amp1: a byte-order mark, which the calculator cannot read: save the file without one\n",
+       "19 of 20 locations read: 1 error, 0 warnings, 0 notes"},
+      {"values that give NaN or make no sense",
+       [](DataFiles& f) {
+         set_value(f.parameters, 2, 2, "0");
+         set_value(f.parameters, 3, 9, "0");
+         set_value(f.parameters, 4, 11, "0.0");
+         set_value(f.parameters, 5, 14, "-1.5");
+         set_value(f.parameters, 6, 0, "NaN");
+         set_value(f.slopes, 7, 0, "Inf");
+       },
+       0,
+       p + "2:9: warning: location 2, left_width1: a width of 0 divides by zero: the curve's surges become NaN\n" +
+           p + "3:38: warning: location 3, tail_norm: a tail normaliser of 0 makes the tail curve's factor infinite\n" +
+           p + "4:47: warning: location 4, tail_scale: a tail scale of 0 divides by zero: the tail's surges become infinite or NaN\n" +
+           p + "5:60: warning: location 5, right_width1: a width below zero (-1.5) makes no sense\n" +
+           p + "6:1: warning: location 6, left_amp1: \"NaN\" gives nan: this location's surges become infinite or NaN\n" +
+           s + "7:1: warning: location 7, slope: \"Inf\" gives inf: this location's surges become infinite or NaN\n",
+       "20 of 20 locations read: 0 errors, 6 warnings, 0 notes"},
+      {"nulls, a slash and repeat counts",
+       [](DataFiles& f) {
+         set_value(f.parameters, 2, 3, ",,");
+         set_value(f.parameters, 3, 12, "/");
+         set_value(f.parameters, 4, 0, "2*1.0");
+         set_value(f.parameters, 4, 1, "");
+         set_value(f.parameters, 5, 7, "3*");
+         set_value(f.parameters, 5, 8, "");
+         set_value(f.parameters, 5, 9, "");
+         set_value(f.slopes, 2, 0, ",");
+       },
+       0,
+       p + "2:14: warning: location 2, left_amp2: a null value (a comma where a number should be) leaves it unset: the calculator keeps the value of its previous load (0 at the first)\n" +
+           p + "3:51: warning: location 3: a slash ends the group early: right_amp1 to right_width3 are left unset: the calculator keeps the value of its previous load (0 at the first)\n" +
+           p + "4:1: warning: location 4, left_amp1: repeat count \"2*1.0\" gives left_amp1 to left_centre1 the same value\n" +
+           p + "5:30: warning: location 5, left_centre3: repeat count \"3*\" leaves left_centre3 to tail_norm unset: the calculator keeps the value of its previous load (0 at the first)\n" +
+           s + "2:1: warning: location 2, slope: a null value (a comma where a number should be) leaves it unset: the calculator keeps the value of its previous load (0 at the first)\n",
+       "20 of 20 locations read: 0 errors, 5 warnings, 0 notes"},
+      {"a decimal comma, a logical value, a pair",
+       [](DataFiles& f) {
+         set_value(f.parameters, 2, 2, "2,0");
+         set_value(f.parameters, 5, 6, "T");
+         set_value(f.parameters, 6, 6, "(0.25,9)");
+         set_value(f.slopes, 3, 0, "0,1");
+       },
+       0,
+       p + "2:9: warning: location 2, left_width1: \"2,0\" looks like a decimal comma: it reads as two numbers, and every later column shifts\n" +
+           p + "2:30: warning: location 2, left_width3: a width of 0 divides by zero: the curve's surges become NaN\n" +
+           p + "2:55: warning: location 2, right_width1: a width below zero (-1) makes no sense\n" +
+           p + "2:68: warning: location 2, right_width2: a width below zero (-3) makes no sense\n" +
+           p + "2:85: warning: location 2 leaves \"2.0\" unread after its 21st value, unlike the others: a missing or extra number shifts every later column\n" +
+           p + "5:25: warning: location 5, left_amp3: \"T\" reads as a logical value, stored as -1\n" +
+           p + "6:25: warning: location 6, left_amp3: \"(0.25,9)\" is a pair: only its first number is read\n" +
+           s + "3:1: warning: location 3, slope: \"0,1\" looks like a decimal comma: it reads as two numbers, and every later column shifts\n" +
+           s + "3:3: warning: location 3 leaves \"1\" unread after its value, unlike the others: a missing or extra number shifts every later column\n",
+       "20 of 20 locations read: 0 errors, 9 warnings, 0 notes"},
+      {"groups laid out unlike the others",
+       [](DataFiles& f) {
+         set_value(f.parameters, 8, 20, "2.0 9");
+         set_value(f.parameters, 10, 10, "15.0\n");
+       },
+       0,
+       p + "8:89: warning: location 8 leaves \"9\" unread after its 21st value, unlike the others: a missing or extra number shifts every later column\n" +
+           p + "10:1: warning: location 10 spans 2 lines where the others span 1: a missing or extra number shifts every later column\n",
+       "20 of 20 locations read: 0 errors, 2 warnings, 0 notes"},
+      {"text never read",
+       [](DataFiles& f) {
+         append_to_lines(f.slopes, " 7 ignored");
+         append_to_lines(f.parameters, " location");
+         *f.parameters += "\nnotes\n";
+       },
+       0, p + "22: note: text after the 20th group is never read (1 line)\n" + slope_notes,
+       "20 of 20 locations read: 0 errors, 0 warnings, 21 notes"},
+  };
+  for (const CheckCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    DataFiles files;
+    c.edit(files);
+    const RunResult r = check(files);
+    const auto [findings, summary] = split_output(r.out);
+    EXPECT_EQ(findings, c.findings);
+    EXPECT_EQ(summary, c.summary);
+    EXPECT_EQ(r.status, c.status);
+    EXPECT_EQ(r.err, "");
+  }
+}
+
+// The summary names each file's SHA-256 (digests from coreutils' sha256sum) in
+// the form sha256sum --check reads, and the calculator's run-time error.
+TEST_F(CheckProgramTest, SummaryNamesDigestsAndTheCalculatorsError) {
+  RunResult r = check(DataFiles{});
+  EXPECT_EQ(r.out,
+            "20 of 20 locations read: 0 errors, 0 warnings, 0 notes\n"
+            "SHA256 (set/srfparamsVelko.dat) = "
+            "ed4d8a1127f550b55b4da9b90f947b45b1ac56d785881482497c4f397084d0cc\n"
+            "SHA256 (set/pslope.dat) = "
+            "5d4c87855f446c409496933ac112e4b0189b85acad9a4b58fd30f73cae2d09d8\n");
+  DataFiles missing;
+  missing.parameters.reset();
+  r = check(missing, {"check", "--data", "set/"});
+  EXPECT_EQ(r.out,
+            "set/srfparamsVelko.dat: error: cannot open the file: No such file or directory\n"
+            "0 of 20 locations read: 1 error, 0 warnings, 0 notes\n"
+            "the calculator stops at the first error with run-time error 29\n"
+            "SHA256 (set/pslope.dat) = "
+            "5d4c87855f446c409496933ac112e4b0189b85acad9a4b58fd30f73cae2d09d8\n");
+  EXPECT_EQ(r.status, 1);
+}
+
+TEST_F(CheckProgramTest, UsageErrorsExitWithTwo) {
+  const std::vector<std::string> usage_errors[] = {
+      {"check", "--data", "no-such-folder"},
+      {"check", "surplus"},
+      {"check", "--data"},
+      {"check", "--frobnicate"},
+  };
+  for (const auto& args : usage_errors) {
+    const RunResult r = check(DataFiles{}, args);
+    EXPECT_EQ(r.status, 2) << args.back();
+    EXPECT_EQ(r.out, "") << args.back();
+    EXPECT_NE(r.err, "") << args.back();
+  }
+  const RunResult help = check(DataFiles{}, {"check", "--help"});
+  EXPECT_EQ(help.status, 0);
+  EXPECT_NE(help.out.find("Example: surgekit check --data examples"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace surge_test
