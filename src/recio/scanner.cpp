@@ -70,27 +70,29 @@ void InputStatement::end() {
 // on the current record. Leaves the statement exactly as the general path
 // would; false (nothing changed) when the value is anything else.
 bool InputStatement::take_plain_real(ItemKind kind, void* destination) {
-  size_t p = pos_;
-  while (p < record_.size() && is_blank(record_[p])) ++p;
-  if (p == record_.size()) return false;
-  const std::string_view rest = record_.substr(p);
-  const char* stop = nullptr;
-  bool point = false;
-  float single = 0;
-  double dbl = 0;
-  const bool converted = kind == ItemKind::kReal32
-                             ? plain_decimal_to_real(rest, &single, &stop, &point)
-                             : plain_decimal_to_real(rest, &dbl, &stop, &point);
-  if (!converted) return false;
-  const size_t end = static_cast<size_t>(stop - record_.data());
-  if (end < record_.size() && !ends_value(record_[end])) return false;
+  const char* const end = record_.data() + record_.size();
+  const char* const blanks = record_.data() + pos_;
+  const char* start = blanks;
+  while (start < end && is_blank(*start)) ++start;
+  if (start == end) return false;
+  bool point;
+  const char* stop;
   if (kind == ItemKind::kReal32) {
-    *static_cast<float*>(destination) = single;
+    float value;
+    stop = plain_decimal_to_real<float>(start, end, &value, &point);
+    if (stop == nullptr || (stop < end && !ends_value(*stop))) return false;
+    *static_cast<float*>(destination) = value;
   } else {
-    *static_cast<double*>(destination) = dbl;
+    double value;
+    stop = plain_decimal_to_real<double>(start, end, &value, &point);
+    if (stop == nullptr || (stop < end && !ends_value(*stop))) return false;
+    *static_cast<double*>(destination) = value;
   }
-  token_ = ValueToken{ValueClass::kNumeric, record_.substr(p, end - p), !point};
-  pos_ = end;
+  token_.kind = ValueClass::kNumeric;
+  token_.text = std::string_view(start, static_cast<size_t>(stop - start));
+  token_.integer_form = !point;
+  token_.word = token_.truth = false;
+  pos_ += static_cast<size_t>(stop - blanks);
   nonblank_seen_ = true;
   separator_pending_ = record_end_passed_ = pair_rest_pending_ = new_record_ = false;
   return true;
