@@ -83,6 +83,15 @@ void input_item(ItemKind kind, void* destination, bool last) {
   if (last) end_statement();
 }
 
+void input_items(ItemKind kind, void* const* destinations, size_t count, bool last) {
+  ActiveStatement& active = t_active;
+  assert(active.unit != nullptr && "input_items outside a statement");
+  if (InputFault f = active.scan.input_items(kind, destinations, count); f != InputFault::kNone) {
+    fail(f, *active.unit);
+  }
+  if (last) end_statement();
+}
+
 void reset_input_for_test() {
   t_active.scan.end();
   t_active.records.bind(nullptr);

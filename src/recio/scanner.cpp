@@ -58,7 +58,10 @@ void InputStatement::end() {
   record_ = {};
   pos_ = 0;
   quoted_length_ = 0;
-  token_ = repeated_ = ValueToken{};
+  // Each cleared on its own: a chained assignment copies one freshly written
+  // token into the other, a load that cannot be served from the pending stores.
+  token_ = ValueToken{};
+  repeated_ = ValueToken{};
   repeat_left_ = 0;
   held_text_.clear();
   pair_rest_pending_ = false;
@@ -121,6 +124,13 @@ InputFault InputStatement::input_item(ItemKind kind, void* destination) {
   pair_rest_pending_ = false;
   new_record_ = false;
   return fault;
+}
+
+InputFault InputStatement::input_items(ItemKind kind, void* const* destinations, size_t count) {
+  for (size_t i = 0; i < count; ++i) {
+    if (InputFault f = input_item(kind, destinations[i]); f != InputFault::kNone) return f;
+  }
+  return InputFault::kNone;
 }
 
 // ---- Records and characters ----------------------------------------------
