@@ -53,6 +53,19 @@ std::string specifier_text(std::string_view text) {
   return out;
 }
 
+// True when `text` in the form above is `word` (upper case). Compares in
+// place: names are matched several times an open, which should not allocate.
+bool matches_specifier(std::string_view text, std::string_view word) {
+  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+  if (text.size() != word.size()) return false;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (std::toupper(static_cast<unsigned char>(text[i])) != static_cast<unsigned char>(word[i])) {
+      return false;
+    }
+  }
+  return true;
+}
+
 struct Keyword {
   const char* text;
   uint8_t code;
@@ -63,9 +76,8 @@ constexpr Keyword kStatuses[] = {
 
 template <size_t N>
 bool decode_keyword(const Keyword (&table)[N], std::string_view text, uint8_t* code) {
-  std::string key = specifier_text(text);
   for (const Keyword& row : table) {
-    if (key == row.text) {
+    if (matches_specifier(text, row.text)) {
       *code = row.code;
       return true;
     }
@@ -214,12 +226,11 @@ UnitBlock& claim_unit(int32_t unit) {
 void release_unit(UnitBlock& block) { block.lock.unlock(); }
 
 bool is_device_name(std::string_view name) {
-  static constexpr const char* kDevices[] = {
+  static constexpr std::string_view kDevices[] = {
       "CON",  "USER", "PRN", "COM1", "COM2", "COM3", "COM4",    "LPT1",  "LPT2",
       "LPT3", "LPT4", "NUL", "AUX",  "ERR",  "LINE", "CONOUT$", "CONIN$"};
-  std::string key = specifier_text(name);
-  for (const char* device : kDevices) {
-    if (key == device) return true;
+  for (std::string_view device : kDevices) {
+    if (matches_specifier(name, device)) return true;
   }
   return false;
 }
