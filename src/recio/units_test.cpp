@@ -168,6 +168,20 @@ TEST_F(UnitsTest, ClosingUnitsThatWereNeverOpenedDoesNothing) {
   EXPECT_EQ(read_int(1), 5);
 }
 
+TEST(DeviceNameTest, AnyCaseAndTrailingBlanksButNothingElse) {
+  struct Row {
+    const char* name;
+    bool device;
+  } rows[] = {
+      {"CON", true},      {"con", true},     {"Con  ", true},   {"conout$", true},
+      {"CONIN$ ", true},  {"lpt4", true},    {"Nul", true},     {"com1", true},
+      {"CO", false},      {"CONS", false},   {" CON", false},   {"CON\t", false},
+      {"com5", false},    {"", false},       {"   ", false},    {"CONOUT", false},
+      {"LPT1.dat", false}, {"nul/", false},
+  };
+  for (const Row& row : rows) EXPECT_EQ(is_device_name(row.name), row.device) << '"' << row.name << '"';
+}
+
 // Unit numbers inside and outside the range that is found without the table
 // lock: each reads its own file, and after a close a reopened unit starts anew.
 TEST_F(UnitsTest, UnitsOfAnyNumberKeepTheirOwnConnection) {
