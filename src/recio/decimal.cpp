@@ -2,10 +2,8 @@
 #include "recio/decimal.h"
 
 #include <cassert>
-#include <charconv>
 #include <cstring>
 #include <limits>
-#include <system_error>
 
 #include "recio/big_uint.h"
 
@@ -38,7 +36,6 @@ struct DecimalText {
   const char* point = nullptr;  // the full stop, or nullptr
   int64_t exponent = 0;         // the written exponent, when not huge
   int huge_exponent = 0;        // +1 or -1: more than six significant exponent digits
-  char letter = '\0';           // the exponent's letter, or NUL (none, or a bare sign)
   const char* end = nullptr;    // where the number stops
 };
 
@@ -58,8 +55,7 @@ bool parse_decimal(const char* p, const char* end, DecimalText* d) {
 
   // The exponent: a letter with an optional sign, or a bare sign, then digits.
   const char* q = p;
-  char letter = '\0';
-  if (q < end && is_exponent_letter(*q)) letter = *q++;
+  if (q < end && is_exponent_letter(*q)) ++q;
   else if (!(q < end && is_sign(*q))) return true;
   bool exponent_negative = false;
   if (q < end && is_sign(*q)) exponent_negative = *q++ == '-';
@@ -75,7 +71,6 @@ bool parse_decimal(const char* p, const char* end, DecimalText* d) {
   } else {
     d->exponent = exponent_negative ? -value : value;
   }
-  d->letter = letter;
   d->end = q;
   return true;
 }
@@ -210,28 +205,6 @@ Real from_bits(Bits bits) {
   return r;
 }
 
-// D * 10^e10 for a D of at most 19 digits, rounded by the standard library
-// (correctly rounded to nearest). False when the result is not a normal
-// number: the exact path then decides overflow, subnormal results and zero,
-// whatever the flush-to-zero mode.
-template <typename Real, typename Bits>
-bool library_rounding(uint64_t mantissa, int64_t e10, Real* out) {
-  // At most 20 digits, the letter, and a signed exponent of at most 20 digits.
-  char text[48];
-  const size_t digits = static_cast<size_t>(std::to_chars(text, text + 20, mantissa).ptr - text);
-  text[digits] = 'e';
-  const char* const p = std::to_chars(text + digits + 1, text + sizeof text, e10).ptr;
-  Real r;
-  const std::from_chars_result got = std::from_chars(text, p, r);
-  if (got.ec != std::errc{} || got.ptr != p) return false;
-  constexpr int kFraction = std::numeric_limits<Real>::digits - 1;
-  constexpr Bits kExponentMask = (Bits{1} << (8 * sizeof(Bits) - 1 - kFraction)) - 1;
-  const Bits exponent = (from_bits<Bits>(r) >> kFraction) & kExponentMask;
-  if (exponent == 0 || exponent == kExponentMask) return false;
-  *out = r;
-  return true;
-}
-
 template <typename Real, typename Bits>
 ConvertResult convert_real(std::string_view text, const Format& f, Real* value) {
   const char* p = text.data();
@@ -292,12 +265,6 @@ ConvertResult convert_real(std::string_view text, const Format& f, Real* value) 
       DigitCursor c(first, last + 1);
       while (!c.done()) mantissa = mantissa * 10 + c.next();
       fast = fast_path(mantissa, e10, &result);
-      // Plain forms (no exponent, or an E one) that one operation cannot
-      // round go to the library's correctly rounded conversion; D and Q and
-      // bare-sign exponents, and more than 19 digits, keep the exact path.
-      if (!fast && (d.letter == '\0' ? d.end == d.digits_end : upper(d.letter) == 'E')) {
-        fast = library_rounding<Real, Bits>(mantissa, e10, &result);
-      }
     }
     if (fast) {
       if (negative) result = -result;
