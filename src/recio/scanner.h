@@ -74,6 +74,8 @@ class InputStatement {
   bool consume_if(char c);
   bool last_nonblank_is_comma() const;
 
+  template <typename Real>
+  size_t take_plain_reals(void* const* destinations, size_t count);
   bool take_plain_real(ItemKind kind, void* destination);
 
   // Finding a value.
