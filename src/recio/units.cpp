@@ -229,6 +229,9 @@ bool is_device_name(std::string_view name) {
   static constexpr std::string_view kDevices[] = {
       "CON",  "USER", "PRN", "COM1", "COM2", "COM3", "COM4",    "LPT1",  "LPT2",
       "LPT3", "LPT4", "NUL", "AUX",  "ERR",  "LINE", "CONOUT$", "CONIN$"};
+  // Most names are longer than any device's, blanks after them aside.
+  const size_t last = name.find_last_not_of(' ');
+  if (last == std::string_view::npos || last >= 7) return false;
   for (std::string_view device : kDevices) {
     if (matches_specifier(name, device)) return true;
   }
