@@ -83,6 +83,7 @@ size_t InputStatement::take_plain_reals(void* const* destinations, size_t count)
   size_t taken = 0;
   for (; taken < count; ++taken) {
     const char* first = p;
+    while (first < end && *first == ' ') ++first;  // the usual blanks, first
     while (first < end && is_blank(*first)) ++first;
     if (first == end) break;
     Real value;
