@@ -31,14 +31,14 @@ echo
 row "benchmark" "surge" "floor" "ratio"
 row "---------" "-----" "-----" "-----"
 
-read -r t_batch _ s_batch < <(FOR_READ=answers.txt "$m" 3 - batch.out "$build/surge")
-read -r t_floor _ _ < <("$m" 3 - floor.out "$build/bench/bench_floor" records.txt answers.txt)
+read -r t_batch _ s_batch < <(FOR_READ=answers.txt "$m" 5 - batch.out "$build/surge")
+read -r t_floor _ _ < <("$m" 5 - floor.out "$build/bench/bench_floor" records.txt answers.txt)
 [ "$s_batch" = 0 ] || { echo "surge failed on the batch: status $s_batch"; exit 1; }
 row "batch, $cases cases (cases/s)" "$(rate "$cases" "$t_batch")" "$(rate "$cases" "$t_floor")" \
   "$(ratio "$t_batch" "$t_floor")"
 
-read -r t_pipe _ s_pipe < <("$m" 3 pipe:answers.txt pipe.out "$build/surge")
-read -r t_fpipe _ _ < <("$m" 3 pipe:answers.txt floor.out "$build/bench/bench_floor" records.txt)
+read -r t_pipe _ s_pipe < <("$m" 5 pipe:answers.txt pipe.out "$build/surge")
+read -r t_fpipe _ _ < <("$m" 5 pipe:answers.txt floor.out "$build/bench/bench_floor" records.txt)
 [ "$s_pipe" = 0 ] || { echo "surge failed on the pipe: status $s_pipe"; exit 1; }
 row "piped, $cases cases (cases/s)" "$(rate "$cases" "$t_pipe")" "$(rate "$cases" "$t_fpipe")" \
   "$(ratio "$t_pipe" "$t_fpipe")"

@@ -1,9 +1,13 @@
 // Fuzz target: arbitrary bytes as the records of free-form input statements
 // with items of every kind, until the input ends or a fault stops a statement.
+// Then the same bytes as statements of single-precision items read in one call
+// each and in one call per item, which must store the same and fail alike.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <string>
+#include <vector>
 
 #include "recio/input_testing.h"
 #include "recio/scanner.h"
@@ -19,6 +23,35 @@ constexpr ItemKind kItems[] = {ItemKind::kInt16,  ItemKind::kInt32, ItemKind::kR
 
 bool is_reported_number(int n) {
   return n == 24 || n == 39 || n == 41 || n == 59 || n == 64 || n == 98;
+}
+
+// Statements of four Real32 items on `text`, read in one call or one call per
+// item; returns the stored bits of every statement's items and the fault met.
+std::vector<uint32_t> read_rows(const std::string& text, bool byte_reads, bool one_call,
+                                InputFault* fault) {
+  recio::MemoryRecords records(text, 8, byte_reads);
+  recio::InputStatement statement;
+  std::vector<uint32_t> stored;
+  *fault = InputFault::kNone;
+  for (int s = 0; s < 64 && *fault == InputFault::kNone; ++s) {
+    float row[4] = {-1, -2, -3, -4};
+    void* destinations[4] = {&row[0], &row[1], &row[2], &row[3]};
+    *fault = statement.begin(&records);
+    if (*fault == InputFault::kNone && one_call) {
+      *fault = statement.input_items(ItemKind::kReal32, destinations, 4);
+    }
+    for (void* destination : destinations) {
+      if (*fault != InputFault::kNone || one_call) break;
+      *fault = statement.input_item(ItemKind::kReal32, destination);
+    }
+    statement.end();
+    for (float v : row) {
+      uint32_t bits;
+      std::memcpy(&bits, &v, sizeof bits);
+      stored.push_back(bits);
+    }
+  }
+  return stored;
 }
 
 }  // namespace
@@ -48,6 +81,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (fault == InputFault::kNone) continue;
     if (!is_reported_number(recio::message_number(fault))) std::abort();
     break;
+  }
+
+  const std::string again(reinterpret_cast<const char*>(data), size);
+  InputFault each_fault;
+  InputFault together_fault;
+  if (read_rows(again, byte_reads, false, &each_fault) !=
+          read_rows(again, byte_reads, true, &together_fault) ||
+      each_fault != together_fault) {
+    std::abort();
   }
   return 0;
 }

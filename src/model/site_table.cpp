@@ -21,11 +21,10 @@ SiteTable& site_table() { return g_table; }
 void load_site_tables() {
   recio::open_unit(kParameterUnit, {.file = "srfparamsVelko.dat", .action = "read", .status = "UNKNOWN"});
   for (int location = 1; location <= kLocations; ++location) {
+    void* row[kParameterCount];
+    for (int k = 0; k < kParameterCount; ++k) row[k] = &(g_table.*kParameterColumns[k])[location];
     recio::begin_input(kParameterUnit);
-    for (int k = 0; k < kParameterCount; ++k) {
-      recio::input_item(recio::ItemKind::kReal32, &(g_table.*kParameterColumns[k])[location],
-                        k == kParameterCount - 1);
-    }
+    recio::input_items(recio::ItemKind::kReal32, row, kParameterCount, true);
   }
   recio::open_unit(kSlopeUnit, {.file = "pslope.dat", .action = "read", .status = "UNKNOWN"});
   for (int location = 1; location <= kLocations; ++location) {

@@ -4,8 +4,37 @@
 #include <vector>
 
 namespace platform {
+namespace {
+
+// True when `path` is absolute and has nothing to fold: no empty, "." or ".."
+// segment and no trailing slash (the root aside), as a working directory is.
+bool is_folded(std::string_view path) {
+  if (path.empty() || path.front() != '/') return false;
+  if (path.size() == 1) return true;
+  if (path.back() == '/') return false;
+  for (size_t i = 0; i < path.size();) {
+    const size_t next = path.find('/', i + 1);
+    const std::string_view segment = path.substr(i + 1, next - i - 1);
+    if (segment.empty() || segment == "." || segment == "..") return false;
+    if (next == std::string_view::npos) break;
+    i = next;
+  }
+  return true;
+}
+
+}  // namespace
 
 std::string fold_full_path(std::string_view cwd, std::string_view name) {
+  // The common case, a plain file name in a folded directory, is a join.
+  if (!name.empty() && name.find('/') == std::string_view::npos && name != "." &&
+      name != ".." && is_folded(cwd)) {
+    std::string out;
+    out.reserve(cwd.size() + 1 + name.size());
+    out.append(cwd.size() == 1 ? std::string_view() : cwd);
+    out.push_back('/');
+    out.append(name);
+    return out;
+  }
   std::string joined;
   if (name.empty() || name.front() != '/') {
     joined.append(cwd);

@@ -191,14 +191,15 @@ bool identify_path(const std::string& path, FileId* id) {
 
 std::string full_path(std::string_view name) {
   if (name.empty()) return std::string();
-  std::string cwd;
-  if (name.front() != '/') {
-    char* dir = getcwd(nullptr, 0);
-    if (dir == nullptr) return std::string();
-    cwd = dir;
-    std::free(dir);
-  }
-  return fold_full_path(cwd, name);
+  if (name.front() == '/') return fold_full_path(std::string_view(), name);
+  // Most working directories fit on the stack: no allocation per open.
+  char local[4096];
+  if (getcwd(local, sizeof local) != nullptr) return fold_full_path(local, name);
+  char* dir = getcwd(nullptr, 0);
+  if (dir == nullptr) return std::string();
+  std::string full = fold_full_path(dir, name);
+  std::free(dir);
+  return full;
 }
 
 std::optional<std::string> environment(const char* name) {

@@ -184,25 +184,16 @@ BinaryValue round_exactly(DigitCursor digits, int64_t n, bool sticky, int64_t e1
   return {(biased << (f.precision - 1)) | (m & (hidden - 1)), false};
 }
 
-constexpr double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                   1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
-                                   1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
-constexpr float kPowersOfTenF[] = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f,
-                                   1e6f, 1e7f, 1e8f, 1e9f, 1e10f};
-
 // An exactly representable mantissa and power of ten give a correctly rounded
 // product or quotient in one IEEE operation; the results are normal numbers,
 // so the flush-to-zero mode cannot touch them.
-bool fast_path(uint64_t mantissa, int64_t e10, float* out) {
-  if (mantissa > (uint64_t{1} << 24) || e10 < -10 || e10 > 10) return false;
-  const float m = static_cast<float>(mantissa);
-  *out = e10 < 0 ? m / kPowersOfTenF[-e10] : m * kPowersOfTenF[e10];
-  return true;
-}
-bool fast_path(uint64_t mantissa, int64_t e10, double* out) {
-  if (mantissa > (uint64_t{1} << 53) || e10 < -22 || e10 > 22) return false;
-  const double m = static_cast<double>(mantissa);
-  *out = e10 < 0 ? m / kPowersOfTen[-e10] : m * kPowersOfTen[e10];
+template <typename Real>
+bool fast_path(uint64_t mantissa, int64_t e10, Real* out) {
+  using Exact = plain_decimal::Exact<Real>;
+  constexpr int64_t kMax = static_cast<int64_t>(std::size(Exact::kPowers)) - 1;
+  if (mantissa > Exact::kMaxMantissa || e10 < -kMax || e10 > kMax) return false;
+  const Real m = static_cast<Real>(mantissa);
+  *out = e10 < 0 ? m / Exact::kPowers[-e10] : m * Exact::kPowers[e10];
   return true;
 }
 
@@ -214,35 +205,6 @@ Real from_bits(Bits bits) {
   return r;
 }
 
-// The common plain form "digits[.digits]" with at most 19 digits and no
-// exponent, in one pass, when one IEEE operation rounds it exactly. False
-// (nothing stored) for anything else; the general path then decides.
-template <typename Real>
-bool convert_plain(const char* p, const char* end, bool negative, Real* value,
-                   const char** stop, bool* had_point = nullptr) {
-  // A mantissa of more than 19 digits may wrap around here; it is refused below.
-  uint64_t mantissa = 0;
-  const char* integer = p;
-  while (p < end && is_digit(*p)) mantissa = mantissa * 10 + static_cast<unsigned>(*p++ - '0');
-  int digits = static_cast<int>(p - integer);
-  int fraction_digits = 0;
-  const bool point = p < end && *p == '.';
-  if (point) {
-    const char* fraction = ++p;
-    while (p < end && is_digit(*p)) mantissa = mantissa * 10 + static_cast<unsigned>(*p++ - '0');
-    fraction_digits = static_cast<int>(p - fraction);
-    digits += fraction_digits;
-  }
-  if (digits == 0 || digits > 19) return false;
-  if (p < end && (is_exponent_letter(*p) || is_sign(*p))) return false;
-  Real result;
-  if (!fast_path(mantissa, -fraction_digits, &result)) return false;
-  *value = negative ? -result : result;
-  *stop = p;
-  if (had_point != nullptr) *had_point = point;
-  return true;
-}
-
 template <typename Real, typename Bits>
 ConvertResult convert_real(std::string_view text, const Format& f, Real* value) {
   const char* p = text.data();
@@ -250,7 +212,7 @@ ConvertResult convert_real(std::string_view text, const Format& f, Real* value) 
   const char* after_sign = p < end && is_sign(*p) ? p + 1 : p;
   const bool negative = after_sign != p && *p == '-';
   const Bits sign_bit = negative ? Bits{1} << (8 * sizeof(Bits) - 1) : 0;
-  if (const char* stop; convert_plain(after_sign, end, negative, value, &stop)) {
+  if (bool point; const char* stop = plain_decimal_to_real(p, end, value, &point)) {
     return {stop, ConvertError::kNone};
   }
 
@@ -341,25 +303,6 @@ ConvertResult decimal_to_integer(std::string_view text, int64_t min, int64_t max
   }
   *value = negative ? -magnitude : magnitude;
   return {p, ConvertError::kNone};
-}
-
-template <typename Real>
-bool plain_real(std::string_view text, Real* value, const char** stop, bool* had_point) {
-  const char* p = text.data();
-  const char* end = p + text.size();
-  const bool negative = p < end && *p == '-';
-  if (p < end && is_sign(*p)) ++p;
-  return convert_plain(p, end, negative, value, stop, had_point);
-}
-
-bool plain_decimal_to_real(std::string_view text, float* value, const char** stop,
-                           bool* had_point) {
-  return plain_real(text, value, stop, had_point);
-}
-
-bool plain_decimal_to_real(std::string_view text, double* value, const char** stop,
-                           bool* had_point) {
-  return plain_real(text, value, stop, had_point);
 }
 
 ConvertResult decimal_to_real(std::string_view text, float* value) {

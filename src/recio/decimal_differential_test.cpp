@@ -1,7 +1,10 @@
 // Differential test of real conversion against the C library's correctly
 // rounded strtof and strtod, over a million generated decimal strings: random
 // numbers across both formats' ranges, ties between adjacent values and their
-// close neighbours, and the overflow and subnormal boundaries.
+// close neighbours, the overflow and subnormal boundaries, and plain numbers
+// as data files write them. Every string is converted twice, the second time
+// with flush-to-zero on, as the program runs; the quick plain form must agree
+// with the full conversion wherever it takes a string.
 #include <gtest/gtest.h>
 
 #include <cfloat>
@@ -9,9 +12,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fenv.h>
 #include <random>
 #include <string>
 
+#include "platform/platform.h"
 #include "recio/decimal.h"
 
 namespace recio {
@@ -46,6 +51,17 @@ class Generator {
     c.text = sign + mantissa + letter + exp_sign + exp_digits;
     c.c_text = sign + mantissa + "e" + (exponent < 0 ? "-" : "+") + exp_digits;
     return c;
+  }
+
+  // "[sign]digits[.digits]" with 1 to 19 digits, as a data file holds them,
+  // or an E exponent after it.
+  Case plain_number() {
+    const int digits = pick(1, 19);
+    std::string text = pick(0, 2) == 0 ? "-" : "";
+    for (int k = 0; k < digits; ++k) text += static_cast<char>('0' + pick(0, 9));
+    if (pick(0, 5) != 0) text.insert(text.size() - pick(0, digits), ".");
+    if (pick(0, 3) == 0) text += (pick(0, 1) ? "E" : "e") + std::to_string(pick(-50, 50));
+    return {text, text};
   }
 
   uint64_t bits() { return rng_(); }
@@ -87,10 +103,10 @@ Real reference(const std::string& c_text) {
   else return std::strtod(c_text.c_str(), nullptr);
 }
 
-// Checks one case in one format; returns false (once reported) on mismatch.
+// Checks one case in one format against the reference value; returns false
+// (once reported) on mismatch.
 template <typename Real>
-bool agrees(const Case& c, int* reported) {
-  Real want = reference<Real>(c.c_text);
+bool agrees(const Case& c, Real want, const char* mode, int* reported) {
   Real got = 7;
   ConvertResult r = decimal_to_real(c.text, &got);
   bool ok;
@@ -100,10 +116,19 @@ bool agrees(const Case& c, int* reported) {
     ok = r.ec == ConvertError::kNone && r.ptr == c.text.data() + c.text.size() &&
          std::memcmp(&got, &want, sizeof got) == 0;
   }
+  // The quick form takes what it can and must then give the same.
+  Real quick = 7;
+  bool point = false;
+  const char* end = c.text.data() + c.text.size();
+  if (const char* stop = plain_decimal_to_real(c.text.data(), end, &quick, &point)) {
+    ok = ok && stop == end && std::memcmp(&quick, &want, sizeof quick) == 0 &&
+         point == (c.text.find('.') != std::string::npos);
+  }
   if (!ok && ++*reported <= 10) {
-    ADD_FAILURE() << (sizeof(Real) == 4 ? "Real32 " : "Real64 ") << c.text << ": got "
+    ADD_FAILURE() << (sizeof(Real) == 4 ? "Real32 " : "Real64 ") << mode << c.text << ": got "
                   << static_cast<double>(got) << " (error " << static_cast<int>(r.ec)
-                  << "), want " << static_cast<double>(want);
+                  << "), quick " << static_cast<double>(quick) << ", want "
+                  << static_cast<double>(want);
   }
   return ok;
 }
@@ -114,6 +139,8 @@ std::vector<Case> generate() {
   // Random numbers across the ranges of both formats and past their edges.
   for (int k = 0; k < 320000; ++k) cases.push_back(g.random_number(-345, 315));
   for (int k = 0; k < 320000; ++k) cases.push_back(g.random_number(-52, 45));
+  // Plain numbers, the data files' form.
+  for (int k = 0; k < 100000; ++k) cases.push_back(g.plain_number());
   // Ties between adjacent doubles (exact in long double) and floats, with
   // their neighbours just above and below.
   for (int k = 0; k < 50000; ++k) {
@@ -157,13 +184,26 @@ std::vector<Case> generate() {
 TEST(DecimalDifferentialTest, AgreesWithCorrectlyRoundedReference) {
   const std::vector<Case> cases = generate();
   ASSERT_GE(cases.size(), 1000000u);
+  // The references, worked out in the default floating-point environment.
+  std::vector<double> want_double;
+  std::vector<float> want_float;
+  for (const Case& c : cases) {
+    want_double.push_back(reference<double>(c.c_text));
+    want_float.push_back(reference<float>(c.c_text));
+  }
+  fenv_t saved;
+  ASSERT_EQ(fegetenv(&saved), 0);
   int reported = 0;
   size_t mismatches = 0;
-  for (const Case& c : cases) {
-    if (!agrees<double>(c, &reported)) ++mismatches;
-    if (!agrees<float>(c, &reported)) ++mismatches;
+  for (const char* mode : {"", "flush-to-zero "}) {
+    if (*mode != '\0') platform::enable_flush_to_zero();
+    for (size_t i = 0; i < cases.size(); ++i) {
+      if (!agrees(cases[i], want_double[i], mode, &reported)) ++mismatches;
+      if (!agrees(cases[i], want_float[i], mode, &reported)) ++mismatches;
+    }
   }
-  EXPECT_EQ(mismatches, 0u) << "of " << cases.size() << " strings in two formats";
+  fesetenv(&saved);
+  EXPECT_EQ(mismatches, 0u) << "of " << cases.size() << " strings in two formats, two modes";
 }
 
 }  // namespace

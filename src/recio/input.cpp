@@ -56,29 +56,43 @@ thread_local ActiveStatement t_active;
 }
 
 void end_statement() {
-  UnitBlock& unit = *t_active.unit;
-  t_active.scan.end();
-  t_active.records.bind(nullptr);
-  t_active.unit = nullptr;
+  ActiveStatement& active = t_active;
+  UnitBlock& unit = *active.unit;
+  active.scan.end();
+  active.records.bind(nullptr);
+  active.unit = nullptr;
   release_unit(unit);
 }
 
 }  // namespace
 
+// Each routine takes the thread's statement once: every use of a
+// thread-local object with a constructor goes through its initialisation check.
 void begin_input(int32_t unit_number) {
-  assert(t_active.unit == nullptr && "an input statement is already in progress");
+  ActiveStatement& active = t_active;
+  assert(active.unit == nullptr && "an input statement is already in progress");
   UnitBlock& unit = claim_unit(unit_number);
-  t_active.unit = &unit;
-  t_active.records.bind(&unit);
-  if (InputFault f = t_active.scan.begin(&t_active.records); f != InputFault::kNone) {
+  active.unit = &unit;
+  active.records.bind(&unit);
+  if (InputFault f = active.scan.begin(&active.records); f != InputFault::kNone) {
     fail(f, unit);
   }
 }
 
 void input_item(ItemKind kind, void* destination, bool last) {
-  assert(t_active.unit != nullptr && "input_item outside a statement");
-  if (InputFault f = t_active.scan.input_item(kind, destination); f != InputFault::kNone) {
-    fail(f, *t_active.unit);
+  ActiveStatement& active = t_active;
+  assert(active.unit != nullptr && "input_item outside a statement");
+  if (InputFault f = active.scan.input_item(kind, destination); f != InputFault::kNone) {
+    fail(f, *active.unit);
+  }
+  if (last) end_statement();
+}
+
+void input_items(ItemKind kind, void* const* destinations, size_t count, bool last) {
+  ActiveStatement& active = t_active;
+  assert(active.unit != nullptr && "input_items outside a statement");
+  if (InputFault f = active.scan.input_items(kind, destinations, count); f != InputFault::kNone) {
+    fail(f, *active.unit);
   }
   if (last) end_statement();
 }

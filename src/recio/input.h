@@ -7,6 +7,7 @@
 #ifndef SURGE_RECIO_INPUT_H_
 #define SURGE_RECIO_INPUT_H_
 
+#include <cstddef>
 #include <cstdint>
 
 #include "recio/item_kind.h"
@@ -20,6 +21,10 @@ void begin_input(int32_t unit);
 // (an int16_t, int32_t, float or double as the kind says), or leaves it
 // unchanged for a null value or after a slash. Ends the statement when `last`.
 void input_item(ItemKind kind, void* destination, bool last);
+
+// The same as input_item for each of `count` items of one kind, in order, with
+// `last` on the final one: a statement's items in one call.
+void input_items(ItemKind kind, void* const* destinations, size_t count, bool last);
 
 // Test only: forgets a statement that a run ended half-way (by an exception
 // standing in for the end of the process). The unit table is reset separately.

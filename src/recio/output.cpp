@@ -43,13 +43,14 @@ thread_local OutputStatement t_statement;
 }
 
 // Reports a fault (ending the process), or releases the unit when the
-// statement has ended.
-void settle(OutputFault fault) {
-  if (fault == OutputFault::kMisuse) refuse_statement(t_statement.misuse());
-  if (fault != OutputFault::kNone) report_io_error(output_fault_message(fault), *t_channel.unit);
-  if (!t_statement.active() && t_channel.unit != nullptr) {
-    UnitBlock& unit = *t_channel.unit;
-    t_channel.unit = nullptr;
+// statement has ended. The routines take the thread's objects once each: every
+// use of a thread-local object with a constructor checks its initialisation.
+void settle(OutputFault fault, UnitChannel& channel, OutputStatement& statement) {
+  if (fault == OutputFault::kMisuse) refuse_statement(statement.misuse());
+  if (fault != OutputFault::kNone) report_io_error(output_fault_message(fault), *channel.unit);
+  if (!statement.active() && channel.unit != nullptr) {
+    UnitBlock& unit = *channel.unit;
+    channel.unit = nullptr;
     release_unit(unit);
   }
 }
@@ -57,15 +58,23 @@ void settle(OutputFault fault) {
 }  // namespace
 
 void begin_output(int32_t unit_number, FormatProgram format) {
-  if (t_statement.active()) refuse_statement("a statement began inside another");
+  OutputStatement& statement = t_statement;
+  UnitChannel& channel = t_channel;
+  if (statement.active()) refuse_statement("a statement began inside another");
   UnitBlock& unit = claim_unit(unit_number);
-  t_channel.unit = &unit;
-  settle(t_statement.begin(unit.out, t_channel, format));
+  channel.unit = &unit;
+  settle(statement.begin(unit.out, channel, format), channel, statement);
 }
 
-void output_item(const OutputItem& item) { settle(t_statement.item(item)); }
+void output_item(const OutputItem& item) {
+  OutputStatement& statement = t_statement;
+  settle(statement.item(item), t_channel, statement);
+}
 
-void finish_output() { settle(t_statement.finish()); }
+void finish_output() {
+  OutputStatement& statement = t_statement;
+  settle(statement.finish(), t_channel, statement);
+}
 
 void reset_output_for_test() {
   t_statement = OutputStatement{};

@@ -58,7 +58,10 @@ void InputStatement::end() {
   record_ = {};
   pos_ = 0;
   quoted_length_ = 0;
-  token_ = repeated_ = ValueToken{};
+  // Each cleared on its own: a chained assignment copies one freshly written
+  // token into the other, a load that cannot be served from the pending stores.
+  token_ = ValueToken{};
+  repeated_ = ValueToken{};
   repeat_left_ = 0;
   held_text_.clear();
   pair_rest_pending_ = false;
@@ -66,34 +69,47 @@ void InputStatement::end() {
   nonblank_seen_ = slash_seen_ = false;
 }
 
-// The commonest case in one pass: a real item whose value is a plain number
-// on the current record. Leaves the statement exactly as the general path
-// would; false (nothing changed) when the value is anything else.
-bool InputStatement::take_plain_real(ItemKind kind, void* destination) {
-  size_t p = pos_;
-  while (p < record_.size() && is_blank(record_[p])) ++p;
-  if (p == record_.size()) return false;
-  const std::string_view rest = record_.substr(p);
-  const char* stop = nullptr;
+// The commonest case in one pass: real items whose values are plain numbers
+// on the current record, taken while they last. Leaves the statement exactly
+// as the general path would after them; the state is written once, after the
+// last one. Returns how many items it stored.
+template <typename Real>
+size_t InputStatement::take_plain_reals(void* const* destinations, size_t count) {
+  const char* const begin = record_.data();
+  const char* const end = begin + record_.size();
+  const char* p = begin + pos_;
+  const char* start = nullptr;
   bool point = false;
-  float single = 0;
-  double dbl = 0;
-  const bool converted = kind == ItemKind::kReal32
-                             ? plain_decimal_to_real(rest, &single, &stop, &point)
-                             : plain_decimal_to_real(rest, &dbl, &stop, &point);
-  if (!converted) return false;
-  const size_t end = static_cast<size_t>(stop - record_.data());
-  if (end < record_.size() && !ends_value(record_[end])) return false;
-  if (kind == ItemKind::kReal32) {
-    *static_cast<float*>(destination) = single;
-  } else {
-    *static_cast<double*>(destination) = dbl;
+  size_t taken = 0;
+  for (; taken < count; ++taken) {
+    const char* first = p;
+    while (first < end && *first == ' ') ++first;  // the usual blanks, first
+    while (first < end && is_blank(*first)) ++first;
+    if (first == end) break;
+    Real value;
+    bool had_point;
+    const char* stop = plain_decimal_to_real<Real>(first, end, &value, &had_point);
+    if (stop == nullptr || (stop < end && !ends_value(*stop))) break;
+    *static_cast<Real*>(destinations[taken]) = value;
+    start = first;
+    point = had_point;
+    p = stop;
   }
-  token_ = ValueToken{ValueClass::kNumeric, record_.substr(p, end - p), !point};
-  pos_ = end;
-  nonblank_seen_ = true;
-  separator_pending_ = record_end_passed_ = pair_rest_pending_ = new_record_ = false;
-  return true;
+  if (taken > 0) {
+    token_.kind = ValueClass::kNumeric;
+    token_.text = std::string_view(start, static_cast<size_t>(p - start));
+    token_.integer_form = !point;
+    token_.word = token_.truth = false;
+    pos_ = static_cast<size_t>(p - begin);
+    nonblank_seen_ = true;
+    separator_pending_ = record_end_passed_ = pair_rest_pending_ = new_record_ = false;
+  }
+  return taken;
+}
+
+bool InputStatement::take_plain_real(ItemKind kind, void* destination) {
+  return kind == ItemKind::kReal32 ? take_plain_reals<float>(&destination, 1) == 1
+                                   : take_plain_reals<double>(&destination, 1) == 1;
 }
 
 InputFault InputStatement::input_item(ItemKind kind, void* destination) {
@@ -119,6 +135,20 @@ InputFault InputStatement::input_item(ItemKind kind, void* destination) {
   pair_rest_pending_ = false;
   new_record_ = false;
   return fault;
+}
+
+InputFault InputStatement::input_items(ItemKind kind, void* const* destinations, size_t count) {
+  size_t i = 0;
+  while (i < count) {
+    if (!slash_seen_ && repeat_left_ == 0) {
+      if (kind == ItemKind::kReal32) i += take_plain_reals<float>(destinations + i, count - i);
+      if (kind == ItemKind::kReal64) i += take_plain_reals<double>(destinations + i, count - i);
+      if (i == count) break;
+    }
+    if (InputFault f = input_item(kind, destinations[i]); f != InputFault::kNone) return f;
+    ++i;
+  }
+  return InputFault::kNone;
 }
 
 // ---- Records and characters ----------------------------------------------

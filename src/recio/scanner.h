@@ -56,6 +56,10 @@ class InputStatement {
   // null value and after a slash. On a fault the destination is unchanged.
   InputFault input_item(ItemKind kind, void* destination);
 
+  // Stores the values of `count` items of one kind in order, as `count` calls
+  // of input_item would, and stops at the first fault, which it returns.
+  InputFault input_items(ItemKind kind, void* const* destinations, size_t count);
+
   // Ends the statement: frees the buffer and drops the rest of the record and
   // any outstanding repetitions.
   void end();
@@ -81,6 +85,8 @@ class InputStatement {
   bool consume_if(char c);
   bool last_nonblank_is_comma() const;
 
+  template <typename Real>
+  size_t take_plain_reals(void* const* destinations, size_t count);
   bool take_plain_real(ItemKind kind, void* destination);
 
   // Finding a value.

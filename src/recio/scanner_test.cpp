@@ -360,6 +360,64 @@ TEST(ScannerTest, ValuesBeforeAFaultStayStored) {
   EXPECT_TRUE(same(out.values[0], 1) && same(out.values[1], 2) && same(out.values[2], kKeep));
 }
 
+// A statement's items of one kind in one call store the same values and meet
+// the same fault as one call per item.
+TEST(ScannerTest, ItemsInOneCallMatchOneCallEach) {
+  struct Row {
+    const char* input;
+    ItemKind kind;
+    size_t count;
+  } rows[] = {
+      {"  6.4234   0.3388  -6.0662\n  10.4245 1e3", ItemKind::kReal32, 5},
+      {"1.5 2,,3 / 4", ItemKind::kReal64, 5},
+      {"2*7.25 , 4 3*", ItemKind::kReal32, 6},
+      {"(1,2) 3 .T", ItemKind::kReal64, 3},
+      {"1 2 x 4", ItemKind::kReal32, 4},
+      {"1 2 'q' 4", ItemKind::kInt32, 4},
+      {"1 2", ItemKind::kInt16, 3},
+  };
+  for (const Row& row : rows) {
+    std::vector<double> each(row.count, kSentinel);
+    std::vector<double> together(row.count, kSentinel);
+    std::vector<float> each32(row.count, kSentinel);
+    std::vector<float> together32(row.count, kSentinel);
+    std::vector<int32_t> each_int(row.count, kSentinel);
+    std::vector<int32_t> together_int(row.count, kSentinel);
+    std::vector<int16_t> each16(row.count, kSentinel);
+    std::vector<int16_t> together16(row.count, kSentinel);
+    auto destination = [&](bool one_call, size_t k) -> void* {
+      switch (row.kind) {
+        case ItemKind::kInt16: return one_call ? &together16[k] : &each16[k];
+        case ItemKind::kInt32: return one_call ? &together_int[k] : &each_int[k];
+        case ItemKind::kReal32: return one_call ? &together32[k] : &each32[k];
+        default: return one_call ? &together[k] : &each[k];
+      }
+    };
+    InputFault fault_each = InputFault::kNone;
+    {
+      MemoryRecords records{row.input, kInitialRecordBuffer, false};
+      InputStatement statement;
+      fault_each = statement.begin(&records);
+      for (size_t k = 0; k < row.count && fault_each == InputFault::kNone; ++k) {
+        fault_each = statement.input_item(row.kind, destination(false, k));
+      }
+    }
+    MemoryRecords records{row.input, kInitialRecordBuffer, false};
+    InputStatement statement;
+    std::vector<void*> destinations;
+    for (size_t k = 0; k < row.count; ++k) destinations.push_back(destination(true, k));
+    InputFault fault = statement.begin(&records);
+    if (fault == InputFault::kNone) {
+      fault = statement.input_items(row.kind, destinations.data(), destinations.size());
+    }
+    EXPECT_EQ(fault, fault_each) << row.input;
+    EXPECT_EQ(together, each) << row.input;
+    EXPECT_EQ(together32, each32) << row.input;
+    EXPECT_EQ(together_int, each_int) << row.input;
+    EXPECT_EQ(together16, each16) << row.input;
+  }
+}
+
 TEST(ScannerTest, RecordEndsAndCarriageReturns) {
   check_accepts({
       {"5\r\n6", "i|i", {5, 6}},

@@ -4,7 +4,9 @@
 #include <atomic>
 #include <cassert>
 #include <cctype>
+#include <chrono>
 #include <map>
+#include <mutex>
 
 #include "recio/messages.h"
 
@@ -15,14 +17,31 @@ std::mutex g_table_lock;
 std::map<int32_t, std::unique_ptr<UnitBlock>> g_units;
 std::atomic<bool> g_stopping{false};
 
+// The blocks of the unit numbers that programs use most, found without taking
+// the table lock: a statement claims its unit many times a case. Set and
+// cleared under the table lock, next to the map that owns the blocks.
+constexpr int32_t kFirstDirectUnit = -8;
+constexpr int32_t kDirectUnits = 72;
+std::atomic<UnitBlock*> g_direct[kDirectUnits];
+
+std::atomic<UnitBlock*>* direct_slot(int32_t unit) {
+  const int64_t index = int64_t{unit} - kFirstDirectUnit;
+  return index >= 0 && index < kDirectUnits ? &g_direct[index] : nullptr;
+}
+
 // The block of a unit, created on first use.
 UnitBlock& find_or_create(int32_t unit) {
+  std::atomic<UnitBlock*>* direct = direct_slot(unit);
+  if (direct != nullptr) {
+    if (UnitBlock* block = direct->load(std::memory_order_acquire)) return *block;
+  }
   std::lock_guard<std::mutex> guard(g_table_lock);
   auto& slot = g_units[unit];
   if (!slot) {
     slot = std::make_unique<UnitBlock>();
     slot->number = unit;
   }
+  if (direct != nullptr) direct->store(slot.get(), std::memory_order_release);
   return *slot;
 }
 
@@ -32,6 +51,19 @@ std::string specifier_text(std::string_view text) {
   while (!out.empty() && out.back() == ' ') out.pop_back();
   for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   return out;
+}
+
+// True when `text` in the form above is `word` (upper case). Compares in
+// place: names are matched several times an open, which should not allocate.
+bool matches_specifier(std::string_view text, std::string_view word) {
+  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+  if (text.size() != word.size()) return false;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (std::toupper(static_cast<unsigned char>(text[i])) != static_cast<unsigned char>(word[i])) {
+      return false;
+    }
+  }
+  return true;
 }
 
 struct Keyword {
@@ -44,9 +76,8 @@ constexpr Keyword kStatuses[] = {
 
 template <size_t N>
 bool decode_keyword(const Keyword (&table)[N], std::string_view text, uint8_t* code) {
-  std::string key = specifier_text(text);
   for (const Keyword& row : table) {
-    if (key == row.text) {
+    if (matches_specifier(text, row.text)) {
       *code = row.code;
       return true;
     }
@@ -148,6 +179,40 @@ void start_runtime() {
   platform::install_console_event_handler(on_console_event);
 }
 
+bool UnitLock::take_again() {
+  if (owner_.load(std::memory_order_relaxed) != std::this_thread::get_id()) return false;
+  ++depth_;
+  return true;
+}
+
+void UnitLock::lock() {
+  if (take_again()) return;
+  for (int tries = 0; held_.exchange(true, std::memory_order_acquire); ++tries) {
+    if (tries < 100) {
+      std::this_thread::yield();
+    } else {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+  }
+  owner_.store(std::this_thread::get_id(), std::memory_order_relaxed);
+  depth_ = 1;
+}
+
+bool UnitLock::try_lock() {
+  if (take_again()) return true;
+  if (held_.exchange(true, std::memory_order_acquire)) return false;
+  owner_.store(std::this_thread::get_id(), std::memory_order_relaxed);
+  depth_ = 1;
+  return true;
+}
+
+void UnitLock::unlock() {
+  assert(depth_ > 0 && owner_.load(std::memory_order_relaxed) == std::this_thread::get_id());
+  if (--depth_ > 0) return;
+  owner_.store(std::thread::id(), std::memory_order_relaxed);
+  held_.store(false, std::memory_order_release);
+}
+
 UnitBlock& claim_unit(int32_t unit) {
   UnitBlock& block = find_or_create(unit);
   block.lock.lock();
@@ -161,12 +226,14 @@ UnitBlock& claim_unit(int32_t unit) {
 void release_unit(UnitBlock& block) { block.lock.unlock(); }
 
 bool is_device_name(std::string_view name) {
-  static constexpr const char* kDevices[] = {
+  static constexpr std::string_view kDevices[] = {
       "CON",  "USER", "PRN", "COM1", "COM2", "COM3", "COM4",    "LPT1",  "LPT2",
       "LPT3", "LPT4", "NUL", "AUX",  "ERR",  "LINE", "CONOUT$", "CONIN$"};
-  std::string key = specifier_text(name);
-  for (const char* device : kDevices) {
-    if (key == device) return true;
+  // Most names are longer than any device's, blanks after them aside.
+  const size_t last = name.find_last_not_of(' ');
+  if (last == std::string_view::npos || last >= 7) return false;
+  for (std::string_view device : kDevices) {
+    if (matches_specifier(name, device)) return true;
   }
   return false;
 }
@@ -183,7 +250,7 @@ std::string resolve_file_name(std::string_view name) {
 
 void open_unit(int32_t unit, const OpenSpec& request) {
   UnitBlock& block = find_or_create(unit);
-  std::lock_guard<std::recursive_mutex> guard(block.lock);
+  std::lock_guard<UnitLock> guard(block.lock);
   std::string name = resolve_file_name(request.file);
   uint8_t action = 0;
   uint8_t status = 0;
@@ -220,8 +287,9 @@ void close_unit(int32_t unit) {
     if (it == g_units.end()) return;
     owned = std::move(it->second);
     g_units.erase(it);
+    if (auto* direct = direct_slot(unit)) direct->store(nullptr, std::memory_order_release);
   }
-  std::lock_guard<std::recursive_mutex> guard(owned->lock);
+  std::lock_guard<UnitLock> guard(owned->lock);
   disconnect(*owned);
 }
 
@@ -240,6 +308,7 @@ void reset_units_for_test() {
   std::lock_guard<std::mutex> guard(g_table_lock);
   for (auto& [number, block] : g_units) disconnect(*block);
   g_units.clear();
+  for (auto& direct : g_direct) direct.store(nullptr, std::memory_order_release);
   g_stopping = false;
 }
 

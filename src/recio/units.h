@@ -3,12 +3,13 @@
 #ifndef SURGE_RECIO_UNITS_H_
 #define SURGE_RECIO_UNITS_H_
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <string_view>
+#include <thread>
 
 #include "platform/platform.h"
 
@@ -54,6 +55,25 @@ struct InputRecord {
   uint64_t records_read = 0;
 };
 
+// The lock that a statement holds on its unit from its start to its end. The
+// thread that holds it may take it again (it counts). Taking and releasing it
+// when it is free costs one atomic exchange, as a statement claims a unit
+// many times a case and another thread almost never wants it; a thread that
+// finds it held yields, then sleeps, until it is free.
+class UnitLock {
+ public:
+  void lock();
+  bool try_lock();
+  void unlock();
+
+ private:
+  bool take_again();  // true when this thread holds it already
+
+  std::atomic<bool> held_{false};
+  std::atomic<std::thread::id> owner_{};  // set and cleared by the holder only
+  int depth_ = 0;                         // used by the holder only
+};
+
 // One unit in use. Owned by the unit table from first use to close.
 struct UnitBlock {
   int32_t number = 0;
@@ -66,7 +86,7 @@ struct UnitBlock {
   int os_error = 0;           // the OS code of the last failure on this unit
   bool byte_reads = false;    // standard input that is a pipe or file: one byte per read
   bool text_mode = false;     // standard output that is a terminal: LF becomes CR LF
-  std::recursive_mutex lock;  // held by a statement from its start to its end
+  UnitLock lock;              // held by a statement from its start to its end
   OutputRecord out;
   InputRecord in;
 };

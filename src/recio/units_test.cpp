@@ -6,9 +6,12 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
 
 #include "recio/input.h"
 
@@ -163,6 +166,75 @@ TEST_F(UnitsTest, ClosingUnitsThatWereNeverOpenedDoesNothing) {
   write("a.dat", "5\n");
   open_unit(1, {"a.dat"});
   EXPECT_EQ(read_int(1), 5);
+}
+
+TEST(DeviceNameTest, AnyCaseAndTrailingBlanksButNothingElse) {
+  struct Row {
+    const char* name;
+    bool device;
+  } rows[] = {
+      {"CON", true},      {"con", true},     {"Con  ", true},   {"conout$", true},
+      {"CONIN$ ", true},  {"lpt4", true},    {"Nul", true},     {"com1", true},
+      {"CO", false},      {"CONS", false},   {" CON", false},   {"CON\t", false},
+      {"com5", false},    {"", false},       {"   ", false},    {"CONOUT", false},
+      {"LPT1.dat", false}, {"nul/", false},
+  };
+  for (const Row& row : rows) EXPECT_EQ(is_device_name(row.name), row.device) << '"' << row.name << '"';
+}
+
+// Unit numbers inside and outside the range that is found without the table
+// lock: each reads its own file, and after a close a reopened unit starts anew.
+TEST_F(UnitsTest, UnitsOfAnyNumberKeepTheirOwnConnection) {
+  const int32_t units[] = {-9, -8, 1, 63, 64, 100000, -2147483647};
+  for (int32_t unit : units) {
+    write("u" + std::to_string(unit), std::to_string(unit) + "\n42\n");
+    open_unit(unit, {"u" + std::to_string(unit)});
+  }
+  for (int32_t unit : units) EXPECT_EQ(read_int(unit), unit);
+  for (int32_t unit : units) close_unit(unit);
+  for (int32_t unit : units) {
+    open_unit(unit, {"u" + std::to_string(unit)});
+    EXPECT_EQ(read_int(unit), unit) << "unit " << unit << " after a close";
+    EXPECT_EQ(read_int(unit), 42);
+  }
+}
+
+// Another thread (the console event's) only tries the lock: it fails while a
+// statement holds the unit, however often its own thread took it again, and
+// succeeds once it is free; a thread that waits for it gets it on release.
+TEST(UnitLockTest, HeldAcrossThreadsUntilFullyReleased) {
+  UnitLock lock;
+  auto other_thread_gets_it = [&lock] {
+    bool got = false;
+    std::thread([&] {
+      got = lock.try_lock();
+      if (got) lock.unlock();
+    }).join();
+    return got;
+  };
+  EXPECT_TRUE(other_thread_gets_it());
+  lock.lock();
+  EXPECT_TRUE(lock.try_lock());  // taken again by its holder
+  lock.lock();
+  EXPECT_FALSE(other_thread_gets_it());
+  lock.unlock();
+  lock.unlock();
+  EXPECT_FALSE(other_thread_gets_it());
+  lock.unlock();
+  EXPECT_TRUE(other_thread_gets_it());
+
+  lock.lock();
+  std::atomic<bool> taken{false};
+  std::thread waiter([&] {
+    lock.lock();
+    taken = true;
+    lock.unlock();
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  EXPECT_FALSE(taken);
+  lock.unlock();
+  waiter.join();
+  EXPECT_TRUE(taken);
 }
 
 TEST_F(UnitsTest, ConsoleUnitsConnectOnFirstUseWithTheirRedirection) {
