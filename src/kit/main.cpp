@@ -15,6 +15,7 @@ using kit::CommandSpec;
 
 constexpr CommandSpec kCommands[] = {
     {"check", "List every fault and doubtful value of the coefficient files", kit::define_check},
+    {"ensemble", "Chances of each bridge's surge from a forecast's track, intensity and size errors", kit::define_ensemble},
 };
 
 }  // namespace
