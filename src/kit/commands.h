@@ -8,6 +8,7 @@ namespace kit {
 
 CommandEntry define_check(CLI::App& sub, const CommonOptions& common);
 CommandEntry define_ensemble(CLI::App& sub, const CommonOptions& common);
+CommandEntry define_hazard(CLI::App& sub, const CommonOptions& common);
 
 }  // namespace kit
 

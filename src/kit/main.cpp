@@ -16,6 +16,7 @@ using kit::CommandSpec;
 constexpr CommandSpec kCommands[] = {
     {"check", "List every fault and doubtful value of the coefficient files", kit::define_check},
     {"ensemble", "Chances of each bridge's surge from a forecast's track, intensity and size errors", kit::define_ensemble},
+    {"hazard", "Return-period surge at every bridge from a storm set (joint probability)", kit::define_hazard},
 };
 
 }  // namespace
