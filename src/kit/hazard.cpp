@@ -110,7 +110,7 @@ void write_levels(const HazardSpec& spec, const std::vector<Site>& sites,
     }
     out.number(h.rate_kept);
     const double total = h.rate_kept + h.rate_left_out;
-    out.number(total > 0 ? h.rate_left_out / total : 0.0);
+    out.fixed(total > 0 ? h.rate_left_out / total : 0.0, 6);
     out.end_row();
   }
   out.flush();

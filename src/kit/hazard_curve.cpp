@@ -160,17 +160,18 @@ std::vector<BridgeHazard> compute_hazard(const HazardSpec& spec, const StormSet&
     for (const Storm& storm : set.storms) {
       const double weight = spec.integrate_coast ? storm.rate * grid.width_km : storm.rate;
       const double* landfall = spec.integrate_coast ? grid.landfall_km.data() : &storm.landfall_km;
+      size_t kept = 0;
       for (size_t j = 0; j < per_storm; ++j) {
         const double distance = site.alongshore_km - landfall[j];
-        if (positive_only && !(distance > 0)) {
-          h.rate_left_out += weight;
-          continue;
-        }
-        h.rate_kept += weight;
-        ++h.cases;
+        if (positive_only && !(distance > 0)) continue;
+        ++kept;
         const surge::StormCase c{site.location, storm.pressure_mb, storm.radius_km, distance};
         rates.add(surge::evaluate_surge(c, table).surge_m, weight);
       }
+      // Summed per storm, so that the totals carry one rounding per storm.
+      h.cases += kept;
+      h.rate_kept += weight * static_cast<double>(kept);
+      h.rate_left_out += weight * static_cast<double>(per_storm - kept);
     }
     rates.finish();
     h.nan_cases = rates.nan_cases();
