@@ -17,16 +17,30 @@ constexpr double kCurveFloorAep = 1e-6;
 // Beyond nine standard deviations the normal's tail is below 1.2e-19: cases
 // that far below a level add nothing a double could hold.
 constexpr double kNegligibleSigmas = 9;
+// With an error term, cases are pooled in bins this wide (m), each standing at
+// its rates' mean surge; surges beyond the limit share the end bins.
+constexpr double kFineBinM = 1e-4;
+constexpr double kFineLimitM = 1000;
 
 double aep_of(double rate) { return -std::expm1(-rate); }
 
 // The largest j >= 0 with level_of_mm(j) < s, for s > 0, capped at kMaxLevelMm.
 int64_t bin_of(double s) {
   if (!(s < level_of_mm(kMaxLevelMm))) return kMaxLevelMm;
-  int64_t j = static_cast<int64_t>(std::ceil(s * 1000.0)) - 1;
+  const double t = s * 1000.0;
+  const double c = std::ceil(t);
+  int64_t j = static_cast<int64_t>(c) - 1;
+  // Away from a whole millimetre the product's rounding cannot move it across
+  // one; near one, compare with the level itself.
+  if (c - t > 1e-6 && c - t < 1 - 1e-6) return j;
   while (j + 1 < kMaxLevelMm && level_of_mm(j + 1) < s) ++j;
   while (j > 0 && !(level_of_mm(j) < s)) --j;
   return j;
+}
+
+int64_t fine_bin_of(double s) {
+  const double clamped = std::clamp(s, -kFineLimitM, kFineLimitM);
+  return static_cast<int64_t>(std::floor(clamped / kFineBinM));
 }
 
 }  // namespace
@@ -45,10 +59,8 @@ CoastGrid make_coast_grid(double from_km, double to_km, double step_km) {
   return grid;
 }
 
-ExceedanceRates::ExceedanceRates(double sigma_m, double sigma_rel, size_t expected_cases)
-    : indicator_(sigma_m == 0 && sigma_rel == 0), sigma_m_(sigma_m), sigma_rel_(sigma_rel) {
-  if (!indicator_) cases_.reserve(expected_cases);
-}
+ExceedanceRates::ExceedanceRates(double sigma_m, double sigma_rel)
+    : indicator_(sigma_m == 0 && sigma_rel == 0), sigma_m_(sigma_m), sigma_rel_(sigma_rel) {}
 
 void ExceedanceRates::add(double s, double rate) {
   if (std::isnan(s)) {
@@ -56,7 +68,20 @@ void ExceedanceRates::add(double s, double rate) {
     return;
   }
   if (!indicator_) {
-    cases_.emplace_back(s, rate);
+    const int64_t j = fine_bin_of(s);
+    if (fine_.empty()) {
+      fine_base_ = j;
+      fine_.resize(1);
+    } else if (j < fine_base_) {  // grow downward, at least doubling
+      const auto grow = static_cast<size_t>(std::max<int64_t>(fine_base_ - j, fine_.size()));
+      fine_.insert(fine_.begin(), grow, FineBin{});
+      fine_base_ -= static_cast<int64_t>(grow);
+    } else if (j - fine_base_ >= static_cast<int64_t>(fine_.size())) {
+      fine_.resize(std::max<size_t>(j - fine_base_ + 1, 2 * fine_.size()));
+    }
+    FineBin& b = fine_[j - fine_base_];
+    b.rate += rate;
+    b.rate_surge += rate * s;
     return;
   }
   if (!(s > 0)) return;  // never above a level of 0 m or more
@@ -77,7 +102,11 @@ void ExceedanceRates::finish() {
     }
     return;
   }
-  std::sort(cases_.begin(), cases_.end());  // by surge, then rate: one order for any input order
+  // The occupied bins, in surge order, each at its mean surge.
+  for (const FineBin& b : fine_) {
+    if (b.rate > 0) cases_.emplace_back(b.rate_surge / b.rate, b.rate);
+  }
+  fine_ = {};
   max_surge_ = cases_.empty() ? 0 : cases_.back().first;
 }
 
@@ -156,7 +185,7 @@ std::vector<BridgeHazard> compute_hazard(const HazardSpec& spec, const StormSet&
     BridgeHazard& h = out[k];
     h.location = site.location;
     const bool positive_only = needs_positive_distance(site.location);
-    ExceedanceRates rates(spec.sigma_m, spec.sigma_rel, set.storms.size() * per_storm);
+    ExceedanceRates rates(spec.sigma_m, spec.sigma_rel);
     for (const Storm& storm : set.storms) {
       const double weight = spec.integrate_coast ? storm.rate * grid.width_km : storm.rate;
       const double* landfall = spec.integrate_coast ? grid.landfall_km.data() : &storm.landfall_km;

@@ -38,11 +38,13 @@ CoastGrid make_coast_grid(double from_km, double to_km, double step_km);
 
 // Lambda(eta), the annual rate of surge + error above eta, from the weighted
 // cases (surge, rate) of one bridge. Without an error term the cases go into
-// one bin per millimetre, so Lambda at a whole millimetre is exact; with one
-// they are kept sorted and summed with the normal's tail.
+// one bin per millimetre, so Lambda at a whole millimetre is exact. With one,
+// the cases are pooled in bins of 0.1 mm, each at its rates' mean surge, and
+// summed with the normal's tail: pooling moves no case by more than 0.1 mm and
+// errs only in the second order of (0.1 mm / sigma).
 class ExceedanceRates {
  public:
-  ExceedanceRates(double sigma_m, double sigma_rel, size_t expected_cases);
+  ExceedanceRates(double sigma_m, double sigma_rel);
   void add(double surge_m, double rate);  // a NaN surge is counted and left out
   void finish();                          // call once, after the last add()
   // Lambda at j millimetres, 0 <= j <= kMaxLevelMm.
@@ -56,7 +58,12 @@ class ExceedanceRates {
   bool indicator_;
   double sigma_m_, sigma_rel_;
   std::vector<double> bins_;    // indicator: rate of cases with bin index j, then Lambda_j
-  std::vector<std::pair<double, double>> cases_;  // with an error term: sorted (surge, rate)
+  struct FineBin {
+    double rate = 0, rate_surge = 0;  // sums of rate and rate x surge
+  };
+  std::vector<FineBin> fine_;  // with an error term, while adding: bin j at j - fine_base_
+  int64_t fine_base_ = 0;
+  std::vector<std::pair<double, double>> cases_;  // then: (mean surge, rate) in surge order
   double max_surge_ = 0;
   uint64_t nan_cases_ = 0;
 };

@@ -80,7 +80,7 @@ TEST(Hazard, CoastGridUsesWholeStepsAndMidpoints) {
 }
 
 TEST(ExceedanceRates, CountsOnlySurgesStrictlyAboveTheLevel) {
-  ExceedanceRates r(0, 0, 0);
+  ExceedanceRates r(0, 0);
   r.add(1.0, 0.5);    // exactly 1000 mm
   r.add(0.0004, 2);   // in the first millimetre
   r.add(-0.3, 7);     // never above a level of 0 or more
@@ -100,7 +100,7 @@ TEST(ExceedanceRates, WithAnErrorTermSumsNormalTails) {
   const double sigma_m = 0.1, sigma_rel = 0.2;
   const double surges[] = {0.3, 0.8, 1.5, 2.2, -0.2};
   const double rates[] = {0.2, 0.05, 0.01, 0.002, 1.0};
-  ExceedanceRates r(sigma_m, sigma_rel, 5);
+  ExceedanceRates r(sigma_m, sigma_rel);
   for (int i = 0; i < 5; ++i) r.add(surges[i], rates[i]);
   r.finish();
   auto expected = [&](double eta) {
