@@ -19,9 +19,10 @@ struct CoefficientSet {
   std::string slope_sha256;
 };
 
-// Reads the two files in `dir` into *set. When the calculator would end with a
-// report on them, writes each error as "file:line:column: error: message" to
-// `diagnostics` and returns false; *set is then unspecified.
+// Reads the two files in `dir` into *set, as `surgekit check` reads them. When
+// the calculator would end with a report on them, writes each error as
+// "file:line:column: error: message" to `diagnostics` and returns false; *set
+// is then unchanged. Warnings and notes are not written.
 bool load_coefficients(const std::string& dir, CoefficientSet* set,
                        std::FILE* diagnostics = stderr);
 

@@ -69,7 +69,7 @@ bool read_storm_set(const std::string& path, StormSet* set) {
   for (const Finding& f : findings) {
     failed = failed || f.severity == Severity::kError;
     if (f.severity == Severity::kWarning && ++warnings > kWarningsNamed) continue;
-    std::fprintf(stderr, "%s\n", describe_finding(f).c_str());
+    std::fprintf(stderr, "%s\n", format_finding(f).c_str());
   }
   if (!failed && set->outside_fit > 0) {
     std::fprintf(stderr,

@@ -1,4 +1,4 @@
-// Threads over independent pieces of work.
+// Threads over independent items, handed out one at a time.
 #include "kit/parallel.h"
 
 #include <algorithm>
@@ -12,17 +12,19 @@ namespace kit {
 
 void for_each_index(int threads, size_t count, const std::function<void(size_t)>& work) {
   std::atomic<size_t> next{0};
-  auto run = [&] {
+  auto worker = [&] {
     use_model_fp_environment();
     for (size_t i = next++; i < count; i = next++) work(i);
   };
-  const size_t helpers =
-      std::min<size_t>(static_cast<size_t>(std::max(threads, 1)), std::max<size_t>(count, 1)) - 1;
-  std::vector<std::thread> pool;
-  pool.reserve(helpers);
-  for (size_t t = 0; t < helpers; ++t) pool.emplace_back(run);
-  run();
-  for (std::thread& t : pool) t.join();
+  const size_t used = std::min(static_cast<size_t>(std::max(threads, 1)), count);
+  std::vector<std::thread> helpers;
+  for (size_t t = 1; t < used; ++t) helpers.emplace_back(worker);
+  worker();
+  for (std::thread& t : helpers) t.join();
+}
+
+void for_each_parallel(size_t count, const std::function<void(size_t)>& work) {
+  for_each_index(default_thread_count(), count, work);
 }
 
 int default_thread_count() {

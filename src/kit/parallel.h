@@ -1,4 +1,4 @@
-// Independent pieces of work shared among threads.
+// Independent pieces of model work (one per location) spread over threads.
 #ifndef SURGE_KIT_PARALLEL_H_
 #define SURGE_KIT_PARALLEL_H_
 
@@ -13,6 +13,9 @@ namespace kit {
 // piece must write only its own results, so the outcome never depends on the
 // thread count. Returns when all are done.
 void for_each_index(int threads, size_t count, const std::function<void(size_t)>& work);
+
+// The same on as many threads as the machine has cores.
+void for_each_parallel(size_t count, const std::function<void(size_t)>& work);
 
 // The thread count to use when none is asked for: the hardware's, at least 1.
 int default_thread_count();

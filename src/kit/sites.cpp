@@ -168,21 +168,10 @@ bool load_sites(const std::string& dir, std::vector<Site>* sites, std::FILE* dia
   }
   bool failed = false;
   for (const Finding& f : findings) {
-    std::fprintf(diagnostics, "%s\n", describe_finding(f).c_str());
+    std::fprintf(diagnostics, "%s\n", format_finding(f).c_str());
     failed = failed || f.severity == Severity::kError;
   }
   return !failed;
-}
-
-std::string describe_finding(const Finding& f) {
-  std::string text = f.file;
-  if (f.line != 0) text += ":" + std::to_string(f.line);
-  if (f.column != 0) text += ":" + std::to_string(f.column);
-  static constexpr const char* kNames[] = {"error", "warning", "note"};
-  text += ": ";
-  text += kNames[static_cast<int>(f.severity)];
-  text += ": " + f.message;
-  return text;
 }
 
 }  // namespace kit

@@ -41,10 +41,6 @@ std::vector<Finding> check_sites_file(const std::string& dir);
 bool load_sites(const std::string& dir, std::vector<Site>* sites,
                 std::FILE* diagnostics = stderr);
 
-// "file:line: severity: message" (no line when it is 0). A local twin of
-// format_finding, so that this module stands on its own.
-std::string describe_finding(const Finding& finding);
-
 }  // namespace kit
 
 #endif  // SURGE_KIT_SITES_H_

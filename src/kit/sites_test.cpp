@@ -25,7 +25,7 @@ std::vector<std::string> read(const std::string& text, std::vector<Site>* sites 
   std::FILE* in = fmemopen(const_cast<char*>(text.data()), text.size(), "r");
   std::vector<Site> got;
   std::vector<std::string> out;
-  for (const Finding& f : read_sites(in, "sites.csv", &got)) out.push_back(describe_finding(f));
+  for (const Finding& f : read_sites(in, "sites.csv", &got)) out.push_back(format_finding(f));
   std::fclose(in);
   if (sites != nullptr) *sites = got;
   return out;
@@ -82,7 +82,7 @@ TEST(Sites, NamesEachFaultWithItsLineAndField) {
 TEST(Sites, ChecksAMissingFileAsOneError) {
   std::vector<Finding> f = check_sites_file("/nonexistent-folder");
   ASSERT_EQ(f.size(), 1u);
-  EXPECT_EQ(describe_finding(f[0]),
+  EXPECT_EQ(format_finding(f[0]),
             "/nonexistent-folder/sites.csv: error: cannot open the bridge sites file");
 }
 

@@ -60,6 +60,17 @@ class InputStatement {
   // any outstanding repetitions.
   void end();
 
+  // Read-only views for tools that explain what a statement read. The record
+  // in hand and the offset of the next character to be scanned in it.
+  std::string_view record() const { return record_; }
+  size_t position() const { return pos_; }
+  // The value found for the last item (its text views the record, or a copy
+  // kept for a pair that crossed records); repetitions still to hand out; and
+  // whether the statement met a slash.
+  const ValueToken& token() const { return token_; }
+  int64_t repeats_left() const { return repeat_left_; }
+  bool slash_seen() const { return slash_seen_; }
+
  private:
   // Records and characters.
   InputFault read_next_record();

@@ -1,0 +1,62 @@
+// Sampling the model along landfall distance and along X, and the plots made
+// from the samples (used by `curve` and by the report).
+#ifndef SURGE_KIT_CURVES_H_
+#define SURGE_KIT_CURVES_H_
+
+#include <string>
+#include <vector>
+
+#include "kit/landfall.h"
+#include "kit/svg_plot.h"
+#include "model/site_table.h"
+#include "model/surge.h"
+
+namespace kit {
+
+// Distances from, from + step, ... up to to (km). Each is the double nearest
+// the decimal it prints as, so a CSV reader gets back exactly what was
+// evaluated.
+struct DistanceGrid {
+  double from = 0, to = 0, step = 1;
+};
+std::vector<double> grid_distances(const DistanceGrid& grid);
+
+// The distances over which X runs from -6 to 25 for `radius_km`, in a 1-2-5
+// step no coarser than 1/20 radius nor a fifth of the narrowest Gaussian
+// width of the locations.
+DistanceGrid default_distance_grid(const surge::SiteTable& table, const std::vector<int>& locations,
+                                   double radius_km);
+
+// The model at each distance, for one location and storm.
+std::vector<surge::CaseResult> sample_distances(const surge::SiteTable& table, int location,
+                                                double pressure_mb, double radius_km,
+                                                const std::vector<double>& distances);
+
+// Bands naming the RIGHT and LEFT runs of the samples (as the model labels
+// them), each reaching halfway to its neighbours.
+std::vector<PlotBand> side_bands(const std::vector<double>& distances,
+                                 const std::vector<surge::CaseResult>& results);
+
+// One series per entry: surge along distance, with the sides named and the
+// bridge's position (distance 0) marked.
+struct SurgeSeries {
+  std::string name;
+  std::vector<surge::CaseResult> results;
+};
+LinePlot surge_plot(const std::string& title, const std::vector<double>& distances,
+                    const std::vector<SurgeSeries>& series);
+
+// The response curves of a location over X from -6 to 25 (the model at radius
+// 100 km, where no shift applies), the line broken where the curve changes,
+// with the RIGHT, LEFT and tail ranges shaded and named.
+LinePlot response_plot(const surge::SiteTable& table, int location);
+
+// The envelope table (rows[i][p]: locations[i] at pressures[p]) as coloured
+// cells of the worst surge, titled with the radius range searched.
+CellGrid envelope_grid(const std::vector<int>& locations, const std::vector<int>& pressures,
+                       const std::vector<std::vector<WorstLandfall>>& rows,
+                       const std::string& radius_range);
+
+}  // namespace kit
+
+#endif  // SURGE_KIT_CURVES_H_

@@ -1,0 +1,113 @@
+// surgekit report: one self-contained HTML page on a coefficient set: its
+// identity and check, worst cases, envelopes and the curves of every location.
+#include <CLI/CLI.hpp>
+
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "kit/commands.h"
+#include "kit/html_page.h"
+#include "kit/output_file.h"
+#include "kit/report_sections.h"
+#include "kit/selection.h"
+
+namespace kit {
+namespace {
+
+struct ReportOptions {
+  std::string output = "report.html";
+  std::string pressures = "890:960:10";
+  std::string radius_range = "11:65";
+  std::string plot_pressures = "900:960:30";
+  double plot_radius_km = 30;
+  int worst_pressure_mb = 930;
+  std::string location = "all";
+};
+
+// The page, section by section; the model's sections only when the
+// coefficient files load.
+std::string assemble_page(const ReportInput& input) {
+  HtmlPage page("Storm-surge coefficient report");
+  add_identity_section(input, &page);
+  add_scope_section(input, &page);
+  add_findings_section(input, &page);
+  if (input.check.errors == 0) {
+    add_worst_section(input, &page);
+    add_envelope_section(input, &page);
+    add_location_sections(input, &page);
+  }
+  return page.finish();
+}
+
+int run_report(const ReportOptions& options, const CommonOptions& common) {
+  ReportInput input;
+  input.data_dir = common.data_dir;
+  parse_locations(options.location, &input.locations);
+  parse_integer_range(options.pressures, &input.pressures);
+  parse_integer_range(options.radius_range, &input.radii);
+  parse_integer_range(options.plot_pressures, &input.plot_pressures);
+  input.radius_range = options.radius_range;
+  input.plot_radius_km = options.plot_radius_km;
+  input.worst_pressure_mb = options.worst_pressure_mb;
+  input.check = check_coefficient_files(common.data_dir);
+
+  if (input.check.errors == 0) {
+    // One search per location and radius serves the envelope's pressures and
+    // the worst case's.
+    std::vector<double> pressures(input.pressures.begin(), input.pressures.end());
+    pressures.push_back(input.worst_pressure_mb);
+    input.envelope = envelope_table(input.check.set.table, input.locations, pressures, input.radii);
+    for (auto& row : input.envelope) {
+      input.worst.push_back(row.back());
+      row.pop_back();
+    }
+  }
+  if (!write_output_file(options.output, assemble_page(input), "surgekit report")) {
+    return kStatusFindings;
+  }
+  if (input.check.errors > 0) {
+    std::fprintf(stderr,
+                 "surgekit report: the coefficient files hold %d errors (see 'surgekit check'); "
+                 "the page shows the findings only\n",
+                 input.check.errors);
+    return kStatusFindings;
+  }
+  return kStatusOk;
+}
+
+}  // namespace
+
+CommandEntry define_report(CLI::App& sub, const CommonOptions& common) {
+  auto options = std::make_shared<ReportOptions>();
+  sub.add_option("-o,--output", options->output, "the page to write ('-' for stdout)")->capture_default_str();
+  sub.add_option("--pressures", options->pressures,
+                 "the envelope's central pressures, FIRST:LAST:STEP (mb)")
+      ->capture_default_str()
+      ->check(integer_range_validator("FIRST:LAST:STEP"));
+  sub.add_option("--radius-range", options->radius_range,
+                 "integer radii searched for worst cases, FIRST:LAST (km)")
+      ->capture_default_str()
+      ->check(integer_range_validator("FIRST:LAST"));
+  sub.add_option("--plot-pressures", options->plot_pressures,
+                 "one surge line each in the location plots, FIRST:LAST:STEP (mb)")
+      ->capture_default_str()
+      ->check(integer_range_validator("FIRST:LAST:STEP"));
+  sub.add_option("--plot-radius", options->plot_radius_km, "radius of the location plots (km)")
+      ->capture_default_str()
+      ->check(CLI::Range(0.001, 10000.0));
+  sub.add_option("--worst-pressure", options->worst_pressure_mb,
+                 "central pressure of the worst-case table (mb)")
+      ->capture_default_str()
+      ->check(CLI::Range(1, 2000));
+  sub.add_option("--location", options->location, "location number or 'all'")
+      ->capture_default_str()
+      ->check(location_validator());
+  sub.footer("Example: surgekit report --data examples -o report.html\n"
+             "Writes one HTML page with inline plots and tables; it fetches nothing and\n"
+             "prints on A4. Exit status 1 when the coefficient files hold errors.");
+  return [options, &common] { return run_report(*options, common); };
+}
+
+}  // namespace kit

@@ -1,0 +1,211 @@
+// Whole-program runs of surgekit curve, worst, envelope and report on the
+// example coefficient set: statuses, CSV shapes, agreement between the
+// subcommands, and the files they draw.
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "program_runner.h"
+
+namespace {
+
+using surge_test::ProgramTest;
+using surge_test::RunOptions;
+using surge_test::RunResult;
+
+std::vector<std::string> lines_of(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+std::vector<std::string> fields_of(const std::string& line) {
+  std::vector<std::string> fields;
+  std::istringstream in(line);
+  for (std::string field; std::getline(in, field, ',');) fields.push_back(field);
+  return fields;
+}
+
+size_t count(const std::string& text, const std::string& what) {
+  size_t n = 0;
+  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+  return n;
+}
+
+class KitPlotsTest : public ProgramTest {
+ protected:
+  // surgekit with the arguments as given.
+  RunResult kit_raw(std::vector<std::string> args) {
+    RunOptions options;
+    options.program = SURGEKIT_PROGRAM;
+    options.args = std::move(args);
+    return run("", options);
+  }
+  // surgekit on the example data: --data after the subcommand's name.
+  RunResult kit(std::vector<std::string> args) {
+    args.insert(args.begin() + 1, {"--data", SURGE_EXAMPLES_DIR});
+    return kit_raw(std::move(args));
+  }
+};
+
+// Each run: its arguments, exit status, the header line and the count of
+// lines on stdout (0: stdout not checked), and a pattern every data line matches.
+TEST_F(KitPlotsTest, SubcommandRuns) {
+  struct Row {
+    std::vector<std::string> args;
+    int status;
+    std::string header;
+    size_t lines;
+    std::string pattern;
+  };
+  const std::string worst_header = "location,surge_m,distance_km,radius_km,side,curve,x";
+  const std::string worst_line = R"(\d+,\d+\.\d{3},-?\d+\.\d{2},\d+,(LEFT|RIGHT),(left|tail|right|none),\S+)";
+  const Row rows[] = {
+      {{"worst", "--pressure", "930", "--radius", "30"}, 0, worst_header, 21, worst_line},
+      {{"worst", "--pressure", "930", "--radius-range", "11:65"}, 0, worst_header, 21, worst_line},
+      {{"worst", "--pressure", "1040", "--radius", "20", "--location", "7"}, 0, worst_header, 2,
+       worst_line},
+      {{"worst", "--pressure", "930", "--radius", "30", "--radius-range", "11:65"}, 2, "", 0, ""},
+      {{"worst", "--pressure", "930", "--location", "21"}, 2, "", 0, ""},
+      {{"worst", "--pressure", "930", "--radius-range", "65:11"}, 2, "", 0, ""},
+      {{"worst", "--radius", "30"}, 2, "", 0, ""},
+      {{"curve", "--location", "3", "--pressure", "930", "--radius", "30", "--from", "-5",
+        "--to", "5", "--step", "0.5"},
+       0, "location,distance_km,surge_m,side,curve,x", 22,
+       R"(3,-?\d+(\.5)?,\d+\.\d+,(LEFT|RIGHT),(left|right),\S+)"},
+      {{"curve", "--location", "all", "--pressure", "930", "--radius", "12", "--from", "0",
+        "--to", "1"},
+       0, "location,distance_km,surge_m,side,curve,x", 0, ""},
+      {{"curve", "--location", "3", "--pressure", "930", "--radius", "30", "--from", "5",
+        "--to", "-5"},
+       2, "", 0, ""},
+      {{"curve", "--location", "3", "--pressure", "930"}, 2, "", 0, ""},
+      {{"envelope", "--pressures", "900:960:30", "--radius-range", "20:30", "--location", "2"},
+       0, "location,pressure_mb,surge_m,distance_km,radius_km,side,curve", 4,
+       R"(2,9[036]0,\d+\.\d{3},-?\d+\.\d{2},\d+,(LEFT|RIGHT),(left|tail|right|none))"},
+      {{"envelope", "--pressures", "900-960"}, 2, "", 0, ""},
+  };
+  for (const Row& row : rows) {
+    std::string command;
+    for (const std::string& a : row.args) command += a + " ";
+    SCOPED_TRACE(command);
+    const RunResult r = kit(row.args);
+    ASSERT_EQ(r.status, row.status) << r.err;
+    if (row.status != 0) {
+      EXPECT_TRUE(r.out.empty());
+      EXPECT_FALSE(r.err.empty());
+      continue;
+    }
+    const std::vector<std::string> lines = lines_of(r.out);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines[0], row.header);
+    if (row.lines != 0) {
+      EXPECT_EQ(lines.size(), row.lines);
+    }
+    const std::regex pattern(row.pattern.empty() ? ".*" : row.pattern);
+    for (size_t i = 1; i < lines.size(); ++i) {
+      EXPECT_TRUE(std::regex_match(lines[i], pattern)) << lines[i];
+    }
+  }
+}
+
+// One line per location, numbered in order; with `all` the curve has one
+// series per location, each over the same distances.
+TEST_F(KitPlotsTest, EveryLocationInOrder) {
+  const std::vector<std::string> worst = lines_of(kit({"worst", "--pressure", "930", "--radius", "30"}).out);
+  ASSERT_EQ(worst.size(), 21u);
+  for (int i = 1; i <= 20; ++i) EXPECT_EQ(fields_of(worst[i])[0], std::to_string(i));
+
+  const std::vector<std::string> curve = lines_of(
+      kit({"curve", "--location", "all", "--pressure", "930", "--radius", "12", "--from", "-1",
+           "--to", "1", "--step", "0.1"}).out);
+  ASSERT_EQ(curve.size(), 1u + 20 * 21);
+  for (int loc = 1; loc <= 20; ++loc) {
+    const auto first = fields_of(curve[1 + (loc - 1) * 21]);
+    const auto last = fields_of(curve[(loc) * 21]);
+    EXPECT_EQ(first[0], std::to_string(loc));
+    EXPECT_EQ(first[1], "-1");
+    EXPECT_EQ(last[1], "1");
+  }
+  // Distances print as the decimals they are: 0.1 steps, no binary tails.
+  EXPECT_EQ(fields_of(curve[4])[1], "-0.7");
+}
+
+// The envelope's cell for a pressure is the worst case at that pressure over
+// the same radii; the worst case's surge is no less than any point of the curve.
+TEST_F(KitPlotsTest, SubcommandsAgree) {
+  const auto envelope = lines_of(kit({"envelope", "--pressures", "900:960:30", "--radius-range",
+                                      "20:30", "--location", "2"}).out);
+  const auto worst = lines_of(kit({"worst", "--pressure", "930", "--radius-range", "20:30",
+                                   "--location", "2"}).out);
+  ASSERT_EQ(envelope.size(), 4u);
+  ASSERT_EQ(worst.size(), 2u);
+  const auto e = fields_of(envelope[2]), w = fields_of(worst[1]);
+  EXPECT_EQ(e[1], "930");
+  EXPECT_EQ(e[2], w[1]);  // surge
+  EXPECT_EQ(e[3], w[2]);  // distance
+  EXPECT_EQ(e[4], w[3]);  // radius
+
+  const auto worst30 = lines_of(kit({"worst", "--pressure", "930", "--radius", "30",
+                                     "--location", "5"}).out);
+  const double worst_surge = std::stod(fields_of(worst30[1])[1]);
+  const auto curve = lines_of(kit({"curve", "--location", "5", "--pressure", "930", "--radius",
+                                   "30", "--step", "0.05"}).out);
+  double curve_max = 0;
+  for (size_t i = 1; i < curve.size(); ++i) curve_max = std::max(curve_max, std::stod(fields_of(curve[i])[2]));
+  EXPECT_GT(curve.size(), 1000u);
+  EXPECT_NEAR(worst_surge, curve_max, 0.0005);  // the worst is printed to 3 decimals
+}
+
+TEST_F(KitPlotsTest, DrawnFiles) {
+  ASSERT_EQ(kit({"curve", "--location", "all", "--pressure", "930", "--radius", "30", "--svg",
+                 path("curve.svg")}).status, 0);
+  const std::string curve = read_file("curve.svg");
+  EXPECT_EQ(curve.rfind("<svg xmlns=\"http://www.w3.org/2000/svg\"", 0), 0u);
+  EXPECT_EQ(count(curve, "<path fill=\"none\""), 20u);  // a line per location
+  for (const char* text : {"bridge (distance 0)", ">RIGHT<", ">LEFT<", "surge (m)", "(km)",
+                           "location 20"}) {
+    EXPECT_NE(curve.find(text), std::string::npos) << text;
+  }
+
+  ASSERT_EQ(kit({"envelope", "--svg", path("envelope.svg")}).status, 0);
+  const std::string grid = read_file("envelope.svg");
+  EXPECT_EQ(count(grid, "stroke=\"#ffffff\" stroke-width=\"1\""), 20u * 8);  // the cells
+
+  ASSERT_EQ(kit({"report", "-o", path("report.html")}).status, 0);
+  const std::string page = read_file("report.html");
+  EXPECT_EQ(page.rfind("<!DOCTYPE html>", 0), 0u);
+  EXPECT_EQ(count(page, "<svg"), 41u);
+  EXPECT_EQ(count(page, "<table"), 4u);
+  EXPECT_EQ(count(page, "<script"), 0u);
+  for (const char* text : {"1c7894f22a58675536481dafd1cbb45899d34f3b5e46d43b0ecce1a06e26b7bb",
+                           "meteorological forcing", "@page { size: A4"}) {
+    EXPECT_NE(page.find(text), std::string::npos) << text;
+  }
+  // The same bytes from a second run.
+  ASSERT_EQ(kit({"report", "-o", path("again.html")}).status, 0);
+  EXPECT_TRUE(read_file("again.html") == page);
+}
+
+// A parameter file the calculator stops on: status 1; the page then shows the
+// findings and no model results.
+TEST_F(KitPlotsTest, ReportOnBrokenCoefficients) {
+  write_example_data();
+  write_file("srfparamsVelko.dat", "1.0 2.0 oops\n");
+  const RunResult r = kit_raw({"report", "--data", dir_, "-o", path("r.html")});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("errors"), std::string::npos) << r.err;
+  const std::string page = read_file("r.html");
+  EXPECT_NE(page.find("Coefficient check"), std::string::npos);
+  EXPECT_EQ(count(page, "<svg"), 0u);
+
+  const RunResult w = kit_raw({"worst", "--data", dir_, "--pressure", "930"});
+  EXPECT_EQ(w.status, 1);
+  EXPECT_TRUE(w.out.empty());
+}
+
+}  // namespace

@@ -1,0 +1,77 @@
+#!/usr/bin/env bash
+# Opens the report of the example data in headless Chromium: it must load
+# without a console message, fetch nothing, and hold the expected plots and
+# tables. Leaves a screenshot at BUILD_DIR/report.png for a person to look at.
+# Usage: report_browser_test.sh SURGEKIT EXAMPLES_DIR BUILD_DIR
+# Exit 77 (CTest: skipped) when Chromium is not installed.
+set -euo pipefail
+surgekit=$1 examples=$2 build=$3
+
+if ! command -v chromium >/dev/null; then
+  echo "chromium is not installed: the browser test is skipped (apt-get install chromium)"
+  exit 77
+fi
+work=$(mktemp -d /tmp/surge-browser-XXXXXX)
+trap 'rm -rf "$work"' EXIT
+
+browse() {  # browse PAGE ARGS...: runs Chromium on a page; its log goes to $work/log
+  local page=$1
+  shift
+  timeout 120 chromium --headless --no-sandbox --disable-gpu --disable-quic --no-first-run \
+    --disable-background-networking --disable-component-update --disable-sync \
+    --user-data-dir="$(mktemp -d "$work/profile-XXXXXX")" --enable-logging=stderr --v=0 \
+    "$@" "file://$page" 2>"$work/log"
+}
+console_messages() { grep -E ':CONSOLE[:(]' "$work/log" || true; }
+fail() { echo "FAIL: $*"; exit 1; }
+
+# The console check must see a page's console messages: a control page first.
+printf '<!DOCTYPE html><html><body><script>console.error("control")</script></body></html>\n' \
+  >"$work/control.html"
+browse "$work/control.html" --dump-dom >/dev/null
+console_messages | grep -q control || fail "the console check did not see the control page's error"
+
+"$surgekit" report --data "$examples" -o "$work/report.html" ||
+  fail "surgekit report ended with status $?"
+
+# Nothing to fetch: no scripts, no external links, images, fonts or style sheets.
+if grep -Eqi '<script|<link|<img|<iframe|src=|@import|url\(|href="(https?:)?//' "$work/report.html"; then
+  fail "the page refers to something outside itself"
+fi
+
+browse "$work/report.html" --dump-dom >"$work/dom.html"
+messages=$(console_messages)
+[ -z "$messages" ] || fail "console messages while loading the page:
+$messages"
+
+# 20 locations: two plots each and the envelope's grid; tables: the identity,
+# the check's findings, the worst cases and the envelope.
+svgs=$(grep -o '<svg' "$work/dom.html" | wc -l)
+tables=$(grep -o '<table' "$work/dom.html" | wc -l)
+[ "$svgs" -eq 41 ] || fail "expected 41 <svg> plots in the loaded page, found $svgs"
+[ "$tables" -eq 4 ] || fail "expected 4 <table>s in the loaded page, found $tables"
+grep -q 'meteorological forcing' "$work/dom.html" || fail "the scope note is missing"
+
+# Texts in the plots, measured with the browser's own fonts: none overlaps
+# another or reaches outside its plot. The report's plots, and the files of
+# curve (20 series) and envelope.
+"$surgekit" curve --data "$examples" --location all --pressure 930 --radius 30 \
+  --svg "$work/curve.svg" >/dev/null
+"$surgekit" envelope --data "$examples" --svg "$work/envelope.svg" >/dev/null
+{ printf '<!DOCTYPE html><html><body>\n'; cat "$work/curve.svg" "$work/envelope.svg"
+  printf '</body></html>\n'; } >"$work/files.html"
+for page in report files; do
+  { cat "$work/$page.html"; printf '<script>\n'; cat "$(dirname "$0")/report_text_overlap.js"
+    printf '</script>\n'; } >"$work/measured.html"
+  browse "$work/measured.html" --dump-dom >"$work/measured-dom.html"
+  grep -q '<pre id="text-overlaps">TEXT OVERLAPS: ' "$work/measured-dom.html" ||
+    fail "the text measurement did not run on the $page"
+  if ! grep -q '<pre id="text-overlaps">TEXT OVERLAPS: 0$' "$work/measured-dom.html"; then
+    sed -n '/TEXT OVERLAPS/,/<\/pre>/p' "$work/measured-dom.html" | head -20
+    fail "texts overlap in the plots of the $page"
+  fi
+done
+
+browse "$work/report.html" --screenshot="$build/report.png" --window-size=1200,3000 >/dev/null
+[ -s "$build/report.png" ] || fail "no screenshot at $build/report.png"
+echo "report loads cleanly: $svgs plots, $tables tables; screenshot at $build/report.png"
