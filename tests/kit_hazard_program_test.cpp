@@ -134,5 +134,32 @@ TEST_F(KitHazardTest, NamesStormsOutsideTheFittedRanges) {
   EXPECT_NE(r.out.find(",0.050000\n20,b20,"), std::string::npos) << r.out;
 }
 
+TEST_F(KitHazardTest, ReportShowsReturnLevelsAndAepPlots) {
+  RunResult r = kit({"report", "-o", "page.html", "--storms", "storms.csv", "--coast", "0:600"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const std::string page = read_file("page.html");
+  const size_t section = page.find("<h2>Return-period surge</h2>");
+  ASSERT_NE(section, std::string::npos);
+  const std::string hazard = page.substr(section);
+  EXPECT_NE(hazard.find("<th>100-year</th>"), std::string::npos);
+  EXPECT_NE(hazard.find("<td class=\"text\">b19</td>"), std::string::npos);
+  // One plot per bridge, its probability axis in powers of ten.
+  size_t plots = 0;
+  for (size_t at = hazard.find("<svg"); at != std::string::npos; at = hazard.find("<svg", at + 1)) {
+    ++plots;
+  }
+  EXPECT_EQ(plots, 20u);
+  EXPECT_NE(hazard.find(">0.01</text>"), std::string::npos);
+  EXPECT_NE(hazard.find(">annual exceedance probability</text>"), std::string::npos);
+
+  // Without --storms there is no such section; with a bad storm set, status 1.
+  ASSERT_EQ(kit({"report", "-o", "plain.html"}).status, 0);
+  EXPECT_EQ(read_file("plain.html").find("Return-period surge"), std::string::npos);
+  write_file("storms.csv", "pressure_mb,radius_km,rate\n930,30,-1\n");
+  r = kit({"report", "-o", "bad.html", "--storms", "storms.csv", "--coast", "0:600"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(first_error(r), "storms.csv:2: error: rate: '-1' is not a rate of zero or more");
+}
+
 }  // namespace
 }  // namespace surge_test

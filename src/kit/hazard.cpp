@@ -10,6 +10,7 @@
 #include "kit/commands.h"
 #include "kit/csv.h"
 #include "kit/hazard_curve.h"
+#include "kit/hazard_input.h"
 #include "kit/number.h"
 #include "kit/parallel.h"
 #include "kit/sites.h"
@@ -18,8 +19,7 @@
 namespace kit {
 namespace {
 
-constexpr double kStandardPeriods[] = {10, 25, 50, 100, 200, 500};
-constexpr size_t kWarningsNamed = 20;  // outside-range rows listed before a count
+constexpr const char* kWho = "surgekit hazard";
 
 struct Options {
   std::string storms_path;
@@ -34,51 +34,6 @@ struct Options {
 
 void fail(const std::string& message) {
   std::fprintf(stderr, "surgekit hazard: error: %s\n", message.c_str());
-}
-
-// "FROM:TO" into the spec; false with a message when it is not a coast range.
-bool parse_coast(const std::string& text, HazardSpec* spec) {
-  const size_t colon = text.find(':');
-  double from = 0, to = 0;
-  if (colon == std::string::npos || !parse_real(std::string_view(text).substr(0, colon), &from) ||
-      !parse_real(std::string_view(text).substr(colon + 1), &to) || !std::isfinite(from) ||
-      !std::isfinite(to)) {
-    fail("--coast '" + text + "' is not FROM:TO in km");
-    return false;
-  }
-  if (!(from < to)) {
-    fail("--coast " + text + " is an empty coast range: FROM must lie below TO");
-    return false;
-  }
-  spec->integrate_coast = true;
-  spec->coast_from_km = from;
-  spec->coast_to_km = to;
-  return true;
-}
-
-bool read_storm_set(const std::string& path, StormSet* set) {
-  std::FILE* in = path == "-" ? stdin : std::fopen(path.c_str(), "rb");
-  if (in == nullptr) {
-    fail("cannot open the storm set " + path);
-    return false;
-  }
-  const std::vector<Finding> findings = read_storms(in, path == "-" ? "<stdin>" : path, set);
-  if (in != stdin) std::fclose(in);
-  bool failed = false;
-  size_t warnings = 0;
-  for (const Finding& f : findings) {
-    failed = failed || f.severity == Severity::kError;
-    if (f.severity == Severity::kWarning && ++warnings > kWarningsNamed) continue;
-    std::fprintf(stderr, "%s\n", format_finding(f).c_str());
-  }
-  if (!failed && set->outside_fit > 0) {
-    std::fprintf(stderr,
-                 "surgekit hazard: note: %llu of %zu storm rows lie outside the fitted ranges "
-                 "(pressure 890 to 960 mb, radius 11 to 65 km)%s\n",
-                 static_cast<unsigned long long>(set->outside_fit), set->storms.size(),
-                 warnings > kWarningsNamed ? "; the first 20 are named above" : "");
-  }
-  return !failed;
 }
 
 std::string period_column(double t) {
@@ -185,7 +140,8 @@ CommandEntry define_hazard(CLI::App& sub, const CommonOptions& common) {
     spec.sigma_rel = o->sigma_rel;
     spec.want_curve = !o->curve_path.empty();
     spec.curve_step_mm = std::max<int64_t>(1, std::llround(o->curve_step_m * 1000));
-    spec.return_periods.assign(std::begin(kStandardPeriods), std::end(kStandardPeriods));
+    spec.return_periods.assign(std::begin(kStandardReturnPeriods),
+                               std::end(kStandardReturnPeriods));
     for (double t : o->extra_periods) {
       if (!(t > 1) || !std::isfinite(t)) {
         throw UsageError{"--return-period must be a number of years above 1"};
@@ -195,21 +151,20 @@ CommandEntry define_hazard(CLI::App& sub, const CommonOptions& common) {
     std::sort(spec.return_periods.begin(), spec.return_periods.end());
     spec.return_periods.erase(std::unique(spec.return_periods.begin(), spec.return_periods.end()),
                               spec.return_periods.end());
-    if (!o->coast.empty() && !parse_coast(o->coast, &spec)) return kStatusFindings;
+    std::string error;
+    if (!o->coast.empty() && !parse_coast_range(o->coast, &spec, &error)) {
+      fail(error);
+      return kStatusFindings;
+    }
 
     CoefficientSet set;
     if (!load_coefficients(common.data_dir, &set)) return kStatusFindings;
     std::vector<Site> sites;
     if (!load_sites(common.data_dir, &sites)) return kStatusFindings;
     StormSet storms;
-    if (!read_storm_set(o->storms_path, &storms)) return kStatusFindings;
-    if (storms.has_landfall && spec.integrate_coast) {
-      std::fprintf(stderr, "surgekit hazard: note: the storms have landfall_km, so --coast is "
-                           "not used\n");
-      spec.integrate_coast = false;
-    } else if (!storms.has_landfall && !spec.integrate_coast) {
-      fail("the storm set has no landfall_km column: give the coast to integrate over with "
-           "--coast FROM:TO");
+    if (!load_storm_set(o->storms_path, &storms, kWho)) return kStatusFindings;
+    if (!settle_landfalls(storms, &spec, kWho, &error)) {
+      fail(error);
       return kStatusFindings;
     }
 
