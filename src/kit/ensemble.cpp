@@ -123,7 +123,16 @@ CommandEntry define_ensemble(CLI::App& sub, const CommonOptions& common) {
                    static_cast<unsigned long long>(samples.outside_fit),
                    static_cast<unsigned long long>(o->spec.samples));
     }
-    write_forecast(*o, sites, run_forecast(o->spec, samples, set.table, sites, o->threads));
+    const std::vector<BridgeForecast> results =
+        run_forecast(o->spec, samples, set.table, sites, o->threads);
+    for (const BridgeForecast& r : results) {
+      if (r.no_number > 0) {
+        std::fprintf(stderr, "surgekit ensemble: warning: location %d: %llu samples give no "
+                             "number for the surge (see surgekit check) and are left out\n",
+                     r.location, static_cast<unsigned long long>(r.no_number));
+      }
+    }
+    write_forecast(*o, sites, results);
     return kStatusOk;
   };
 }

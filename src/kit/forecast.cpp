@@ -83,10 +83,14 @@ std::vector<BridgeForecast> run_forecast(const ForecastSpec& spec, const Forecas
                     surge::StormCase{site.location, p, samples.radius_km[i], distance}, table)
                     .surge_m;
       }
+      if (std::isnan(surge)) {
+        ++r.no_number;
+        continue;
+      }
       kept.push_back(surge);
     }
     r.kept = kept.size();
-    r.left_out = n - kept.size();
+    r.left_out = n - kept.size() - r.no_number;
     for (double z : spec.thresholds_m) r.p_above.push_back(share_above(kept, z));
     r.p_over_low_chord = site.has_low_chord ? share_above(kept, site.low_chord_m) : kNaN;
     r.p10_m = quantile(kept, 0.1);

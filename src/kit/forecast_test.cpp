@@ -164,5 +164,21 @@ TEST(Forecast, CountsPressuresWithoutADeficitAsNoSurge) {
   EXPECT_EQ(r.p10_m, 0.0);  // about half the samples have no surge
 }
 
+TEST(Forecast, SetsSurgesThatAreNoNumberApart) {
+  // A zero tail normaliser and a tiny scale: far left of the bridge the tail
+  // gives infinity times zero.
+  surge::SiteTable table = testing::worked_example_table();
+  table.tail_norm[1] = 0;
+  table.tail_scale[1] = 0.01f;
+  ForecastSpec spec{.landfall_km = -600, .pressure_mb = 940, .radius_km = 30,
+                    .sd_landfall_km = 100, .samples = 1000, .seed = 2, .thresholds_m = {0.1}};
+  const BridgeForecast r = run(spec, table, evenly_spaced_sites(0), 1)[0];
+  EXPECT_GT(r.no_number, 0u);
+  EXPECT_GT(r.kept, 0u);
+  EXPECT_EQ(r.kept + r.no_number, spec.samples);
+  EXPECT_EQ(r.left_out, 0u);
+  EXPECT_FALSE(std::isnan(r.median_m));
+}
+
 }  // namespace
 }  // namespace kit

@@ -172,8 +172,8 @@ CommandEntry define_hazard(CLI::App& sub, const CommonOptions& common) {
         compute_hazard(spec, storms, set.table, sites, o->threads);
     for (const BridgeHazard& h : results) {
       if (h.nan_cases > 0) {
-        std::fprintf(stderr, "surgekit hazard: warning: location %d: %llu cases give no number "
-                             "for the surge and are left out\n",
+        std::fprintf(stderr, "surgekit hazard: warning: location %d: %llu cases give no finite "
+                             "surge (see surgekit check) and are left out\n",
                      h.location, static_cast<unsigned long long>(h.nan_cases));
       }
     }

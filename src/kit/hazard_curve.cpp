@@ -63,7 +63,7 @@ ExceedanceRates::ExceedanceRates(double sigma_m, double sigma_rel)
     : indicator_(sigma_m == 0 && sigma_rel == 0), sigma_m_(sigma_m), sigma_rel_(sigma_rel) {}
 
 void ExceedanceRates::add(double s, double rate) {
-  if (std::isnan(s)) {
+  if (!std::isfinite(s)) {  // a coefficient fault; an infinity would poison the sums
     ++nan_cases_;
     return;
   }

@@ -45,7 +45,7 @@ CoastGrid make_coast_grid(double from_km, double to_km, double step_km);
 class ExceedanceRates {
  public:
   ExceedanceRates(double sigma_m, double sigma_rel);
-  void add(double surge_m, double rate);  // a NaN surge is counted and left out
+  void add(double surge_m, double rate);  // a NaN or infinite surge is counted and left out
   void finish();                          // call once, after the last add()
   // Lambda at j millimetres, 0 <= j <= kMaxLevelMm.
   double rate_above_mm(int64_t j) const;

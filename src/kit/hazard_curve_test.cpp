@@ -85,13 +85,14 @@ TEST(ExceedanceRates, CountsOnlySurgesStrictlyAboveTheLevel) {
   r.add(0.0004, 2);   // in the first millimetre
   r.add(-0.3, 7);     // never above a level of 0 or more
   r.add(NAN, 9);
+  r.add(INFINITY, 9);
   r.finish();
   EXPECT_EQ(r.rate_above_mm(0), 2.5);
   EXPECT_EQ(r.rate_above_mm(1), 0.5);
   EXPECT_EQ(r.rate_above_mm(999), 0.5);
   EXPECT_EQ(r.rate_above_mm(1000), 0.0);
   EXPECT_EQ(r.rate_above_mm(kMaxLevelMm), 0.0);
-  EXPECT_EQ(r.nan_cases(), 1u);
+  EXPECT_EQ(r.nan_cases(), 2u);
   EXPECT_EQ(r.least_level_mm(1 - std::exp(-0.5)), 1);
   EXPECT_EQ(r.least_level_mm(0.39), 1000);  // 1 - exp(-0.5) = 0.3935 is too often
 }
