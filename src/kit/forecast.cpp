@@ -16,15 +16,18 @@ namespace {
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr size_t kBlock = 1 << 14;  // samples drawn per piece of work
 
-// The sample quantile at (n - 1) p of `values`, which it reorders.
-double quantile(std::vector<double>& values, double p) {
-  if (values.empty()) return kNaN;
-  const double h = static_cast<double>(values.size() - 1) * p;
+// The sample quantile at (n - 1) p of `values`, which it reorders, looking
+// only at [from, to): every value before `from` is at most, and every value
+// from `to` on at least, those inside (as an earlier call leaves them), and
+// the ranks wanted lie in [from - 1, to].
+double quantile(std::vector<double>& v, double p, size_t from, size_t to) {
+  if (v.empty()) return kNaN;
+  const double h = static_cast<double>(v.size() - 1) * p;
   const size_t lo = static_cast<size_t>(std::floor(h));
-  std::nth_element(values.begin(), values.begin() + lo, values.end());
-  const double a = values[lo];
-  if (lo + 1 >= values.size()) return a;
-  const double b = *std::min_element(values.begin() + lo + 1, values.end());
+  if (lo >= from && lo < to) std::nth_element(v.begin() + from, v.begin() + lo, v.begin() + to);
+  const double a = v[lo];
+  if (lo + 1 >= v.size()) return a;
+  const double b = lo + 1 < to ? *std::min_element(v.begin() + lo + 1, v.begin() + to) : v[lo + 1];
   return a + (h - static_cast<double>(lo)) * (b - a);
 }
 
@@ -93,9 +96,12 @@ std::vector<BridgeForecast> run_forecast(const ForecastSpec& spec, const Forecas
     r.left_out = n - kept.size() - r.no_number;
     for (double z : spec.thresholds_m) r.p_above.push_back(share_above(kept, z));
     r.p_over_low_chord = site.has_low_chord ? share_above(kept, site.low_chord_m) : kNaN;
-    r.p10_m = quantile(kept, 0.1);
-    r.median_m = quantile(kept, 0.5);
-    r.p90_m = quantile(kept, 0.9);
+    // The median splits the values; the 10 % and 90 % points are then sought
+    // in the halves below and above it.
+    const size_t m = kept.empty() ? 0 : (kept.size() - 1) / 2;
+    r.median_m = quantile(kept, 0.5, 0, kept.size());
+    r.p10_m = quantile(kept, 0.1, 0, m);
+    r.p90_m = quantile(kept, 0.9, m + 1, kept.size());
   });
   return out;
 }

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 
 #include "kit/sampling.h"
@@ -162,6 +163,34 @@ TEST(Forecast, CountsPressuresWithoutADeficitAsNoSurge) {
   const BridgeForecast r = run(spec, testing::zero_amplitude_table(), evenly_spaced_sites(1), 1)[0];
   EXPECT_NEAR(r.p_above[0], 0.5, three_se(0.5, spec.samples));
   EXPECT_EQ(r.p10_m, 0.0);  // about half the samples have no surge
+}
+
+TEST(Forecast, QuantilesInterpolateBetweenOrderStatistics) {
+  const surge::SiteTable table = testing::worked_example_table();
+  const std::vector<Site> sites = evenly_spaced_sites(0);
+  for (uint64_t n : {1, 2, 3, 4, 5, 7, 10, 11, 12, 1001}) {
+    ForecastSpec spec{.landfall_km = -20, .pressure_mb = 940, .radius_km = 30,
+                      .sd_landfall_km = 30, .sd_pressure_mb = 10, .sd_log_radius = 0.3,
+                      .samples = n, .seed = 4, .thresholds_m = {}};
+    const ForecastSamples samples = draw_forecast_samples(spec, 1);
+    std::vector<double> sorted;
+    for (size_t i = 0; i < n; ++i) {
+      const surge::StormCase c{1, samples.pressure_mb[i], samples.radius_km[i],
+                               -samples.landfall_km[i]};
+      sorted.push_back(surge::evaluate_surge(c, table).surge_m);
+    }
+    std::sort(sorted.begin(), sorted.end());
+    auto expected = [&](double p) {
+      const double h = double(n - 1) * p;
+      const size_t lo = size_t(h);
+      const double b = lo + 1 < n ? sorted[lo + 1] : sorted[lo];
+      return sorted[lo] + (h - double(lo)) * (b - sorted[lo]);
+    };
+    const BridgeForecast r = run_forecast(spec, samples, table, sites, 1)[0];
+    EXPECT_EQ(r.p10_m, expected(0.1)) << n;
+    EXPECT_EQ(r.median_m, expected(0.5)) << n;
+    EXPECT_EQ(r.p90_m, expected(0.9)) << n;
+  }
 }
 
 TEST(Forecast, SetsSurgesThatAreNoNumberApart) {
