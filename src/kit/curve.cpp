@@ -84,7 +84,8 @@ int run_curve(const CurveOptions& options, const CommonOptions& common) {
     storm += " mb, radius ";
     append_shortest(&storm, options.radius_km);
     std::string svg;
-    append_line_plot(&svg, surge_plot(title + ", " + storm + " km", distances, series));
+    append_line_plot(&svg, surge_plot(title + ", " + storm + " km", options.radius_km, distances,
+                                      series));
     if (!write_output_file(options.svg_file, svg, "surgekit curve")) return kStatusFindings;
   }
   return kStatusOk;

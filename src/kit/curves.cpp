@@ -93,16 +93,28 @@ std::vector<PlotBand> side_bands(const std::vector<double>& distances,
   return bands;
 }
 
-LinePlot surge_plot(const std::string& title, const std::vector<double>& distances,
-                    const std::vector<SurgeSeries>& series) {
+LinePlot surge_plot(const std::string& title, double radius_km,
+                    const std::vector<double>& distances, const std::vector<SurgeSeries>& series) {
   LinePlot plot;
   plot.title = title;
   plot.x_label = "distance of the bridge from the landfall, east positive (km)";
   plot.y_label = "surge (m)";
+  // The line breaks where the model jumps: where the curve changes, and where
+  // the small-radius shift moves X by more than the step in distance does.
+  auto jump = [&](const surge::CaseResult& a, const surge::CaseResult& b, double step_km) {
+    const double expected = step_km / radius_km;
+    return a.curve != b.curve || std::fabs((b.x - a.x) - expected) > 0.5 * expected;
+  };
   for (const SurgeSeries& s : series) {
-    PlotSeries line{s.name, distances, {}};
-    line.y.reserve(s.results.size());
-    for (const surge::CaseResult& r : s.results) line.y.push_back(r.surge_m);
+    PlotSeries line{s.name, {}, {}};
+    for (size_t i = 0; i < s.results.size() && i < distances.size(); ++i) {
+      if (i > 0 && jump(s.results[i - 1], s.results[i], distances[i] - distances[i - 1])) {
+        line.x.push_back(NAN);
+        line.y.push_back(NAN);
+      }
+      line.x.push_back(distances[i]);
+      line.y.push_back(s.results[i].surge_m);
+    }
     plot.series.push_back(std::move(line));
   }
   if (!series.empty()) plot.bands = side_bands(distances, series.front().results);

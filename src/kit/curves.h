@@ -37,14 +37,15 @@ std::vector<surge::CaseResult> sample_distances(const surge::SiteTable& table, i
 std::vector<PlotBand> side_bands(const std::vector<double>& distances,
                                  const std::vector<surge::CaseResult>& results);
 
-// One series per entry: surge along distance, with the sides named and the
-// bridge's position (distance 0) marked.
+// One series per entry: surge along distance for a storm of `radius_km`,
+// broken where the model jumps (a change of curve, the small-radius shift),
+// with the sides named and the bridge's position (distance 0) marked.
 struct SurgeSeries {
   std::string name;
   std::vector<surge::CaseResult> results;
 };
-LinePlot surge_plot(const std::string& title, const std::vector<double>& distances,
-                    const std::vector<SurgeSeries>& series);
+LinePlot surge_plot(const std::string& title, double radius_km,
+                    const std::vector<double>& distances, const std::vector<SurgeSeries>& series);
 
 // The response curves of a location over X from -6 to 25 (the model at radius
 // 100 km, where no shift applies), the line broken where the curve changes,

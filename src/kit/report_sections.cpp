@@ -152,7 +152,7 @@ void add_location_sections(const ReportInput& input, HtmlPage* page) {
     append_line_plot(&svg, surge_plot("Surge along distance, location " +
                                           std::to_string(location) + ", radius " +
                                           shortest(input.plot_radius_km) + " km",
-                                      distances, series));
+                                      input.plot_radius_km, distances, series));
     page->raw(svg);
     page->end_block();
     page->end_block();

@@ -117,7 +117,10 @@ void data_range(const LinePlot& plot, bool x, double* lo, double* hi) {
     }
   }
   if (*lo > *hi) *lo = 0, *hi = 1;
-  if (*lo == *hi) *lo -= 1, *hi += 1;
+  if (*lo == *hi) {  // a flat line: a span around it, relative for large values
+    const double half = std::max(1.0, std::fabs(*lo) * 0.05);
+    *lo -= half, *hi += half;
+  }
 }
 
 }  // namespace
