@@ -13,6 +13,8 @@ CommandEntry define_curve(CLI::App& sub, const CommonOptions& common);
 CommandEntry define_worst(CLI::App& sub, const CommonOptions& common);
 CommandEntry define_envelope(CLI::App& sub, const CommonOptions& common);
 CommandEntry define_report(CLI::App& sub, const CommonOptions& common);
+CommandEntry define_ensemble(CLI::App& sub, const CommonOptions& common);
+CommandEntry define_hazard(CLI::App& sub, const CommonOptions& common);
 
 }  // namespace kit
 

@@ -22,6 +22,8 @@ constexpr CommandSpec kCommands[] = {
     {"worst", "The landfall (and radius) that gives each location its largest surge", kit::define_worst},
     {"envelope", "The worst surge per location and pressure over distance and radius", kit::define_envelope},
     {"report", "One self-contained HTML page of plots and tables for the coefficient set", kit::define_report},
+    {"ensemble", "Chances of each bridge's surge from a forecast's track, intensity and size errors", kit::define_ensemble},
+    {"hazard", "Return-period surge at every bridge from a storm set (joint probability)", kit::define_hazard},
 };
 
 }  // namespace

@@ -7,11 +7,18 @@
 
 namespace kit {
 
-// Calls work(i) once for each i in [0, count), on up to as many threads as
-// the machine has cores, each with the model's floating-point environment.
-// Items are independent and each writes only its own result, so the output
-// does not depend on the number of threads. Returns when all are done.
+// Runs work(i) once for every i in [0, count) on up to `threads` threads (the
+// calling thread among them), each set up with the model's floating-point
+// environment. Pieces are handed out in index order as threads fall free; each
+// piece must write only its own results, so the outcome never depends on the
+// thread count. Returns when all are done.
+void for_each_index(int threads, size_t count, const std::function<void(size_t)>& work);
+
+// The same on as many threads as the machine has cores.
 void for_each_parallel(size_t count, const std::function<void(size_t)>& work);
+
+// The thread count to use when none is asked for: the hardware's, at least 1.
+int default_thread_count();
 
 }  // namespace kit
 

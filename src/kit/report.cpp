@@ -10,6 +10,7 @@
 #include "kit/commands.h"
 #include "kit/html_page.h"
 #include "kit/output_file.h"
+#include "kit/report_hazard.h"
 #include "kit/report_sections.h"
 #include "kit/selection.h"
 
@@ -24,11 +25,14 @@ struct ReportOptions {
   double plot_radius_km = 30;
   int worst_pressure_mb = 930;
   std::string location = "all";
+  std::string storms;  // a storm set for the hazard section, when given
+  std::string coast;
+  double step_km = 1;
 };
 
 // The page, section by section; the model's sections only when the
 // coefficient files load.
-std::string assemble_page(const ReportInput& input) {
+std::string assemble_page(const ReportInput& input, const HazardReport* hazard) {
   HtmlPage page("Storm-surge coefficient report");
   add_identity_section(input, &page);
   add_scope_section(input, &page);
@@ -37,6 +41,7 @@ std::string assemble_page(const ReportInput& input) {
     add_worst_section(input, &page);
     add_envelope_section(input, &page);
     add_location_sections(input, &page);
+    if (hazard != nullptr) add_hazard_section(*hazard, input.locations, &page);
   }
   return page.finish();
 }
@@ -64,7 +69,14 @@ int run_report(const ReportOptions& options, const CommonOptions& common) {
       row.pop_back();
     }
   }
-  if (!write_output_file(options.output, assemble_page(input), "surgekit report")) {
+  HazardReport hazard;
+  const bool with_hazard = !options.storms.empty() && input.check.errors == 0;
+  if (with_hazard && !compute_hazard_report(options.storms, options.coast, options.step_km,
+                                            common.data_dir, input.check.set.table, &hazard)) {
+    return kStatusFindings;
+  }
+  if (!write_output_file(options.output, assemble_page(input, with_hazard ? &hazard : nullptr),
+                         "surgekit report")) {
     return kStatusFindings;
   }
   if (input.check.errors > 0) {
@@ -104,6 +116,14 @@ CommandEntry define_report(CLI::App& sub, const CommonOptions& common) {
   sub.add_option("--location", options->location, "location number or 'all'")
       ->capture_default_str()
       ->check(location_validator());
+  sub.add_option("--storms", options->storms,
+                 "add return-period surge at each bridge of sites.csv from this storm set "
+                 "(as surgekit hazard reads it)");
+  sub.add_option("--coast", options->coast, "with --storms: FROM:TO km of coast to integrate "
+                                            "landfalls over");
+  sub.add_option("--step", options->step_km, "with --storms: landfall step along the coast, km")
+      ->capture_default_str()
+      ->check(CLI::PositiveNumber);
   sub.footer("Example: surgekit report --data examples -o report.html\n"
              "Writes one HTML page with inline plots and tables; it fetches nothing and\n"
              "prints on A4. Exit status 1 when the coefficient files hold errors.");

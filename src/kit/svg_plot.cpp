@@ -156,15 +156,46 @@ void append_escaped(std::string* out, std::string_view text) {
   }
 }
 
-void append_line_plot(std::string* out, const LinePlot& plot) {
+namespace {
+
+// A power of ten as a tick label: "1000", "1", "0.001", then "1e-4".
+std::string decade_label(long power) {
+  if (power >= 0 && power <= 6) return "1" + std::string(static_cast<size_t>(power), '0');
+  if (power < 0 && power >= -3) return "0." + std::string(static_cast<size_t>(-power - 1), '0') + "1";
+  return "1e" + std::to_string(power);
+}
+
+// The plot with y replaced by log10 y (NaN where y <= 0), for a log axis.
+LinePlot with_log_y(const LinePlot& plot) {
+  LinePlot logged = plot;
+  for (PlotSeries& s : logged.series) {
+    for (double& y : s.y) y = y > 0 ? std::log10(y) : NAN;
+  }
+  return logged;
+}
+
+}  // namespace
+
+void append_line_plot(std::string* out, const LinePlot& given) {
+  const bool log_y = given.log_y;
+  const LinePlot& plot = log_y ? with_log_y(given) : given;
   const double width = plot.width, height = plot.height;
   double x_lo, x_hi, y_lo, y_hi;
   data_range(plot, true, &x_lo, &x_hi);
   data_range(plot, false, &y_lo, &y_hi);
-  y_lo = std::min(y_lo, 0.0);
-  y_hi = std::max(y_hi, 0.0);
+  if (log_y) {  // whole decades, a tick at each (or every few)
+    y_lo = std::floor(y_lo);
+    y_hi = std::max(std::ceil(y_hi), y_lo + 1);
+  } else {
+    y_lo = std::min(y_lo, 0.0);
+    y_hi = std::max(y_hi, 0.0);
+  }
   // The y axis ends on ticks.
   Ticks yt = nice_ticks(y_lo, y_hi, 7);
+  if (log_y && yt.step < 1) yt = Ticks{1, static_cast<long>(y_lo), static_cast<long>(y_hi), 0};
+  auto y_tick_label = [&](long k) {
+    return log_y ? decade_label(std::lround(static_cast<double>(k) * yt.step)) : tick_label(yt, k);
+  };
   if (static_cast<double>(yt.first) * yt.step > y_lo) --yt.first;
   if (static_cast<double>(yt.last) * yt.step < y_hi) ++yt.last;
   y_lo = static_cast<double>(yt.first) * yt.step;
@@ -173,7 +204,7 @@ void append_line_plot(std::string* out, const LinePlot& plot) {
   // Margins from the texts that sit in them.
   double y_label_w = 0;
   for (long k = yt.first; k <= yt.last; ++k) {
-    y_label_w = std::max(y_label_w, text_width(tick_label(yt, k), kTickFont));
+    y_label_w = std::max(y_label_w, text_width(y_tick_label(k), kTickFont));
   }
   const double top = 12 + kTitleFont + 8 + kTickFont + 6;
   const double bottom = 8 + kTickFont + 8 + kLabelFont + 10;
@@ -273,7 +304,7 @@ void append_line_plot(std::string* out, const LinePlot& plot) {
   for (long k = yt.first; k <= yt.last; ++k) {
     const double py = sy(static_cast<double>(k) * yt.step);
     line(out, left - 5, py, left, py, "stroke=\"#333333\"");
-    text(out, left - 8, py + kTickFont * 0.35, "end", kTickFont, tick_label(yt, k));
+    text(out, left - 8, py + kTickFont * 0.35, "end", kTickFont, y_tick_label(k));
   }
   text(out, left + plot_w / 2, height - 10, "middle", kLabelFont, plot.x_label);
   text(out, 10 + kLabelFont, top + plot_h / 2, "middle", kLabelFont, plot.y_label, true);

@@ -36,6 +36,7 @@ struct LinePlot {
   std::vector<PlotBand> bands;
   std::vector<PlotMarker> markers;
   int width = 640, height = 340;  // the whole figure, in pixels
+  bool log_y = false;  // y on a logarithmic axis, ticks at powers of ten; y <= 0 is left out
 };
 
 // A table of values drawn as coloured cells (light to dark with the value),

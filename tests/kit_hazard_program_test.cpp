@@ -1,0 +1,165 @@
+// surgekit ensemble and hazard as a user runs them, bad input included.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "program_runner.h"
+
+namespace surge_test {
+namespace {
+
+constexpr const char* kStorms =
+    "name,pressure_mb,radius_km,rate\n"
+    "a,930,30,1e-4\n"
+    "b,950,20,4e-4\n"
+    "c,975,40,2e-4\n";
+
+class KitHazardTest : public ProgramTest {
+ protected:
+  void SetUp() override {
+    ProgramTest::SetUp();
+    write_example_data();
+    write_file("sites.csv", sites(0));
+    write_file("storms.csv", kStorms);
+  }
+
+  // Bridges 1 to 20, 30 km apart, leaving out `skip`.
+  static std::string sites(int skip) {
+    std::string text = "location,name,alongshore_km,low_chord_m\n";
+    for (int k = 1; k <= 20; ++k) {
+      if (k != skip) text += std::to_string(k) + ",b" + std::to_string(k) + "," +
+                             std::to_string(30 * k) + ",1.5\n";
+    }
+    return text;
+  }
+
+  RunResult kit(std::vector<std::string> args) {
+    return run("", RunOptions{.env = {}, .cwd = {}, .timeout_seconds = 30,
+                                  .program = SURGEKIT_PROGRAM, .args = std::move(args)});
+  }
+
+  // The first line of standard error.
+  static std::string first_error(const RunResult& r) { return r.err.substr(0, r.err.find('\n')); }
+};
+
+const std::vector<std::string> kEnsemble = {"ensemble", "--landfall-km", "300", "--pressure",
+                                            "940", "--radius", "30", "--sd-landfall", "40",
+                                            "--sd-pressure", "8", "--sd-radius", "0.2",
+                                            "--samples", "20000", "--threshold", "0.5"};
+
+TEST_F(KitHazardTest, BadInputGivesItsLineAndStatusOne) {
+  struct Row {
+    std::string storms;  // replaces storms.csv when not empty
+    std::vector<std::string> args;
+    std::string error;
+  } rows[] = {
+      {"pressure_mb,radius_km,rate\n930,30,1e-4\n950,20,-0.1\n",
+       {"hazard", "storms.csv", "--coast", "0:600"},
+       "storms.csv:3: error: rate: '-0.1' is not a rate of zero or more"},
+      {"pressure_mb,radius_km\n930,30\n",
+       {"hazard", "storms.csv", "--coast", "0:600"},
+       "storms.csv:1: error: the header has no column 'rate' (it needs pressure_mb, radius_km "
+       "and rate)"},
+      {"",
+       {"hazard", "storms.csv", "--coast", "600:100"},
+       "surgekit hazard: error: --coast 600:100 is an empty coast range: FROM must lie below TO"},
+      {"",
+       {"hazard", "storms.csv"},
+       "surgekit hazard: error: the storm set has no landfall_km column: give the coast to "
+       "integrate over with --coast FROM:TO"},
+      {"pressure_mb,radius_km,rate,landfall_km\n930,0,1e-4,5\n",
+       {"hazard", "storms.csv"},
+       "storms.csv:2: error: radius_km: '0' is not a positive radius"},
+  };
+  for (const Row& r : rows) {
+    write_file("storms.csv", r.storms.empty() ? kStorms : r.storms);
+    RunResult result = kit(r.args);
+    EXPECT_EQ(result.status, 1) << r.error;
+    EXPECT_NE(result.err.find(r.error + "\n"), std::string::npos) << result.err;
+    EXPECT_EQ(result.out, "");
+  }
+}
+
+TEST_F(KitHazardTest, SitesWithoutALocationStopBothCommands) {
+  write_file("sites.csv", sites(7));
+  for (const auto& args :
+       {kEnsemble, std::vector<std::string>{"hazard", "storms.csv", "--coast", "0:600"}}) {
+    RunResult result = kit(args);
+    EXPECT_EQ(result.status, 1) << args[0];
+    EXPECT_EQ(first_error(result), "sites.csv: error: location 7 is missing") << args[0];
+    EXPECT_EQ(result.out, "");
+  }
+  write_file("sites.csv", sites(0) + "7,again,5,\n");
+  RunResult result = kit(kEnsemble);
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(first_error(result), "sites.csv:22: error: location 7 is given again (first on line 8)");
+}
+
+TEST_F(KitHazardTest, SameBytesForOneThreadOrTwo) {
+  for (auto args :
+       {kEnsemble, std::vector<std::string>{"hazard", "storms.csv", "--coast", "0:600",
+                                            "--sigma-m", "0.05", "--curve", "curve.csv"}}) {
+    args.push_back("--threads");
+    args.push_back("1");
+    RunResult one = kit(args);
+    const std::string curve_one = args[0] == "hazard" ? read_file("curve.csv") : "";
+    args.back() = "2";
+    RunResult two = kit(args);
+    ASSERT_EQ(one.status, 0) << one.err;
+    EXPECT_EQ(one.out, two.out);
+    EXPECT_EQ(one.out.substr(0, one.out.find('\n')),
+              args[0] == "hazard"
+                  ? "location,name,surge_10y_m,surge_25y_m,surge_50y_m,surge_100y_m,surge_200y_m,"
+                    "surge_500y_m,rate_per_year,left_out_share"
+                  : "location,name,samples_kept,left_out_share,median_m,p10_m,p90_m,"
+                    "p_above_0.5_m,low_chord_m,p_over_low_chord");
+    if (args[0] == "hazard") {
+      EXPECT_EQ(curve_one, read_file("curve.csv"));
+    }
+  }
+}
+
+TEST_F(KitHazardTest, NamesStormsOutsideTheFittedRanges) {
+  RunResult r = kit({"hazard", "storms.csv", "--coast", "0:600", "--return-period", "1000"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err,
+            "storms.csv:4: warning: storm 'c' lies outside the fitted ranges: pressure 975 mb "
+            "(fitted 890 to 960)\n"
+            "surgekit hazard: note: 1 of 3 storm rows lie outside the fitted ranges (pressure 890 "
+            "to 960 mb, radius 11 to 65 km)\n");
+  EXPECT_NE(r.out.find(",surge_1000y_m,"), std::string::npos);
+  // 21 rows; location 20 at 600 km keeps every landfall, 19 at 570 km leaves out 1/20.
+  EXPECT_NE(r.out.find("\n19,b19,"), std::string::npos);
+  EXPECT_NE(r.out.find(",0.050000\n20,b20,"), std::string::npos) << r.out;
+}
+
+TEST_F(KitHazardTest, ReportShowsReturnLevelsAndAepPlots) {
+  RunResult r = kit({"report", "-o", "page.html", "--storms", "storms.csv", "--coast", "0:600"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const std::string page = read_file("page.html");
+  const size_t section = page.find("<h2>Return-period surge</h2>");
+  ASSERT_NE(section, std::string::npos);
+  const std::string hazard = page.substr(section);
+  EXPECT_NE(hazard.find("<th>100-year</th>"), std::string::npos);
+  EXPECT_NE(hazard.find("<td class=\"text\">b19</td>"), std::string::npos);
+  // One plot per bridge, its probability axis in powers of ten.
+  size_t plots = 0;
+  for (size_t at = hazard.find("<svg"); at != std::string::npos; at = hazard.find("<svg", at + 1)) {
+    ++plots;
+  }
+  EXPECT_EQ(plots, 20u);
+  EXPECT_NE(hazard.find(">0.01</text>"), std::string::npos);
+  EXPECT_NE(hazard.find(">annual exceedance probability</text>"), std::string::npos);
+
+  // Without --storms there is no such section; with a bad storm set, status 1.
+  ASSERT_EQ(kit({"report", "-o", "plain.html"}).status, 0);
+  EXPECT_EQ(read_file("plain.html").find("Return-period surge"), std::string::npos);
+  write_file("storms.csv", "pressure_mb,radius_km,rate\n930,30,-1\n");
+  r = kit({"report", "-o", "bad.html", "--storms", "storms.csv", "--coast", "0:600"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(first_error(r), "storms.csv:2: error: rate: '-1' is not a rate of zero or more");
+}
+
+}  // namespace
+}  // namespace surge_test
