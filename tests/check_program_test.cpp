@@ -15,7 +15,17 @@ namespace {
 struct DataFiles {
   std::optional<std::string> parameters = example_parameter_file();
   std::optional<std::string> slopes = example_slope_file();
+  std::optional<std::string> sites;  // sites.csv, written only when set
 };
+
+// A bridge sites file with every location but `missing` (0: none missing).
+std::string sites_file(int missing) {
+  std::string text = "location,name,alongshore_km,low_chord_m\n";
+  for (int i = 1; i <= 20; ++i) {
+    if (i != missing) text += std::to_string(i) + ",bridge " + std::to_string(i) + "," + std::to_string(30 * i) + ",4.5\n";
+  }
+  return text;
+}
 
 // Replaces value `index` (from 0, blank-separated) of line `line` (from 1).
 void set_value(std::optional<std::string>& file, int line, int index, const std::string& text) {
@@ -57,6 +67,7 @@ class CheckProgramTest : public ProgramTest {
     std::filesystem::create_directories(path("set"));
     if (files.parameters) write_file("set/srfparamsVelko.dat", *files.parameters);
     if (files.slopes) write_file("set/pslope.dat", *files.slopes);
+    if (files.sites) write_file("set/sites.csv", *files.sites);
     RunOptions options;
     options.program = SURGEKIT_PROGRAM;
     options.args = std::move(args);
@@ -181,6 +192,11 @@ TEST_F(CheckProgramTest, FindingsSummaryAndStatus) {
        p + "8:89: warning: location 8 leaves \"9\" unread after its 21st value, unlike the others: a missing or extra number shifts every later column\n" +
            p + "10:1: warning: location 10 spans 2 lines where the others span 1: a missing or extra number shifts every later column\n",
        "20 of 20 locations read: 0 errors, 2 warnings, 0 notes"},
+      {"a good sites file", [](DataFiles& f) { f.sites = sites_file(0); }, 0, "",
+       "20 of 20 locations read: 0 errors, 0 warnings, 0 notes"},
+      {"a sites file without location 7", [](DataFiles& f) { f.sites = sites_file(7); }, 1,
+       "set/sites.csv: error: location 7 is missing\n",
+       "20 of 20 locations read: 1 error, 0 warnings, 0 notes"},
       {"text never read",
        [](DataFiles& f) {
          append_to_lines(f.slopes, " 7 ignored");

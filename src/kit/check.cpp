@@ -8,6 +8,7 @@
 #include "kit/coefficients.h"
 #include "kit/commands.h"
 #include "kit/findings.h"
+#include "kit/sites.h"
 
 namespace kit {
 namespace {
@@ -38,11 +39,20 @@ void print_summary(const CheckReport& report, const std::string& dir) {
 
 CommandEntry define_check(CLI::App& sub, const CommonOptions& common) {
   sub.footer(
+      "Checks srfparamsVelko.dat, pslope.dat and, when present, sites.csv.\n"
       "Prints one line per finding (file:line:column: error|warning|note: message),\n"
       "then a summary with each file's SHA-256. Exit status 1 when there are errors.\n"
       "Example: surgekit check --data examples");
   return [&common] {
-    const CheckReport report = check_coefficient_files(common.data_dir);
+    CheckReport report = check_coefficient_files(common.data_dir);
+    // The bridge sites file, when the folder has one, is checked with the set.
+    for (Finding& finding : check_sites_file(common.data_dir)) {
+      int& count = finding.severity == Severity::kError     ? report.errors
+                   : finding.severity == Severity::kWarning ? report.warnings
+                                                            : report.notes;
+      ++count;
+      report.findings.push_back(std::move(finding));
+    }
     for (const Finding& finding : report.findings) {
       std::printf("%s\n", format_finding(finding).c_str());
     }

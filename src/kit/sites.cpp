@@ -147,10 +147,7 @@ std::vector<Finding> read_sites(std::FILE* in, const std::string& file, std::vec
 std::vector<Finding> check_sites_file(const std::string& dir) {
   const std::string path = path_in(dir, kSitesFileName);
   std::FILE* in = std::fopen(path.c_str(), "rb");
-  if (in == nullptr) {  // the calculator never needs it: only ensembles and hazard do
-    return {Finding{path, 0, 0, Severity::kNote,
-                    "no bridge sites file here (surgekit ensemble and hazard need one)"}};
-  }
+  if (in == nullptr) return {};  // optional: only ensembles and hazard need it
   std::vector<Site> sites;
   std::vector<Finding> findings = read_sites(in, path, &sites);
   std::fclose(in);

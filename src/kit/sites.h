@@ -33,8 +33,8 @@ inline bool needs_positive_distance(int location) { return location >= 18; }
 // order when no finding is an error. Findings are in line order.
 std::vector<Finding> read_sites(std::FILE* in, const std::string& file, std::vector<Site>* sites);
 
-// Checks the sites file of `dir`. A missing file is one note, since only the
-// ensemble and hazard subcommands need it.
+// Checks the sites file of `dir`. A folder without one has nothing to check,
+// since only the ensemble and hazard subcommands need it.
 std::vector<Finding> check_sites_file(const std::string& dir);
 
 // Loads the sites file of `dir` into *sites. On any error writes the findings

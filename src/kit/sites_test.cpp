@@ -79,12 +79,8 @@ TEST(Sites, NamesEachFaultWithItsLineAndField) {
   }
 }
 
-TEST(Sites, ChecksAMissingFileAsOneNoteAndRefusesToLoadIt) {
-  std::vector<Finding> f = check_sites_file("/nonexistent-folder");
-  ASSERT_EQ(f.size(), 1u);
-  EXPECT_EQ(format_finding(f[0]),
-            "/nonexistent-folder/sites.csv: note: no bridge sites file here (surgekit ensemble "
-            "and hazard need one)");
+TEST(Sites, LeavesAMissingFileToItsUsersAndRefusesToLoadIt) {
+  EXPECT_TRUE(check_sites_file("/nonexistent-folder").empty());
   std::vector<Site> sites;
   std::FILE* sink = std::fopen("/dev/null", "w");
   EXPECT_FALSE(load_sites("/nonexistent-folder", &sites, sink));
