@@ -17,7 +17,7 @@ namespace kit {
 namespace {
 
 struct Options {
-  ForecastSpec spec;
+  ForecastSpec setup;
   int threads = default_thread_count();
 };
 
@@ -45,7 +45,7 @@ void write_forecast(const Options& o, const std::vector<Site>& sites,
                         "p90_m"}) {
     out.field(h);
   }
-  for (double z : o.spec.thresholds_m) {
+  for (double z : o.setup.thresholds_m) {
     std::string name = "p_above_";
     append_shortest(&name, z);
     out.field(name + "_m");
@@ -58,7 +58,7 @@ void write_forecast(const Options& o, const std::vector<Site>& sites,
     integer(out, static_cast<uint64_t>(r.location));
     out.field(sites[k].name);
     integer(out, r.kept);
-    out.number(static_cast<double>(r.left_out) / static_cast<double>(o.spec.samples));
+    out.number(static_cast<double>(r.left_out) / static_cast<double>(o.setup.samples));
     number_or_empty(out, r.median_m, 3);
     number_or_empty(out, r.p10_m, 3);
     number_or_empty(out, r.p90_m, 3);
@@ -78,7 +78,7 @@ void write_forecast(const Options& o, const std::vector<Site>& sites,
 
 CommandEntry define_ensemble(CLI::App& sub, const CommonOptions& common) {
   auto o = std::make_shared<Options>();
-  ForecastSpec& s = o->spec;
+  ForecastSpec& s = o->setup;
   sub.add_option("--landfall-km", s.landfall_km, "forecast landfall, alongshore km")->required();
   sub.add_option("--pressure", s.pressure_mb, "forecast central pressure, mb")->required();
   sub.add_option("--radius", s.radius_km, "forecast radius to maximum wind, km")
@@ -107,24 +107,24 @@ CommandEntry define_ensemble(CLI::App& sub, const CommonOptions& common) {
       "Example: surgekit ensemble --data examples --landfall-km 300 --pressure 935 --radius 35 \\\n"
       "           --sd-landfall 40 --sd-pressure 8 --sd-radius 0.2 --threshold 2 --seed 7");
   return [o, &common] {
-    if (!std::isfinite(o->spec.landfall_km) || !std::isfinite(o->spec.pressure_mb) ||
-        !std::isfinite(o->spec.radius_km)) {
+    if (!std::isfinite(o->setup.landfall_km) || !std::isfinite(o->setup.pressure_mb) ||
+        !std::isfinite(o->setup.radius_km)) {
       throw UsageError{"the landfall, pressure and radius must be finite numbers"};
     }
     CoefficientSet set;
     if (!load_coefficients(common.data_dir, &set)) return kStatusFindings;
     std::vector<Site> sites;
     if (!load_sites(common.data_dir, &sites)) return kStatusFindings;
-    const ForecastSamples samples = draw_forecast_samples(o->spec, o->threads);
+    const ForecastSamples samples = draw_forecast_samples(o->setup, o->threads);
     if (samples.outside_fit > 0) {
       std::fprintf(stderr,
                    "surgekit ensemble: note: %llu of %llu samples lie outside the fitted ranges "
                    "(pressure 890 to 960 mb, radius 11 to 65 km)\n",
                    static_cast<unsigned long long>(samples.outside_fit),
-                   static_cast<unsigned long long>(o->spec.samples));
+                   static_cast<unsigned long long>(o->setup.samples));
     }
     const std::vector<BridgeForecast> results =
-        run_forecast(o->spec, samples, set.table, sites, o->threads);
+        run_forecast(o->setup, samples, set.table, sites, o->threads);
     for (const BridgeForecast& r : results) {
       if (r.no_number > 0) {
         std::fprintf(stderr, "surgekit ensemble: warning: location %d: %llu samples give no "

@@ -40,22 +40,22 @@ double share_above(const std::vector<double>& values, double z) {
 
 }  // namespace
 
-ForecastSamples draw_forecast_samples(const ForecastSpec& spec, int threads) {
+ForecastSamples draw_forecast_samples(const ForecastSpec& setup, int threads) {
   ForecastSamples s;
-  const size_t n = spec.samples;
+  const size_t n = setup.samples;
   s.landfall_km.resize(n);
   s.pressure_mb.resize(n);
   s.radius_km.resize(n);
-  const CounterRandom random(spec.seed);
+  const CounterRandom random(setup.seed);
   const size_t blocks = (n + kBlock - 1) / kBlock;
   std::vector<uint64_t> outside(blocks, 0);
   for_each_index(threads, blocks, [&](size_t b) {
     const size_t end = std::min(n, (b + 1) * kBlock);
     for (size_t i = b * kBlock; i < end; ++i) {
       const Normal3 z = normal3(random, i);
-      s.landfall_km[i] = spec.landfall_km + spec.sd_landfall_km * z.z[0];
-      s.pressure_mb[i] = spec.pressure_mb + spec.sd_pressure_mb * z.z[1];
-      s.radius_km[i] = spec.radius_km * std::exp(spec.sd_log_radius * z.z[2]);
+      s.landfall_km[i] = setup.landfall_km + setup.sd_landfall_km * z.z[0];
+      s.pressure_mb[i] = setup.pressure_mb + setup.sd_pressure_mb * z.z[1];
+      s.radius_km[i] = setup.radius_km * std::exp(setup.sd_log_radius * z.z[2]);
       outside[b] += !pressure_in_fitted_range(s.pressure_mb[i]) ||
                     !radius_in_fitted_range(s.radius_km[i]);
     }
@@ -64,7 +64,7 @@ ForecastSamples draw_forecast_samples(const ForecastSpec& spec, int threads) {
   return s;
 }
 
-std::vector<BridgeForecast> run_forecast(const ForecastSpec& spec, const ForecastSamples& samples,
+std::vector<BridgeForecast> run_forecast(const ForecastSpec& setup, const ForecastSamples& samples,
                                          const surge::SiteTable& table,
                                          const std::vector<Site>& sites, int threads) {
   std::vector<BridgeForecast> out(sites.size());
@@ -94,7 +94,7 @@ std::vector<BridgeForecast> run_forecast(const ForecastSpec& spec, const Forecas
     }
     r.kept = kept.size();
     r.left_out = n - kept.size() - r.no_number;
-    for (double z : spec.thresholds_m) r.p_above.push_back(share_above(kept, z));
+    for (double z : setup.thresholds_m) r.p_above.push_back(share_above(kept, z));
     r.p_over_low_chord = site.has_low_chord ? share_above(kept, site.low_chord_m) : kNaN;
     // The median splits the values; the 10 % and 90 % points are then sought
     // in the halves below and above it.

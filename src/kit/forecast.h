@@ -32,7 +32,7 @@ struct ForecastSamples {
 // Draws the samples: sample i takes the normals of draw i of the seed's stream,
 // landfall = L + sd z0, pressure = P + sd z1, radius = R exp(sd z2). The same
 // seed gives the same samples whatever the thread count.
-ForecastSamples draw_forecast_samples(const ForecastSpec& spec, int threads);
+ForecastSamples draw_forecast_samples(const ForecastSpec& setup, int threads);
 
 struct BridgeForecast {
   int location = 0;
@@ -49,7 +49,7 @@ struct BridgeForecast {
 // surge counts as 0 m rather than the model's value for a negative deficit.
 // Quantiles interpolate linearly between order statistics (the sample
 // quantile at (n - 1) p); shares are of the kept samples.
-std::vector<BridgeForecast> run_forecast(const ForecastSpec& spec, const ForecastSamples& samples,
+std::vector<BridgeForecast> run_forecast(const ForecastSpec& setup, const ForecastSamples& samples,
                                          const surge::SiteTable& table,
                                          const std::vector<Site>& sites, int threads);
 

@@ -42,12 +42,12 @@ std::string period_column(double t) {
   return name + "y_m";
 }
 
-void write_levels(const HazardSpec& spec, const std::vector<Site>& sites,
+void write_levels(const HazardSpec& setup, const std::vector<Site>& sites,
                   const std::vector<BridgeHazard>& results) {
   CsvWriter out(stdout);
   out.field("location");
   out.field("name");
-  for (double t : spec.return_periods) out.field(period_column(t));
+  for (double t : setup.return_periods) out.field(period_column(t));
   out.field("rate_per_year");
   out.field("left_out_share");
   out.end_row();
@@ -134,25 +134,25 @@ CommandEntry define_hazard(CLI::App& sub, const CommonOptions& common) {
       "whose annual exceedance probability 1 - exp(-rate) is at most 1/T.\n"
       "Example: surgekit hazard --data examples examples/storms.csv --coast 0:600 --curve c.csv");
   return [o, &common] {
-    HazardSpec spec;
-    spec.step_km = o->step_km;
-    spec.sigma_m = o->sigma_m;
-    spec.sigma_rel = o->sigma_rel;
-    spec.want_curve = !o->curve_path.empty();
-    spec.curve_step_mm = std::max<int64_t>(1, std::llround(o->curve_step_m * 1000));
-    spec.return_periods.assign(std::begin(kStandardReturnPeriods),
+    HazardSpec setup;
+    setup.step_km = o->step_km;
+    setup.sigma_m = o->sigma_m;
+    setup.sigma_rel = o->sigma_rel;
+    setup.want_curve = !o->curve_path.empty();
+    setup.curve_step_mm = std::max<int64_t>(1, std::llround(o->curve_step_m * 1000));
+    setup.return_periods.assign(std::begin(kStandardReturnPeriods),
                                std::end(kStandardReturnPeriods));
     for (double t : o->extra_periods) {
       if (!(t > 1) || !std::isfinite(t)) {
         throw UsageError{"--return-period must be a number of years above 1"};
       }
-      spec.return_periods.push_back(t);
+      setup.return_periods.push_back(t);
     }
-    std::sort(spec.return_periods.begin(), spec.return_periods.end());
-    spec.return_periods.erase(std::unique(spec.return_periods.begin(), spec.return_periods.end()),
-                              spec.return_periods.end());
+    std::sort(setup.return_periods.begin(), setup.return_periods.end());
+    setup.return_periods.erase(std::unique(setup.return_periods.begin(), setup.return_periods.end()),
+                              setup.return_periods.end());
     std::string error;
-    if (!o->coast.empty() && !parse_coast_range(o->coast, &spec, &error)) {
+    if (!o->coast.empty() && !parse_coast_range(o->coast, &setup, &error)) {
       fail(error);
       return kStatusFindings;
     }
@@ -163,13 +163,13 @@ CommandEntry define_hazard(CLI::App& sub, const CommonOptions& common) {
     if (!load_sites(common.data_dir, &sites)) return kStatusFindings;
     StormSet storms;
     if (!load_storm_set(o->storms_path, &storms, kWho)) return kStatusFindings;
-    if (!settle_landfalls(storms, &spec, kWho, &error)) {
+    if (!settle_landfalls(storms, &setup, kWho, &error)) {
       fail(error);
       return kStatusFindings;
     }
 
     const std::vector<BridgeHazard> results =
-        compute_hazard(spec, storms, set.table, sites, o->threads);
+        compute_hazard(setup, storms, set.table, sites, o->threads);
     for (const BridgeHazard& h : results) {
       if (h.nan_cases > 0) {
         std::fprintf(stderr, "surgekit hazard: warning: location %d: %llu cases give no finite "
@@ -177,8 +177,8 @@ CommandEntry define_hazard(CLI::App& sub, const CommonOptions& common) {
                      h.location, static_cast<unsigned long long>(h.nan_cases));
       }
     }
-    write_levels(spec, sites, results);
-    if (spec.want_curve && !write_curve(o->curve_path, results)) return kStatusFindings;
+    write_levels(setup, sites, results);
+    if (setup.want_curve && !write_curve(o->curve_path, results)) return kStatusFindings;
     return kStatusOk;
   };
 }

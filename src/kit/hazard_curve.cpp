@@ -171,24 +171,24 @@ int64_t ExceedanceRates::least_level_mm(double aep) const {
   return hi;
 }
 
-std::vector<BridgeHazard> compute_hazard(const HazardSpec& spec, const StormSet& set,
+std::vector<BridgeHazard> compute_hazard(const HazardSpec& setup, const StormSet& set,
                                          const surge::SiteTable& table,
                                          const std::vector<Site>& sites, int threads) {
   CoastGrid grid;
-  if (spec.integrate_coast) {
-    grid = make_coast_grid(spec.coast_from_km, spec.coast_to_km, spec.step_km);
+  if (setup.integrate_coast) {
+    grid = make_coast_grid(setup.coast_from_km, setup.coast_to_km, setup.step_km);
   }
-  const size_t per_storm = spec.integrate_coast ? grid.landfall_km.size() : 1;
+  const size_t per_storm = setup.integrate_coast ? grid.landfall_km.size() : 1;
   std::vector<BridgeHazard> out(sites.size());
   for_each_index(threads, sites.size(), [&](size_t k) {
     const Site& site = sites[k];
     BridgeHazard& h = out[k];
     h.location = site.location;
     const bool positive_only = needs_positive_distance(site.location);
-    ExceedanceRates rates(spec.sigma_m, spec.sigma_rel);
+    ExceedanceRates rates(setup.sigma_m, setup.sigma_rel);
     for (const Storm& storm : set.storms) {
-      const double weight = spec.integrate_coast ? storm.rate * grid.width_km : storm.rate;
-      const double* landfall = spec.integrate_coast ? grid.landfall_km.data() : &storm.landfall_km;
+      const double weight = setup.integrate_coast ? storm.rate * grid.width_km : storm.rate;
+      const double* landfall = setup.integrate_coast ? grid.landfall_km.data() : &storm.landfall_km;
       size_t kept = 0;
       for (size_t j = 0; j < per_storm; ++j) {
         const double distance = site.alongshore_km - landfall[j];
@@ -204,12 +204,12 @@ std::vector<BridgeHazard> compute_hazard(const HazardSpec& spec, const StormSet&
     }
     rates.finish();
     h.nan_cases = rates.nan_cases();
-    for (double t : spec.return_periods) {
+    for (double t : setup.return_periods) {
       const int64_t mm = rates.least_level_mm(1.0 / t);
       h.levels_m.push_back(mm < 0 ? std::numeric_limits<double>::quiet_NaN() : level_of_mm(mm));
     }
-    if (spec.want_curve) {
-      for (int64_t j = 0; j <= kMaxLevelMm; j += spec.curve_step_mm) {
+    if (setup.want_curve) {
+      for (int64_t j = 0; j <= kMaxLevelMm; j += setup.curve_step_mm) {
         const double rate = rates.rate_above_mm(j);
         h.curve.push_back({level_of_mm(j), rate, aep_of(rate)});
         if (!(aep_of(rate) > kCurveFloorAep)) break;

@@ -82,7 +82,7 @@ struct BridgeHazard {
 
 // Evaluates every storm (at every coast position) at every site, one thread
 // per site at a time, and finds the return levels (and the curve when asked).
-std::vector<BridgeHazard> compute_hazard(const HazardSpec& spec, const StormSet& storms,
+std::vector<BridgeHazard> compute_hazard(const HazardSpec& setup, const StormSet& storms,
                                          const surge::SiteTable& table,
                                          const std::vector<Site>& sites, int threads);
 

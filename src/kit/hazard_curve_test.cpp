@@ -28,9 +28,9 @@ TEST(Hazard, ReturnLevelsOfPressureOnlyStormsAreTheirSurges) {
   set.has_landfall = true;
   set.storms = {storm(900, 30, 0.002, 40), storm(920, 20, 0.01, 70), storm(940, 40, 0.03, 10),
                 storm(960, 50, 0.1, 90)};
-  HazardSpec spec;
-  spec.return_periods = {10, 25, 50, 100, 200, 500};
-  auto results = compute_hazard(spec, set, testing::zero_amplitude_table(),
+  HazardSpec setup;
+  setup.return_periods = {10, 25, 50, 100, 200, 500};
+  auto results = compute_hazard(setup, set, testing::zero_amplitude_table(),
                                 evenly_spaced_sites(10), 2);
   const double s940 = pressure_only_surge(940), s920 = pressure_only_surge(920),
                s960 = pressure_only_surge(960);
@@ -50,15 +50,15 @@ TEST(Hazard, ReturnLevelsOfPressureOnlyStormsAreTheirSurges) {
 TEST(Hazard, IntegratesTheCoastAndLeavesOutLandfallsRightOfBridges) {
   StormSet set;
   set.storms = {storm(930, 30, 1e-4), storm(950, 30, 4e-4)};
-  HazardSpec spec;
-  spec.integrate_coast = true;
-  spec.coast_from_km = 0;
-  spec.coast_to_km = 300;
-  spec.step_km = 1;
-  spec.return_periods = {100};
+  HazardSpec setup;
+  setup.integrate_coast = true;
+  setup.coast_from_km = 0;
+  setup.coast_to_km = 300;
+  setup.step_km = 1;
+  setup.return_periods = {100};
   std::vector<Site> sites = evenly_spaced_sites(10);
   sites[18].alongshore_km = 100;  // location 19: landfalls 0.5 to 99.5 km kept
-  auto results = compute_hazard(spec, set, testing::zero_amplitude_table(), sites, 1);
+  auto results = compute_hazard(setup, set, testing::zero_amplitude_table(), sites, 1);
   EXPECT_NEAR(results[4].rate_kept, 5e-4 * 300, 1e-15);
   EXPECT_NEAR(results[18].rate_kept, 5e-4 * 100, 1e-15);
   EXPECT_NEAR(results[18].rate_left_out, 5e-4 * 200, 1e-15);
@@ -154,16 +154,16 @@ TEST(Hazard, RateNeverRisesWithTheLevel) {
     for (int radius = 12; radius <= 60; radius += 12) set.storms.push_back(storm(p, radius, 1e-4));
   }
   for (double sigma : {0.0, 0.15}) {
-    HazardSpec spec;
-    spec.integrate_coast = true;
-    spec.coast_to_km = 200;
-    spec.step_km = 2;
-    spec.sigma_m = sigma;
-    spec.sigma_rel = sigma;
-    spec.return_periods = {50};
-    spec.want_curve = true;
-    spec.curve_step_mm = 10;
-    auto results = compute_hazard(spec, set, testing::worked_example_table(),
+    HazardSpec setup;
+    setup.integrate_coast = true;
+    setup.coast_to_km = 200;
+    setup.step_km = 2;
+    setup.sigma_m = sigma;
+    setup.sigma_rel = sigma;
+    setup.return_periods = {50};
+    setup.want_curve = true;
+    setup.curve_step_mm = 10;
+    auto results = compute_hazard(setup, set, testing::worked_example_table(),
                                   evenly_spaced_sites(10), 2);
     for (const BridgeHazard& h : results) {
       ASSERT_GT(h.curve.size(), 5u);
@@ -178,14 +178,14 @@ TEST(Hazard, RateNeverRisesWithTheLevel) {
 TEST(Hazard, GivesTheSameResultsForAnyThreadCount) {
   StormSet set;
   for (int i = 0; i < 40; ++i) set.storms.push_back(storm(895 + i, 12 + i, 1e-5 * (i + 1)));
-  HazardSpec spec;
-  spec.integrate_coast = true;
-  spec.coast_to_km = 190;
-  spec.sigma_m = 0.05;
-  spec.return_periods = {10, 100};
-  spec.want_curve = true;
-  auto one = compute_hazard(spec, set, testing::worked_example_table(), evenly_spaced_sites(10), 1);
-  auto two = compute_hazard(spec, set, testing::worked_example_table(), evenly_spaced_sites(10), 2);
+  HazardSpec setup;
+  setup.integrate_coast = true;
+  setup.coast_to_km = 190;
+  setup.sigma_m = 0.05;
+  setup.return_periods = {10, 100};
+  setup.want_curve = true;
+  auto one = compute_hazard(setup, set, testing::worked_example_table(), evenly_spaced_sites(10), 1);
+  auto two = compute_hazard(setup, set, testing::worked_example_table(), evenly_spaced_sites(10), 2);
   for (size_t k = 0; k < one.size(); ++k) {
     EXPECT_EQ(one[k].levels_m, two[k].levels_m);
     ASSERT_EQ(one[k].curve.size(), two[k].curve.size());

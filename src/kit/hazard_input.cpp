@@ -11,7 +11,7 @@ namespace {
 constexpr size_t kWarningsNamed = 20;  // outside-range rows listed before a count
 }  // namespace
 
-bool parse_coast_range(const std::string& text, HazardSpec* spec, std::string* error) {
+bool parse_coast_range(const std::string& text, HazardSpec* setup, std::string* error) {
   const size_t colon = text.find(':');
   double from = 0, to = 0;
   const std::string_view view(text);
@@ -24,9 +24,9 @@ bool parse_coast_range(const std::string& text, HazardSpec* spec, std::string* e
     *error = "--coast " + text + " is an empty coast range: FROM must lie below TO";
     return false;
   }
-  spec->integrate_coast = true;
-  spec->coast_from_km = from;
-  spec->coast_to_km = to;
+  setup->integrate_coast = true;
+  setup->coast_from_km = from;
+  setup->coast_to_km = to;
   return true;
 }
 
@@ -55,11 +55,11 @@ bool load_storm_set(const std::string& path, StormSet* set, const char* who) {
   return !failed;
 }
 
-bool settle_landfalls(const StormSet& set, HazardSpec* spec, const char* who, std::string* error) {
-  if (set.has_landfall && spec->integrate_coast) {
+bool settle_landfalls(const StormSet& set, HazardSpec* setup, const char* who, std::string* error) {
+  if (set.has_landfall && setup->integrate_coast) {
     std::fprintf(stderr, "%s: note: the storms have landfall_km, so --coast is not used\n", who);
-    spec->integrate_coast = false;
-  } else if (!set.has_landfall && !spec->integrate_coast) {
+    setup->integrate_coast = false;
+  } else if (!set.has_landfall && !setup->integrate_coast) {
     *error = "the storm set has no landfall_km column: give the coast to integrate over with "
              "--coast FROM:TO";
     return false;

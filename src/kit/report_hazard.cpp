@@ -27,7 +27,7 @@ std::string shortest(double v) {
   return s;
 }
 
-LinePlot aep_plot(const Site& site, const BridgeHazard& h, const HazardSpec& spec) {
+LinePlot aep_plot(const Site& site, const BridgeHazard& h, const HazardSpec& setup) {
   LinePlot plot;
   plot.title = "Bridge " + std::to_string(site.location) + " (" + site.name + ")";
   plot.x_label = "surge (m)";
@@ -41,8 +41,8 @@ LinePlot aep_plot(const Site& site, const BridgeHazard& h, const HazardSpec& spe
     series.y.push_back(p.aep);
   }
   plot.series.push_back(std::move(series));
-  for (size_t i = 0; i < spec.return_periods.size(); ++i) {
-    if (spec.return_periods[i] == 100 && !std::isnan(h.levels_m[i])) {
+  for (size_t i = 0; i < setup.return_periods.size(); ++i) {
+    if (setup.return_periods[i] == 100 && !std::isnan(h.levels_m[i])) {
       plot.markers.push_back({h.levels_m[i], "100-year " + fixed(h.levels_m[i], 2) + " m"});
     }
   }
@@ -58,40 +58,40 @@ bool compute_hazard_report(const std::string& storms_path, const std::string& co
                            double step_km, const std::string& data_dir,
                            const surge::SiteTable& table, HazardReport* report) {
   report->storms_path = storms_path;
-  HazardSpec& spec = report->spec;
-  spec.step_km = step_km;
-  spec.return_periods.assign(std::begin(kStandardReturnPeriods), std::end(kStandardReturnPeriods));
-  spec.want_curve = true;
-  spec.curve_step_mm = 10;
+  HazardSpec& setup = report->setup;
+  setup.step_km = step_km;
+  setup.return_periods.assign(std::begin(kStandardReturnPeriods), std::end(kStandardReturnPeriods));
+  setup.want_curve = true;
+  setup.curve_step_mm = 10;
   std::string error;
-  if (!coast.empty() && !parse_coast_range(coast, &spec, &error)) {
+  if (!coast.empty() && !parse_coast_range(coast, &setup, &error)) {
     std::fprintf(stderr, "%s: error: %s\n", kWho, error.c_str());
     return false;
   }
   if (!load_sites(data_dir, &report->sites)) return false;
   StormSet storms;
   if (!load_storm_set(storms_path, &storms, kWho)) return false;
-  if (!settle_landfalls(storms, &spec, kWho, &error)) {
+  if (!settle_landfalls(storms, &setup, kWho, &error)) {
     std::fprintf(stderr, "%s: error: %s\n", kWho, error.c_str());
     return false;
   }
   report->storm_count = storms.storms.size();
   report->outside_fit = storms.outside_fit;
-  report->results = compute_hazard(spec, storms, table, report->sites, default_thread_count());
+  report->results = compute_hazard(setup, storms, table, report->sites, default_thread_count());
   return true;
 }
 
 void add_hazard_section(const HazardReport& report, const std::vector<int>& locations,
                         HtmlPage* page) {
-  const HazardSpec& spec = report.spec;
+  const HazardSpec& setup = report.setup;
   page->begin_section("hazard", "Return-period surge");
   std::string method =
       "From the storm set " + report.storms_path + " (" + std::to_string(report.storm_count) +
       " storms" +
-      (spec.integrate_coast ? ", rates per year and km of coast, landfalls every " +
-                                  shortest(spec.step_km) + " km from " +
-                                  shortest(spec.coast_from_km) + " to " +
-                                  shortest(spec.coast_to_km) + " km"
+      (setup.integrate_coast ? ", rates per year and km of coast, landfalls every " +
+                                  shortest(setup.step_km) + " km from " +
+                                  shortest(setup.coast_from_km) + " to " +
+                                  shortest(setup.coast_to_km) + " km"
                             : ", each at its own landfall with a rate per year") +
       "): the annual rate at which a bridge's surge exceeds a level is the sum of the rates of "
       "the storms (and landfalls) whose surge lies above it; the annual exceedance probability "
@@ -111,7 +111,7 @@ void add_hazard_section(const HazardReport& report, const std::vector<int>& loca
   HtmlTable table;
   table.caption = "Return-period surge (m) at each bridge";
   table.header = {"location", "name"};
-  for (double t : spec.return_periods) table.header.push_back(shortest(t) + "-year");
+  for (double t : setup.return_periods) table.header.push_back(shortest(t) + "-year");
   table.header.push_back("rate left out");
   table.text_columns = {1};
   std::vector<size_t> shown;
@@ -134,7 +134,7 @@ void add_hazard_section(const HazardReport& report, const std::vector<int>& loca
   page->subheading("Annual exceedance probability at each bridge");
   page->begin_block("plots");
   std::string svg;
-  for (size_t k : shown) append_line_plot(&svg, aep_plot(report.sites[k], report.results[k], spec));
+  for (size_t k : shown) append_line_plot(&svg, aep_plot(report.sites[k], report.results[k], setup));
   page->raw(svg);
   page->end_block();
   page->end_section();

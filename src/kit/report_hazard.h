@@ -16,7 +16,7 @@ namespace kit {
 
 struct HazardReport {
   std::string storms_path;
-  HazardSpec spec;
+  HazardSpec setup;
   size_t storm_count = 0;
   uint64_t outside_fit = 0;
   std::vector<Site> sites;
