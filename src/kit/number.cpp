@@ -173,4 +173,16 @@ void append_report_surge(std::string* out, double surge_m) {
   out->append(field + first, kWidth - first);
 }
 
+std::string shortest_text(double value) {
+  std::string s;
+  append_shortest(&s, value);
+  return s;
+}
+
+std::string fixed_text(double value, int decimals) {
+  std::string s;
+  append_fixed(&s, value, decimals);
+  return s;
+}
+
 }  // namespace kit

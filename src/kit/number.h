@@ -32,6 +32,10 @@ void append_fixed(std::string* out, double value, int decimals);
 // through the calculator's formatting code, without the field's leading blanks.
 void append_report_surge(std::string* out, double surge_m);
 
+// The same two forms as new strings, for texts put together elsewhere.
+std::string shortest_text(double value);
+std::string fixed_text(double value, int decimals);
+
 }  // namespace kit
 
 #endif  // SURGE_KIT_NUMBER_H_

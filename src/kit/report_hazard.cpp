@@ -15,18 +15,6 @@ namespace {
 
 constexpr const char* kWho = "surgekit report";
 
-std::string fixed(double v, int decimals) {
-  std::string s;
-  append_fixed(&s, v, decimals);
-  return s;
-}
-
-std::string shortest(double v) {
-  std::string s;
-  append_shortest(&s, v);
-  return s;
-}
-
 LinePlot aep_plot(const Site& site, const BridgeHazard& h, const HazardSpec& setup) {
   LinePlot plot;
   plot.title = "Bridge " + std::to_string(site.location) + " (" + site.name + ")";
@@ -43,11 +31,11 @@ LinePlot aep_plot(const Site& site, const BridgeHazard& h, const HazardSpec& set
   plot.series.push_back(std::move(series));
   for (size_t i = 0; i < setup.return_periods.size(); ++i) {
     if (setup.return_periods[i] == 100 && !std::isnan(h.levels_m[i])) {
-      plot.markers.push_back({h.levels_m[i], "100-year " + fixed(h.levels_m[i], 2) + " m"});
+      plot.markers.push_back({h.levels_m[i], "100-year " + fixed_text(h.levels_m[i], 2) + " m"});
     }
   }
   if (site.has_low_chord) {
-    plot.markers.push_back({site.low_chord_m, "low chord " + shortest(site.low_chord_m) + " m"});
+    plot.markers.push_back({site.low_chord_m, "low chord " + shortest_text(site.low_chord_m) + " m"});
   }
   return plot;
 }
@@ -89,9 +77,9 @@ void add_hazard_section(const HazardReport& report, const std::vector<int>& loca
       "From the storm set " + report.storms_path + " (" + std::to_string(report.storm_count) +
       " storms" +
       (setup.integrate_coast ? ", rates per year and km of coast, landfalls every " +
-                                  shortest(setup.step_km) + " km from " +
-                                  shortest(setup.coast_from_km) + " to " +
-                                  shortest(setup.coast_to_km) + " km"
+                                  shortest_text(setup.step_km) + " km from " +
+                                  shortest_text(setup.coast_from_km) + " to " +
+                                  shortest_text(setup.coast_to_km) + " km"
                             : ", each at its own landfall with a rate per year") +
       "): the annual rate at which a bridge's surge exceeds a level is the sum of the rates of "
       "the storms (and landfalls) whose surge lies above it; the annual exceedance probability "
@@ -111,7 +99,7 @@ void add_hazard_section(const HazardReport& report, const std::vector<int>& loca
   HtmlTable table;
   table.caption = "Return-period surge (m) at each bridge";
   table.header = {"location", "name"};
-  for (double t : setup.return_periods) table.header.push_back(shortest(t) + "-year");
+  for (double t : setup.return_periods) table.header.push_back(shortest_text(t) + "-year");
   table.header.push_back("rate left out");
   table.text_columns = {1};
   std::vector<size_t> shown;
@@ -124,9 +112,9 @@ void add_hazard_section(const HazardReport& report, const std::vector<int>& loca
   for (size_t k : shown) {
     const BridgeHazard& h = report.results[k];
     std::vector<std::string> row = {std::to_string(h.location), report.sites[k].name};
-    for (double level : h.levels_m) row.push_back(std::isnan(level) ? "" : fixed(level, 3));
+    for (double level : h.levels_m) row.push_back(std::isnan(level) ? "" : fixed_text(level, 3));
     const double total = h.rate_kept + h.rate_left_out;
-    row.push_back(fixed(total > 0 ? 100 * h.rate_left_out / total : 0.0, 1) + " %");
+    row.push_back(fixed_text(total > 0 ? 100 * h.rate_left_out / total : 0.0, 1) + " %");
     table.rows.push_back(std::move(row));
   }
   page->table(table);

@@ -10,18 +10,6 @@
 namespace kit {
 namespace {
 
-std::string fixed(double v, int decimals) {
-  std::string s;
-  append_fixed(&s, v, decimals);
-  return s;
-}
-
-std::string shortest(double v) {
-  std::string s;
-  append_shortest(&s, v);
-  return s;
-}
-
 const char* severity_name(Severity s) {
   switch (s) {
     case Severity::kError:
@@ -98,10 +86,10 @@ void add_worst_section(const ReportInput& input, HtmlPage* page) {
   table.text_columns = {4, 5};
   for (size_t i = 0; i < input.locations.size(); ++i) {
     const WorstLandfall& w = input.worst[i];
-    table.rows.push_back({std::to_string(input.locations[i]), fixed(w.result.surge_m, 3),
-                          fixed(w.distance_km, 2), shortest(w.radius_km),
+    table.rows.push_back({std::to_string(input.locations[i]), fixed_text(w.result.surge_m, 3),
+                          fixed_text(w.distance_km, 2), shortest_text(w.radius_km),
                           std::string(side_name(w.result.side)),
-                          std::string(curve_name(w.result.curve)), fixed(w.result.x, 4)});
+                          std::string(curve_name(w.result.curve)), fixed_text(w.result.x, 4)});
   }
   page->table(table);
   page->end_section();
@@ -121,7 +109,7 @@ void add_envelope_section(const ReportInput& input, HtmlPage* page) {
   for (int p : input.pressures) table.header.push_back(std::to_string(p) + " mb");
   for (size_t i = 0; i < input.locations.size(); ++i) {
     std::vector<std::string> row = {std::to_string(input.locations[i])};
-    for (const WorstLandfall& w : input.envelope[i]) row.push_back(fixed(w.result.surge_m, 3));
+    for (const WorstLandfall& w : input.envelope[i]) row.push_back(fixed_text(w.result.surge_m, 3));
     table.rows.push_back(std::move(row));
   }
   page->table(table);
@@ -133,7 +121,7 @@ void add_location_sections(const ReportInput& input, HtmlPage* page) {
   page->begin_section("locations", "Curves per location");
   page->paragraph("Left: the fitted response over the dimensionless distance X, on the RIGHT "
                   "(-6 < X <= 0), LEFT (0 < X <= 10) and tail (10 < X <= 25) ranges. Right: the "
-                  "surge along landfall distance at radius " + shortest(input.plot_radius_km) +
+                  "surge along landfall distance at radius " + shortest_text(input.plot_radius_km) +
                   " km for a few central pressures.");
   for (int location : input.locations) {
     const std::vector<int> one = {location};
@@ -152,7 +140,7 @@ void add_location_sections(const ReportInput& input, HtmlPage* page) {
     append_line_plot(&svg, response_plot(table, location));
     append_line_plot(&svg, surge_plot("Surge along distance, location " +
                                           std::to_string(location) + ", radius " +
-                                          shortest(input.plot_radius_km) + " km",
+                                          shortest_text(input.plot_radius_km) + " km",
                                       input.plot_radius_km, distances, series));
     page->raw(svg);
     page->end_block();

@@ -14,12 +14,6 @@ bool is_blank_record(const std::vector<std::string_view>& fields) {
   return fields.size() == 1 && fields[0].find_first_not_of(" \t\r") == std::string_view::npos;
 }
 
-std::string shortest(double v) {
-  std::string s;
-  append_shortest(&s, v);
-  return s;
-}
-
 }  // namespace
 
 std::vector<Finding> read_storms(std::FILE* in, const std::string& file, StormSet* set) {
@@ -96,8 +90,8 @@ std::vector<Finding> read_storms(std::FILE* in, const std::string& file, StormSe
       ++read.outside_fit;
       std::string what = name >= 0 ? "storm '" + std::string(f[name]) + "'" : "the storm";
       std::string message = what + " lies outside the fitted ranges:";
-      if (!p_in) message += " pressure " + shortest(s.pressure_mb) + " mb (fitted 890 to 960)";
-      if (!r_in) message += " radius " + shortest(s.radius_km) + " km (fitted 11 to 65)";
+      if (!p_in) message += " pressure " + shortest_text(s.pressure_mb) + " mb (fitted 890 to 960)";
+      if (!r_in) message += " radius " + shortest_text(s.radius_km) + " km (fitted 11 to 65)";
       add(csv.line(), Severity::kWarning, message);
     }
     read.storms.push_back(s);
