@@ -137,26 +137,10 @@ TEST_F(PlainRunMemoTest, ReadingAgainAfterAnEditGivesWhatAFreshReadGives) {
   }
 }
 
-// A statement on records served from memory, its runs kept in `memo`.
-class MemoRecords : public MemoryRecords {
- public:
-  MemoRecords(std::string text, PlainRunMemo* memo) : MemoryRecords(std::move(text)), memo_(memo) {}
-  InputFault next_record(std::string_view* record) override {
-    InputFault f = MemoryRecords::next_record(record);
-    if (f == InputFault::kNone) ++number_;
-    return f;
-  }
-  PlainRun* plain_run_slot() override { return memo_ ? memo_->slot(number_) : nullptr; }
-
- private:
-  PlainRunMemo* memo_;
-  uint64_t number_ = 0;
-};
-
 // Reads `count` items of `kind` from `text`; the values come back as doubles.
 std::vector<double> read_items(const std::string& text, ItemKind kind, size_t count,
                                PlainRunMemo* memo) {
-  MemoRecords records(text, memo);
+  MemoryRecords records(text, kInitialRecordBuffer, false, memo);
   InputStatement statement;
   EXPECT_EQ(statement.begin(&records), InputFault::kNone);
   std::vector<float> floats(count, -1.0f);
