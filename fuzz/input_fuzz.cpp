@@ -1,7 +1,9 @@
 // Fuzz target: arbitrary bytes as the records of free-form input statements
 // with items of every kind, until the input ends or a fault stops a statement.
 // Then the same bytes as statements of single-precision items read in one call
-// each and in one call per item, which must store the same and fail alike.
+// each and in one call per item, which must store the same and fail alike; and
+// read again with the values of their records kept, and once more with a byte
+// changed, which must store what a read without kept values stores.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -28,8 +30,8 @@ bool is_reported_number(int n) {
 // Statements of four Real32 items on `text`, read in one call or one call per
 // item; returns the stored bits of every statement's items and the fault met.
 std::vector<uint32_t> read_rows(const std::string& text, bool byte_reads, bool one_call,
-                                InputFault* fault) {
-  recio::MemoryRecords records(text, 8, byte_reads);
+                                InputFault* fault, recio::PlainRunMemo* memo = nullptr) {
+  recio::MemoryRecords records(text, 8, byte_reads, memo);
   recio::InputStatement statement;
   std::vector<uint32_t> stored;
   *fault = InputFault::kNone;
@@ -90,6 +92,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
           read_rows(again, byte_reads, true, &together_fault) ||
       each_fault != together_fault) {
     std::abort();
+  }
+
+  const bool one_call = size > 0 && (data[0] & 2) != 0;
+  std::string edited(again);
+  if (size > 1) edited[data[1] % size] = "0.5,/ *\n9"[data[size - 1] % 9];
+  recio::PlainRunMemo memo;
+  InputFault kept_fault;
+  InputFault fresh_fault;
+  read_rows(again, byte_reads, one_call, &kept_fault, &memo);
+  const std::string* texts[] = {&again, &edited, &again};
+  for (const std::string* text : texts) {
+    if (read_rows(*text, byte_reads, one_call, &kept_fault, &memo) !=
+            read_rows(*text, byte_reads, one_call, &fresh_fault) ||
+        kept_fault != fresh_fault) {
+      std::abort();
+    }
   }
   return 0;
 }

@@ -24,10 +24,14 @@ class HandleBytes : public ByteSource {
   platform::Handle handle_;
 };
 
-// The records of a unit, viewed where they stand in its record buffer.
+// The records of a unit, viewed where they stand in its record buffer, with
+// the memo of its plain real values when it has one.
 class UnitRecords : public RecordSource {
  public:
-  void bind(UnitBlock* unit) { unit_ = unit; }
+  void bind(UnitBlock* unit, PlainRunMemo* memo) {
+    unit_ = unit;
+    memo_ = memo;
+  }
   InputFault next_record(std::string_view* record) override {
     HandleBytes bytes(unit_->handle);
     const ReadMode mode{.byte_reads = unit_->byte_reads,
@@ -38,16 +42,47 @@ class UnitRecords : public RecordSource {
                                unit_->in.record_end - unit_->in.record_begin);
     return InputFault::kNone;
   }
+  PlainRun* plain_run_slot() override {
+    return memo_ != nullptr ? memo_->slot(unit_->in.records_read) : nullptr;
+  }
 
  private:
   UnitBlock* unit_ = nullptr;
+  PlainRunMemo* memo_ = nullptr;
 };
+
+// The memos of the units that read files, by unit number modulo their count.
+// A file's records are read again and again from the first, as a data file
+// reloaded for every case is, and mostly hold the same bytes each time. A memo
+// outlives its unit's connection, as a file is closed and opened again between
+// readings; it is only an aid, since a run is replayed only from the same bytes.
+constexpr size_t kMemoUnits = 4;
+struct UnitMemo {
+  bool used = false;
+  int32_t unit = 0;
+  PlainRunMemo runs;
+};
+
+// The memo for a statement on the unit, or nullptr for standard input (the
+// console or its redirection), whose records are answers that seldom repeat.
+// A unit that takes another's place starts with an empty memo.
+PlainRunMemo* memo_for(UnitMemo (&memos)[kMemoUnits], const UnitBlock& unit) {
+  if (unit.handle == platform::standard_input()) return nullptr;
+  UnitMemo& memo = memos[static_cast<uint32_t>(unit.number) % kMemoUnits];
+  if (!memo.used || memo.unit != unit.number) {
+    memo.runs.clear();
+    memo.used = true;
+    memo.unit = unit.number;
+  }
+  return &memo.runs;
+}
 
 // The statement in progress on this thread.
 struct ActiveStatement {
   UnitBlock* unit = nullptr;
   UnitRecords records;
   InputStatement scan;
+  UnitMemo memos[kMemoUnits];
 };
 thread_local ActiveStatement t_active;
 
@@ -59,7 +94,7 @@ void end_statement() {
   ActiveStatement& active = t_active;
   UnitBlock& unit = *active.unit;
   active.scan.end();
-  active.records.bind(nullptr);
+  active.records.bind(nullptr, nullptr);
   active.unit = nullptr;
   release_unit(unit);
 }
@@ -73,7 +108,7 @@ void begin_input(int32_t unit_number) {
   assert(active.unit == nullptr && "an input statement is already in progress");
   UnitBlock& unit = claim_unit(unit_number);
   active.unit = &unit;
-  active.records.bind(&unit);
+  active.records.bind(&unit, memo_for(active.memos, unit));
   if (InputFault f = active.scan.begin(&active.records); f != InputFault::kNone) {
     fail(f, unit);
   }
@@ -99,8 +134,9 @@ void input_items(ItemKind kind, void* const* destinations, size_t count, bool la
 
 void reset_input_for_test() {
   t_active.scan.end();
-  t_active.records.bind(nullptr);
+  t_active.records.bind(nullptr, nullptr);
   t_active.unit = nullptr;
+  for (UnitMemo& memo : t_active.memos) memo = UnitMemo{};
 }
 
 }  // namespace recio

@@ -27,7 +27,8 @@ void input_item(ItemKind kind, void* destination, bool last);
 void input_items(ItemKind kind, void* const* destinations, size_t count, bool last);
 
 // Test only: forgets a statement that a run ended half-way (by an exception
-// standing in for the end of the process). The unit table is reset separately.
+// standing in for the end of the process), and every converted value kept for
+// records read again. The unit table is reset separately.
 void reset_input_for_test();
 
 }  // namespace recio

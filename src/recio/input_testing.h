@@ -38,12 +38,13 @@ class MemoryBytes : public ByteSource {
 };
 
 // Records carved from memory by the unit record reader, as from a file read in
-// blocks into a buffer of `capacity` bytes at first, or one byte per read.
+// blocks into a buffer of `capacity` bytes at first, or one byte per read. With
+// a memo, the runs of plain reals are kept in it as a file unit keeps them.
 class MemoryRecords : public RecordSource {
  public:
   explicit MemoryRecords(std::string data, size_t capacity = kInitialRecordBuffer,
-                         bool byte_reads = false)
-      : bytes_(std::move(data), SIZE_MAX), mode_{.byte_reads = byte_reads} {
+                         bool byte_reads = false, PlainRunMemo* memo = nullptr)
+      : bytes_(std::move(data), SIZE_MAX), mode_{.byte_reads = byte_reads}, memo_(memo) {
     in_.buffer = std::make_unique<char[]>(capacity);
     in_.capacity = capacity;
   }
@@ -56,11 +57,15 @@ class MemoryRecords : public RecordSource {
     }
     return f;
   }
+  PlainRun* plain_run_slot() override {
+    return memo_ != nullptr ? memo_->slot(in_.records_read) : nullptr;
+  }
 
  private:
   InputRecord in_;
   MemoryBytes bytes_;
   ReadMode mode_;
+  PlainRunMemo* memo_;
 };
 
 }  // namespace recio

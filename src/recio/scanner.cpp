@@ -18,6 +18,7 @@
 // The rest of a pair is examined only for real items.
 #include "recio/scanner.h"
 
+#include <cstring>
 #include <new>
 
 #include "recio/convert.h"
@@ -57,6 +58,7 @@ void InputStatement::end() {
   source_ = nullptr;
   record_ = {};
   pos_ = 0;
+  run_slot_ = nullptr;
   quoted_length_ = 0;
   // Each cleared on its own: a chained assignment copies one freshly written
   // token into the other, a load that cannot be served from the pending stores.
@@ -72,14 +74,19 @@ void InputStatement::end() {
 // The commonest case in one pass: real items whose values are plain numbers
 // on the current record, taken while they last. Leaves the statement exactly
 // as the general path would after them; the state is written once, after the
-// last one. Returns how many items it stored.
+// last one. Returns how many items it stored. A run that the record's memo
+// slot holds is replayed; one that it does not is kept there.
 template <typename Real>
 size_t InputStatement::take_plain_reals(void* const* destinations, size_t count) {
+  if (run_slot_ != nullptr) {
+    if (const size_t taken = replay_plain_run<Real>(destinations, count); taken > 0) return taken;
+  }
   const char* const begin = record_.data();
   const char* const end = begin + record_.size();
   const char* p = begin + pos_;
   const char* start = nullptr;
   bool point = false;
+  Real kept[PlainRunMemo::kValues];
   size_t taken = 0;
   for (; taken < count; ++taken) {
     const char* first = p;
@@ -91,20 +98,72 @@ size_t InputStatement::take_plain_reals(void* const* destinations, size_t count)
     const char* stop = plain_decimal_to_real<Real>(first, end, &value, &had_point);
     if (stop == nullptr || (stop < end && !ends_value(*stop))) break;
     *static_cast<Real*>(destinations[taken]) = value;
+    if (taken < PlainRunMemo::kValues) kept[taken] = value;
     start = first;
     point = had_point;
     p = stop;
   }
   if (taken > 0) {
-    token_.kind = ValueClass::kNumeric;
-    token_.text = std::string_view(start, static_cast<size_t>(p - start));
-    token_.integer_form = !point;
-    token_.word = token_.truth = false;
-    pos_ = static_cast<size_t>(p - begin);
-    nonblank_seen_ = true;
-    separator_pending_ = record_end_passed_ = pair_rest_pending_ = new_record_ = false;
+    const size_t stop = static_cast<size_t>(p - begin);
+    const size_t last_start = static_cast<size_t>(start - begin);
+    if (run_slot_ != nullptr) keep_plain_run(count, kept, taken, stop, last_start, point);
+    end_plain_run(stop, last_start, point);
   }
   return taken;
+}
+
+// The run in the slot started from the same record bytes, offset, item count
+// and format, so it came to what this one would: its values are stored again
+// in the same order (a destination named twice ends with the later value) and
+// the statement is left as the scan left it. Returns 0 when the run differs.
+template <typename Real>
+size_t InputStatement::replay_plain_run(void* const* destinations, size_t count) {
+  const PlainRun& run = *run_slot_;
+  if (run.real_size != sizeof(Real) || run.offset != pos_ || run.asked != count ||
+      run.record != record_) {
+    return 0;
+  }
+  const unsigned char* value = run.values.data();
+  for (size_t i = 0; i < run.taken; ++i, value += sizeof(Real)) {
+    std::memcpy(destinations[i], value, sizeof(Real));
+  }
+  end_plain_run(run.stop, run.last_start, run.last_point);
+  return run.taken;
+}
+
+// Keeps a run that began at pos_ in the slot, replacing what it held; a run
+// past the memo's bounds empties the slot instead.
+template <typename Real>
+void InputStatement::keep_plain_run(size_t count, const Real* values, size_t taken, size_t stop,
+                                    size_t last_start, bool last_point) {
+  PlainRun& run = *run_slot_;
+  run.real_size = 0;
+  if (record_.size() > PlainRunMemo::kRecordBytes || taken > PlainRunMemo::kValues ||
+      count > UINT32_MAX) {
+    return;
+  }
+  run.record.assign(record_);
+  run.offset = static_cast<uint32_t>(pos_);
+  run.asked = static_cast<uint32_t>(count);
+  run.taken = static_cast<uint32_t>(taken);
+  run.stop = static_cast<uint32_t>(stop);
+  run.last_start = static_cast<uint32_t>(last_start);
+  run.last_point = last_point;
+  run.values.resize(taken * sizeof(Real));
+  std::memcpy(run.values.data(), values, taken * sizeof(Real));
+  run.real_size = sizeof(Real);
+}
+
+// The state after a run of plain values that ended at `stop`, the last of
+// them starting at `last_start`.
+void InputStatement::end_plain_run(size_t stop, size_t last_start, bool last_point) {
+  token_.kind = ValueClass::kNumeric;
+  token_.text = record_.substr(last_start, stop - last_start);
+  token_.integer_form = !last_point;
+  token_.word = token_.truth = false;
+  pos_ = stop;
+  nonblank_seen_ = true;
+  separator_pending_ = record_end_passed_ = pair_rest_pending_ = new_record_ = false;
 }
 
 bool InputStatement::take_plain_real(ItemKind kind, void* destination) {
@@ -154,8 +213,10 @@ InputFault InputStatement::input_items(ItemKind kind, void* const* destinations,
 // ---- Records and characters ----------------------------------------------
 
 InputFault InputStatement::read_next_record() {
+  run_slot_ = nullptr;
   InputFault f = source_->next_record(&record_);
   if (f != InputFault::kNone) return f;
+  run_slot_ = source_->plain_run_slot();
   pos_ = 0;
   new_record_ = true;
   return InputFault::kNone;

@@ -10,6 +10,7 @@
 
 #include "recio/input_fault.h"
 #include "recio/item_kind.h"
+#include "recio/plain_run_memo.h"
 
 namespace recio {
 
@@ -20,6 +21,10 @@ class RecordSource {
   // Makes the next record current and views it in *record (no line terminator).
   // The view stays valid until the next call.
   virtual InputFault next_record(std::string_view* record) = 0;
+  // Where the plain real values taken from the current record may be kept for
+  // the next time the same bytes are read there, or nullptr (the default) when
+  // they are not kept.
+  virtual PlainRun* plain_run_slot() { return nullptr; }
 };
 
 // Bytes a quoted value may hold, and the size of the buffer that holds them.
@@ -87,6 +92,12 @@ class InputStatement {
 
   template <typename Real>
   size_t take_plain_reals(void* const* destinations, size_t count);
+  template <typename Real>
+  size_t replay_plain_run(void* const* destinations, size_t count);
+  template <typename Real>
+  void keep_plain_run(size_t count, const Real* values, size_t taken, size_t stop,
+                      size_t last_start, bool last_point);
+  void end_plain_run(size_t stop, size_t last_start, bool last_point);
   bool take_plain_real(ItemKind kind, void* destination);
 
   // Finding a value.
@@ -108,6 +119,7 @@ class InputStatement {
   RecordSource* source_ = nullptr;
   std::string_view record_;
   size_t pos_ = 0;
+  PlainRun* run_slot_ = nullptr;  // the current record's slot in its source's memo
   std::unique_ptr<char[]> quoted_;  // a quoted value's contents
   size_t quoted_length_ = 0;
 
