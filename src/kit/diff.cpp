@@ -13,6 +13,7 @@
 #include "kit/cases.h"
 #include "kit/coefficients.h"
 #include "kit/commands.h"
+#include "kit/selection.h"
 #include "kit/csv.h"
 #include "kit/fp_environment.h"
 #include "model/surge.h"
@@ -180,8 +181,7 @@ CommandEntry define_diff(CLI::App& sub, const CommonOptions&) {
   sub.add_option("--distance-step", options->distance_step_km, "grid step of the distance, km")
       ->capture_default_str()
       ->check(CLI::Range(0.1, 1000.0));
-  sub.add_option("--threads", options->threads, "threads to use (default: one per core)")
-      ->check(CLI::Range(1, 64));
+  add_threads_option(sub, &options->threads);
   sub.footer(
       "For each location, the largest change of the surge between the two sets over\n"
       "pressures 890-960 mb, radii 11-65 km and distances that put X between -6\n"

@@ -7,6 +7,7 @@
 
 #include "kit/coefficients.h"
 #include "kit/commands.h"
+#include "kit/selection.h"
 #include "kit/csv.h"
 #include "kit/forecast.h"
 #include "kit/number.h"
@@ -98,8 +99,7 @@ CommandEntry define_ensemble(CLI::App& sub, const CommonOptions& common) {
       ->capture_default_str();
   sub.add_option("--threshold", s.thresholds_m, "a surge in m whose exceedance is wanted "
                                                 "(repeatable)");
-  sub.add_option("--threads", o->threads, "threads to use (default: all cores)")
-      ->check(CLI::Range(1, 256));
+  add_threads_option(sub, &o->threads);
   sub.footer(
       "For each bridge of sites.csv: the median, 10 % and 90 % surge and the chance of exceeding\n"
       "each threshold and the low chord. Samples with pressure at or above 1013 mb count as no\n"

@@ -8,6 +8,7 @@
 
 #include "kit/coefficients.h"
 #include "kit/commands.h"
+#include "kit/selection.h"
 #include "kit/csv.h"
 #include "kit/hazard_curve.h"
 #include "kit/hazard_input.h"
@@ -127,8 +128,7 @@ CommandEntry define_hazard(CLI::App& sub, const CommonOptions& common) {
   sub.add_option("--curve-step", o->curve_step_m, "surge step of the curve, m (whole mm)")
       ->capture_default_str()
       ->check(CLI::Range(0.001, 10.0));
-  sub.add_option("--threads", o->threads, "threads to use (default: all cores)")
-      ->check(CLI::Range(1, 256));
+  add_threads_option(sub, &o->threads);
   sub.footer(
       "Return-period surge at each bridge of sites.csv: the least surge, to the millimetre,\n"
       "whose annual exceedance probability 1 - exp(-rate) is at most 1/T.\n"

@@ -71,4 +71,9 @@ CLI::Validator integer_range_validator(const char* description) {
       description);
 }
 
+void add_threads_option(CLI::App& sub, int* threads) {
+  sub.add_option("--threads", *threads, "threads to use (default: one per core)")
+      ->check(CLI::Range(1, 256));
+}
+
 }  // namespace kit

@@ -8,6 +8,7 @@
 #include <vector>
 
 namespace CLI {
+class App;
 class Validator;
 }
 
@@ -26,6 +27,10 @@ bool parse_integer_range(std::string_view text, std::vector<int>* values,
 // CLI11 validators for the two forms, with the accepted form as description.
 CLI::Validator location_validator();
 CLI::Validator integer_range_validator(const char* description);
+
+// Declares --threads (1 to 256) on `sub`, stored in *threads; the default left
+// in *threads means one thread per core.
+void add_threads_option(CLI::App& sub, int* threads);
 
 }  // namespace kit
 
