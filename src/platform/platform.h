@@ -53,9 +53,20 @@ Handle standard_error();
 // True when the handle is a character device (an interactive terminal).
 bool is_character_device(Handle h);
 
+// The first bytes of a file, read as it is opened. A directory shows itself by
+// failing that read, which spares the OS a query of its own for every open.
+struct FirstRead {
+  void* buffer = nullptr;  // where the bytes go
+  size_t size = 0;         // at most this many; 0 reads nothing
+  size_t got = 0;          // how many came
+  Status status;           // the read's outcome, kEndOfFile when it found none
+};
+
 // Opens an existing file for reading only; never creates one. A directory is
-// refused as kAccessDenied. On failure *h is kNoHandle.
-Status open_for_read(const std::string& path, Handle* h);
+// refused as kAccessDenied. With `first`, also reads the file's first bytes: a
+// failed read (a directory's aside) leaves the file open, its outcome in
+// first->status. On failure *h is kNoHandle.
+Status open_for_read(const std::string& path, Handle* h, FirstRead* first = nullptr);
 
 // Opens (creating if needed) a file for writing, truncating it. Used for a
 // redirected console output unit.

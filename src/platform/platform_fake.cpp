@@ -35,6 +35,11 @@ bool is_directory(const std::string& path) {
   return path == "/";
 }
 
+// A name as the files are kept: relative ones against the working directory.
+std::string absolute(const std::string& name) {
+  return name.starts_with("/") ? name : fold_full_path(g_system.current_directory, name);
+}
+
 Status error(ErrorKind kind) { return Status{kind, static_cast<int>(kind)}; }
 
 }  // namespace
@@ -59,13 +64,17 @@ bool is_character_device(Handle h) {
   return (h == kStdin || h == kStdout) && g_system.console_is_terminal;
 }
 
-Status open_for_read(const std::string& path, Handle* h) {
+Status open_for_read(const std::string& name, Handle* h, FirstRead* first) {
   *h = kNoHandle;
-  if (path.empty() || path.find('\0') != std::string::npos) return error(ErrorKind::kBadName);
+  if (name.empty() || name.find('\0') != std::string::npos) return error(ErrorKind::kBadName);
+  const std::string path = absolute(name);
   if (is_directory(path)) return error(ErrorKind::kAccessDenied);
   if (g_system.files.count(path) == 0) return error(ErrorKind::kNotFound);
   *h = g_next_handle++;
   g_open[*h] = OpenFile{path, 0, false};
+  if (first != nullptr && first->size > 0) {
+    first->status = read(*h, first->buffer, first->size, &first->got);
+  }
   return Status{};
 }
 
@@ -132,7 +141,7 @@ bool identify(Handle h, FileId* id) {
 }
 
 bool identify_path(const std::string& path, FileId* id) {
-  auto it = g_system.files.find(path);
+  auto it = g_system.files.find(absolute(path));
   if (it == g_system.files.end()) return false;
   *id = FileId{1, static_cast<uint64_t>(std::distance(g_system.files.begin(), it)) + 1};
   return true;

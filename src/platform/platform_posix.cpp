@@ -89,14 +89,23 @@ bool is_character_device(Handle h) {
   return fstat(h, &st) == 0 && S_ISCHR(st.st_mode) && isatty(h);
 }
 
-Status open_for_read(const std::string& path, Handle* h) {
+Status open_for_read(const std::string& path, Handle* h, FirstRead* first) {
   *h = kNoHandle;
   int err;
   int fd = open_path(path, O_RDONLY | O_NOCTTY, &err);
   if (fd < 0) return posix_error(err);
-  // Reading a directory would succeed here; a directory is not a data file.
-  struct stat st;
-  if (fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+  // Opening a directory succeeds here, and a directory is not a data file:
+  // its first read fails with EISDIR, or, without one, the OS is asked.
+  bool directory;
+  if (first != nullptr && first->size > 0) {
+    first->got = 0;
+    first->status = read(fd, first->buffer, first->size, &first->got);
+    directory = first->status.os_code == EISDIR;
+  } else {
+    struct stat st;
+    directory = fstat(fd, &st) == 0 && S_ISDIR(st.st_mode);
+  }
+  if (directory) {
     ::close(fd);
     return posix_error(EISDIR);
   }

@@ -205,7 +205,7 @@ void issue_message(int32_t number, ...) {
 }
 
 void report_io_error(int32_t number, const UnitBlock& block) {
-  issue_message(number, static_cast<int>(block.number), block.file_name.c_str());
+  issue_message(number, static_cast<int>(block.number), reported_file_name(block).c_str());
   platform::exit_process(number);  // every I/O message is severe: not reached
 }
 

@@ -1,6 +1,7 @@
 // Record input from a unit's handle.
 #include "recio/record_reader.h"
 
+#include <cassert>
 #include <cstring>
 #include <new>
 #include <thread>
@@ -69,7 +70,16 @@ InputFault read_record(InputRecord& in, ByteSource& bytes, ReadMode mode, int* o
     if (filled == in.capacity && !double_buffer(in, filled)) return InputFault::kNoRecordMemory;
     const size_t want = mode.byte_reads ? 1 : in.capacity - filled;
     size_t got = 0;
-    platform::Status status = bytes.read(in.buffer.get() + filled, want, &got);
+    platform::Status status;
+    if (in.first_read_pending) {
+      // Made as the file opened, into the same place and for the same size.
+      assert(filled == 0 && want == in.capacity);
+      in.first_read_pending = false;
+      status = in.first_read;
+      got = in.first_read_got;
+    } else {
+      status = bytes.read(in.buffer.get() + filled, want, &got);
+    }
     const bool ended = status.ok() || status.kind == platform::ErrorKind::kEndOfFile;
     if (!ended) return read_failure(status, mode, os_error);
     if (got == 0) {

@@ -7,8 +7,10 @@
 #include <chrono>
 #include <map>
 #include <mutex>
+#include <new>
 
 #include "recio/messages.h"
+#include "recio/record_reader.h"
 
 namespace recio {
 namespace {
@@ -125,9 +127,27 @@ bool connect_device(UnitBlock& block, bool output) {
 void connect_named(UnitBlock& block, bool output) {
   if (is_device_name(block.file_name)) {
     if (!connect_device(block, output)) report_io_error(42, block);
+  } else if (output) {
+    platform::Status status = platform::open_for_write(block.file_name, &block.handle);
+    if (!status.ok()) {
+      block.os_error = status.os_code;
+      report_io_error(open_failure_message(status.kind), block);
+    }
   } else {
-    platform::Status status = output ? platform::open_for_write(block.file_name, &block.handle)
-                                     : platform::open_for_read(block.file_name, &block.handle);
+    // The file's first block is read as it opens, where and as the first
+    // statement would read it, and kept for that statement to take.
+    InputRecord& in = block.in;
+    if (!in.buffer) {
+      in.buffer.reset(new (std::nothrow) char[kInitialRecordBuffer]);
+      in.capacity = in.buffer ? kInitialRecordBuffer : 0;
+    }
+    platform::FirstRead first{.buffer = in.buffer.get(), .size = in.capacity, .got = 0, .status = {}};
+    platform::Status status = platform::open_for_read(block.file_name, &block.handle, &first);
+    if (status.ok() && in.capacity > 0) {
+      in.first_read_pending = true;
+      in.first_read_got = first.got;
+      in.first_read = first.status;
+    }
     if (!status.ok()) {
       block.os_error = status.os_code;
       report_io_error(open_failure_message(status.kind), block);
@@ -238,10 +258,39 @@ bool is_device_name(std::string_view name) {
   return false;
 }
 
-std::string resolve_file_name(std::string_view name) {
+namespace {
+
+// A file name cut to its longest and without its leading blanks and trailing
+// blanks and NULs.
+std::string_view trim_file_name(std::string_view name) {
   if (name.size() > kMaxFileName) name = name.substr(0, kMaxFileName);
   while (!name.empty() && name.front() == ' ') name.remove_prefix(1);
   while (!name.empty() && (name.back() == ' ' || name.back() == '\0')) name.remove_suffix(1);
+  return name;
+}
+
+// The name an open keeps. A plain file name (no slash, not "." or "..") is
+// kept relative: opened so, it finds the file that its full path names, and
+// the full path, which costs the OS a query, is made when a report quotes it.
+std::string open_file_name(std::string_view given) {
+  const std::string_view name = trim_file_name(given);
+  if (!name.empty() && name.find('/') == std::string_view::npos && name != "." &&
+      name != ".." && !is_device_name(name)) {
+    return std::string(name);
+  }
+  return resolve_file_name(name);
+}
+
+}  // namespace
+
+std::string reported_file_name(const UnitBlock& block) {
+  const std::string& name = block.file_name;
+  if (name.empty() || name.front() == '/' || is_device_name(name)) return name;
+  return resolve_file_name(name);
+}
+
+std::string resolve_file_name(std::string_view name) {
+  name = trim_file_name(name);
   if (is_device_name(name)) return std::string(name);
   std::string full = platform::full_path(name);
   if (!full.empty() && full.size() < kMaxFileName + 1) return full;
@@ -251,7 +300,7 @@ std::string resolve_file_name(std::string_view name) {
 void open_unit(int32_t unit, const OpenSpec& request) {
   UnitBlock& block = find_or_create(unit);
   std::lock_guard<UnitLock> guard(block.lock);
-  std::string name = resolve_file_name(request.file);
+  std::string name = open_file_name(request.file);
   uint8_t action = 0;
   uint8_t status = 0;
   if (!decode_keyword(kActions, request.action, &action) ||
@@ -275,7 +324,7 @@ void open_unit(int32_t unit, const OpenSpec& request) {
   block.byte_reads = false;
   block.text_mode = false;
   block.out = OutputRecord{};
-  block.in = InputRecord{};
+  block.in.restart();
   connect_named(block, /*output=*/false);
 }
 

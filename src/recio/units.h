@@ -53,6 +53,20 @@ struct InputRecord {
   size_t kept_begin = 0;    // bytes read past the record: [kept_begin, kept_end)
   size_t kept_end = 0;
   uint64_t records_read = 0;
+  // The read made as the file was opened, its bytes at the buffer's start:
+  // the first read of the first record, which is then not made again.
+  bool first_read_pending = false;
+  size_t first_read_got = 0;
+  platform::Status first_read;
+
+  // Back to the state of a fresh connection, keeping the buffer.
+  void restart() {
+    record_begin = record_end = kept_begin = kept_end = 0;
+    records_read = 0;
+    first_read_pending = false;
+    first_read_got = 0;
+    first_read = {};
+  }
 };
 
 // The lock that a statement holds on its unit from its start to its end. The
@@ -78,7 +92,7 @@ class UnitLock {
 struct UnitBlock {
   int32_t number = 0;
   bool connected = false;
-  std::string file_name;  // resolved name quoted by every report, at most 256 bytes
+  std::string file_name;  // resolved name, at most 256 bytes (see reported_file_name)
   platform::Handle handle = platform::kNoHandle;
   Action action = Action::kRead;
   bool read_only = false;
@@ -127,6 +141,12 @@ void close_all_units();
 // ...) kept as they are, otherwise the full path when it is shorter than 257
 // characters, else the trimmed name.
 std::string resolve_file_name(std::string_view name);
+
+// The name a report quotes for the unit's file: its full path when that is
+// shorter than 257 characters, else the name as kept. A unit opened on a plain
+// file name keeps it relative and opens it so: the full path, which costs the
+// OS a query, is made only here.
+std::string reported_file_name(const UnitBlock& block);
 
 // True for the names that stand for devices rather than files, in any case.
 bool is_device_name(std::string_view name);

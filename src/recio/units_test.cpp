@@ -4,6 +4,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -155,6 +156,70 @@ TEST_F(UnitsTest, ReopenKeepsTheSameFileAndRestartsOnAnother) {
     }
     open_unit(1, {step.open});
     EXPECT_EQ(read_int(1), step.next) << "after opening " << step.open;
+  }
+}
+
+// A file's first block is read as it opens and kept for the first statement;
+// the record buffer outlives a connection. Each row opens its file on unit 1
+// after the previous row's, and reads the first value and a last line that
+// has no line end.
+TEST_F(UnitsTest, EachConnectionStartsFromItsFilesFirstBytes) {
+  const std::string long_line = std::string(5000, ' ') + "6";
+  struct Row {
+    const char* name;
+    std::string text;
+    int32_t first;
+    int32_t second;  // -1: not read
+  } rows[] = {
+      {"long.dat", long_line + "\n9", 6, 9},   // grows the buffer past its first size
+      {"short.dat", "4\n5", 4, 5},             // a smaller file in the grown buffer
+      {"edge.dat", std::string(4095, ' ') + "\n3", 3, -1},  // the line end at the block's last byte
+      {"nolf.dat", "  8", 8, -1},
+      {"long.dat", long_line + "\n9", 6, 9},
+  };
+  for (const Row& row : rows) {
+    write(row.name, row.text);
+    open_unit(1, {row.name});
+    EXPECT_EQ(read_int(1), row.first) << row.name;
+    if (row.second >= 0) {
+      EXPECT_EQ(read_int(1), row.second) << row.name;
+    }
+  }
+  write("empty.dat", "");
+  open_unit(1, {"empty.dat"});
+  EXPECT_EXIT(read_int(1), ::testing::ExitedWithCode(24),
+              ::testing::StartsWith("forrtl: severe (24): end-of-file during read, unit 1, file " +
+                                    dir_ + "/empty.dat"));
+}
+
+// A pipe's first read may be short: what it gave completes the record, as a
+// read made by the statement itself would, and nothing more is awaited. The
+// writer keeps its end open until the reader is done, or gives up after 5 s.
+TEST_F(UnitsTest, AShortFirstReadFromAPipeCompletesTheRecord) {
+  struct Row {
+    const char* written;
+    int32_t value;
+  } rows[] = {{"12", 12}, {"  7 ", 7}, {"5\n", 5}};
+  for (const Row& row : rows) {
+    ASSERT_EQ(mkfifo((dir_ + "/pipe.dat").c_str(), 0600), 0);
+    std::atomic<bool> done{false};
+    bool gave_up = false;
+    std::thread writer([&] {
+      std::ofstream out(dir_ + "/pipe.dat", std::ios::binary);
+      out << row.written << std::flush;
+      const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+      while (!done && std::chrono::steady_clock::now() < limit) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      }
+      gave_up = !done;
+    });
+    open_unit(1, {"pipe.dat"});
+    EXPECT_EQ(read_int(1), row.value) << "\"" << row.written << "\"";
+    done = true;
+    writer.join();
+    EXPECT_FALSE(gave_up) << "the read waited for the writer to close: \"" << row.written << "\"";
+    close_unit(1);
+    fs::remove(dir_ + "/pipe.dat");
   }
 }
 
