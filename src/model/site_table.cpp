@@ -1,6 +1,7 @@
 // The site table and its loading.
 #include "model/site_table.h"
 
+#include <array>
 #include <cstring>
 
 #include "recio/input.h"
@@ -14,6 +15,20 @@ SiteTable g_table;
 constexpr int32_t kParameterUnit = 1;
 constexpr int32_t kSlopeUnit = 2;
 
+// Where each location's parameter values go, fixed when the program is built:
+// the table never moves, and the files are read again for every case.
+using RowTargets = std::array<std::array<void*, kParameterCount>, kLocations + 1>;
+constexpr RowTargets make_row_targets() {
+  RowTargets rows{};
+  for (int location = 1; location <= kLocations; ++location) {
+    for (int k = 0; k < kParameterCount; ++k) {
+      rows[location][k] = &(g_table.*kParameterColumns[k])[location];
+    }
+  }
+  return rows;
+}
+constinit const RowTargets kRowTargets = make_row_targets();
+
 }  // namespace
 
 SiteTable& site_table() { return g_table; }
@@ -21,10 +36,9 @@ SiteTable& site_table() { return g_table; }
 void load_site_tables() {
   recio::open_unit(kParameterUnit, {.file = "srfparamsVelko.dat", .action = "read", .status = "UNKNOWN"});
   for (int location = 1; location <= kLocations; ++location) {
-    void* row[kParameterCount];
-    for (int k = 0; k < kParameterCount; ++k) row[k] = &(g_table.*kParameterColumns[k])[location];
     recio::begin_input(kParameterUnit);
-    recio::input_items(recio::ItemKind::kReal32, row, kParameterCount, true);
+    recio::input_items(recio::ItemKind::kReal32, kRowTargets[location].data(), kParameterCount,
+                       true);
   }
   recio::open_unit(kSlopeUnit, {.file = "pslope.dat", .action = "read", .status = "UNKNOWN"});
   for (int location = 1; location <= kLocations; ++location) {

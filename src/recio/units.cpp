@@ -3,7 +3,6 @@
 
 #include <atomic>
 #include <cassert>
-#include <cctype>
 #include <chrono>
 #include <map>
 #include <mutex>
@@ -31,12 +30,9 @@ std::atomic<UnitBlock*>* direct_slot(int32_t unit) {
   return index >= 0 && index < kDirectUnits ? &g_direct[index] : nullptr;
 }
 
-// The block of a unit, created on first use.
-UnitBlock& find_or_create(int32_t unit) {
-  std::atomic<UnitBlock*>* direct = direct_slot(unit);
-  if (direct != nullptr) {
-    if (UnitBlock* block = direct->load(std::memory_order_acquire)) return *block;
-  }
+// The block of a unit, created on first use: from the table, under its lock.
+[[gnu::noinline]] UnitBlock& find_or_create_in_table(int32_t unit,
+                                                     std::atomic<UnitBlock*>* direct) {
   std::lock_guard<std::mutex> guard(g_table_lock);
   auto& slot = g_units[unit];
   if (!slot) {
@@ -47,11 +43,24 @@ UnitBlock& find_or_create(int32_t unit) {
   return *slot;
 }
 
+// The block of a unit, created on first use.
+inline UnitBlock& find_or_create(int32_t unit) {
+  std::atomic<UnitBlock*>* direct = direct_slot(unit);
+  if (direct != nullptr) {
+    if (UnitBlock* block = direct->load(std::memory_order_acquire)) return *block;
+  }
+  return find_or_create_in_table(unit, direct);
+}
+
+// The program never sets a locale, so upper case is that of the "C" locale:
+// ASCII letters only.
+char ascii_upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+
 // Upper case, trailing blanks removed: the form in which specifier texts match.
 std::string specifier_text(std::string_view text) {
   std::string out(text);
   while (!out.empty() && out.back() == ' ') out.pop_back();
-  for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  for (char& c : out) c = ascii_upper(c);
   return out;
 }
 
@@ -61,9 +70,7 @@ bool matches_specifier(std::string_view text, std::string_view word) {
   while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
   if (text.size() != word.size()) return false;
   for (size_t i = 0; i < text.size(); ++i) {
-    if (std::toupper(static_cast<unsigned char>(text[i])) != static_cast<unsigned char>(word[i])) {
-      return false;
-    }
+    if (ascii_upper(text[i]) != word[i]) return false;
   }
   return true;
 }
@@ -206,6 +213,12 @@ bool UnitLock::take_again() {
 }
 
 void UnitLock::lock() {
+  // Free, as it nearly always is: one exchange takes it.
+  if (!held_.exchange(true, std::memory_order_acquire)) {
+    owner_.store(std::this_thread::get_id(), std::memory_order_relaxed);
+    depth_ = 1;
+    return;
+  }
   if (take_again()) return;
   for (int tries = 0; held_.exchange(true, std::memory_order_acquire); ++tries) {
     if (tries < 100) {
@@ -272,13 +285,15 @@ std::string_view trim_file_name(std::string_view name) {
 // The name an open keeps. A plain file name (no slash, not "." or "..") is
 // kept relative: opened so, it finds the file that its full path names, and
 // the full path, which costs the OS a query, is made when a report quotes it.
-std::string open_file_name(std::string_view given) {
+// Any other name is resolved into *resolved, which the result then views.
+std::string_view open_file_name(std::string_view given, std::string* resolved) {
   const std::string_view name = trim_file_name(given);
   if (!name.empty() && name.find('/') == std::string_view::npos && name != "." &&
       name != ".." && !is_device_name(name)) {
-    return std::string(name);
+    return name;
   }
-  return resolve_file_name(name);
+  *resolved = resolve_file_name(name);
+  return *resolved;
 }
 
 }  // namespace
@@ -300,12 +315,13 @@ std::string resolve_file_name(std::string_view name) {
 void open_unit(int32_t unit, const OpenSpec& request) {
   UnitBlock& block = find_or_create(unit);
   std::lock_guard<UnitLock> guard(block.lock);
-  std::string name = open_file_name(request.file);
+  std::string resolved;
+  const std::string_view name = open_file_name(request.file, &resolved);
   uint8_t action = 0;
   uint8_t status = 0;
   if (!decode_keyword(kActions, request.action, &action) ||
       !decode_keyword(kStatuses, request.status, &status)) {
-    block.file_name = std::move(name);
+    block.file_name.assign(name);
     report_io_error(45, block);
   }
   assert(action == static_cast<uint8_t>(Action::kRead) && "only reading opens are supported");
@@ -313,10 +329,10 @@ void open_unit(int32_t unit, const OpenSpec& request) {
           status == static_cast<uint8_t>(OpenStatus::kUnknown)) &&
          "only existing files are opened");
   if (block.connected) {
-    if (same_file(block, name)) return;  // connection and position unchanged
+    if (same_file(block, std::string(name))) return;  // connection and position unchanged
     disconnect(block);
   }
-  block.file_name = std::move(name);
+  block.file_name.assign(name);  // into the name's old room: no allocation per open
   block.action = static_cast<Action>(action);
   block.status = static_cast<OpenStatus>(status);
   block.read_only = true;
@@ -329,17 +345,27 @@ void open_unit(int32_t unit, const OpenSpec& request) {
 }
 
 void close_unit(int32_t unit) {
-  std::unique_ptr<UnitBlock> owned;
+  // The block stays in the table for the unit's next open: a data file closed
+  // and opened again for every case then costs no allocation. It is left as a
+  // new block would be, but for the room of its name and record buffers.
+  UnitBlock* block;
   {
     std::lock_guard<std::mutex> guard(g_table_lock);
     auto it = g_units.find(unit);
     if (it == g_units.end()) return;
-    owned = std::move(it->second);
-    g_units.erase(it);
-    if (auto* direct = direct_slot(unit)) direct->store(nullptr, std::memory_order_release);
+    block = it->second.get();
   }
-  std::lock_guard<UnitLock> guard(owned->lock);
-  disconnect(*owned);
+  std::lock_guard<UnitLock> guard(block->lock);
+  disconnect(*block);
+  block->file_name.clear();
+  block->action = Action::kRead;
+  block->read_only = false;
+  block->status = OpenStatus::kUnknown;
+  block->os_error = 0;
+  block->byte_reads = false;
+  block->text_mode = false;
+  block->out = OutputRecord{};
+  block->in.restart();
 }
 
 void close_all_units() {
