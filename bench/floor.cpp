@@ -1,7 +1,7 @@
 // The floor for the batch benchmarks: the system calls that a case needs and
 // nothing else. Per case it reads the answers (from a file in blocks, or from
 // standard input one byte per call), opens, reads and closes both data files,
-// and writes a case's records one write each. Like the program, it first
+// and writes a case's records one write each: the calls the program makes. Like the program, it first
 // starts an idle thread that waits for the console signals: a second thread
 // alone makes every system call dearer (the kernel's quicker descriptor lookup
 // serves single-threaded processes only), and the program's design needs it.
@@ -22,6 +22,7 @@
 namespace {
 
 constexpr int kAnswersPerCase = 5;
+constexpr ssize_t kBlock = 4096;  // the program's first record buffer
 char g_block[65536];
 
 // Reads one line: byte by byte from a pipe, or carved from block reads.
@@ -44,7 +45,7 @@ struct LineReader {
         kept.erase(0, lf + 1);
         return true;
       }
-      ssize_t n = read(fd, g_block, 4096);
+      ssize_t n = read(fd, g_block, kBlock);
       if (n <= 0) return false;
       kept.append(g_block, n);
     }
@@ -68,10 +69,13 @@ void start_signal_thread() {
   }).detach();
 }
 
+// Reads a data file in blocks up to the first short one. For a file shorter
+// than a block, as the example files are, that is the program's one read: it
+// stops when it has the file's 20 records, and does not read on to the end.
 void read_data_file(const char* name) {
   int fd = open(name, O_RDONLY);
   if (fd < 0) _exit(29);
-  while (read(fd, g_block, 4096) > 0) {
+  while (read(fd, g_block, kBlock) == kBlock) {
   }
   close(fd);
 }

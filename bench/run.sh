@@ -18,9 +18,10 @@ make_answers "$cases" answers.txt
 make_answers 1 one.txt
 make_answers 100000 many.txt
 
-# One case's records (without the banner) for the floor program to write.
+# One case's records (without the banner and the last line, "End of program.",
+# which the program writes once) for the floor program to write.
 FOR_READ=one.txt "$build/surge" > one.out
-tail -n +25 one.out > records.txt
+tail -n +25 one.out | head -n -1 > records.txt
 
 m=$build/bench/bench_measure
 row() { printf '%-44s %14s %14s %8s\n' "$@"; }
