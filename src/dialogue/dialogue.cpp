@@ -96,11 +96,11 @@ char g_side[5] = {' ', ' ', ' ', ' ', ' '};
 // ---- Statements ----------------------------------------------------------------
 
 void write_line(std::string_view text) {
-  recio::begin_output(kOut);
   if (text.empty()) {
+    recio::begin_output(kOut);
     recio::finish_output();
   } else {
-    recio::output_item(OutputItem::text_item(text, true));
+    recio::output_text_record(kOut, text);
   }
 }
 

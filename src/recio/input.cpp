@@ -28,15 +28,16 @@ class HandleBytes : public ByteSource {
 // the memo of its plain real values when it has one.
 class UnitRecords : public RecordSource {
  public:
-  void bind(UnitBlock* unit, PlainRunMemo* memo) {
+  void bind(UnitBlock* unit, PlainRunMemo* memo, bool standard_input) {
     unit_ = unit;
     memo_ = memo;
+    if (unit != nullptr) {
+      mode_ = ReadMode{.byte_reads = unit->byte_reads, .standard_input = standard_input};
+    }
   }
   InputFault next_record(std::string_view* record) override {
     HandleBytes bytes(unit_->handle);
-    const ReadMode mode{.byte_reads = unit_->byte_reads,
-                        .standard_input = unit_->handle == platform::standard_input()};
-    InputFault f = read_record(unit_->in, bytes, mode, &unit_->os_error);
+    InputFault f = next_kept_record(unit_->in, bytes, mode_, &unit_->os_error);
     if (f != InputFault::kNone) return f;
     *record = std::string_view(unit_->in.buffer.get() + unit_->in.record_begin,
                                unit_->in.record_end - unit_->in.record_begin);
@@ -49,6 +50,7 @@ class UnitRecords : public RecordSource {
  private:
   UnitBlock* unit_ = nullptr;
   PlainRunMemo* memo_ = nullptr;
+  ReadMode mode_;
 };
 
 // The memos of the units that read files, by unit number modulo their count.
@@ -66,8 +68,9 @@ struct UnitMemo {
 // The memo for a statement on the unit, or nullptr for standard input (the
 // console or its redirection), whose records are answers that seldom repeat.
 // A unit that takes another's place starts with an empty memo.
-PlainRunMemo* memo_for(UnitMemo (&memos)[kMemoUnits], const UnitBlock& unit) {
-  if (unit.handle == platform::standard_input()) return nullptr;
+PlainRunMemo* memo_for(UnitMemo (&memos)[kMemoUnits], const UnitBlock& unit,
+                       bool standard_input) {
+  if (standard_input) return nullptr;
   UnitMemo& memo = memos[static_cast<uint32_t>(unit.number) % kMemoUnits];
   if (!memo.used || memo.unit != unit.number) {
     memo.runs.clear();
@@ -94,7 +97,7 @@ void end_statement() {
   ActiveStatement& active = t_active;
   UnitBlock& unit = *active.unit;
   active.scan.end();
-  active.records.bind(nullptr, nullptr);
+  active.records.bind(nullptr, nullptr, false);
   active.unit = nullptr;
   release_unit(unit);
 }
@@ -108,7 +111,8 @@ void begin_input(int32_t unit_number) {
   assert(active.unit == nullptr && "an input statement is already in progress");
   UnitBlock& unit = claim_unit(unit_number);
   active.unit = &unit;
-  active.records.bind(&unit, memo_for(active.memos, unit));
+  const bool standard_input = unit.handle == platform::standard_input();
+  active.records.bind(&unit, memo_for(active.memos, unit, standard_input), standard_input);
   if (InputFault f = active.scan.begin(&active.records); f != InputFault::kNone) {
     fail(f, unit);
   }
@@ -117,6 +121,10 @@ void begin_input(int32_t unit_number) {
 void input_item(ItemKind kind, void* destination, bool last) {
   ActiveStatement& active = t_active;
   assert(active.unit != nullptr && "input_item outside a statement");
+  if (last && active.scan.replay_statement(kind, &destination, 1)) {
+    end_statement();
+    return;
+  }
   if (InputFault f = active.scan.input_item(kind, destination); f != InputFault::kNone) {
     fail(f, *active.unit);
   }
@@ -126,6 +134,11 @@ void input_item(ItemKind kind, void* destination, bool last) {
 void input_items(ItemKind kind, void* const* destinations, size_t count, bool last) {
   ActiveStatement& active = t_active;
   assert(active.unit != nullptr && "input_items outside a statement");
+  // A data file's statement whose record is read again with the same bytes.
+  if (last && active.scan.replay_statement(kind, destinations, count)) {
+    end_statement();
+    return;
+  }
   if (InputFault f = active.scan.input_items(kind, destinations, count); f != InputFault::kNone) {
     fail(f, *active.unit);
   }
@@ -134,7 +147,7 @@ void input_items(ItemKind kind, void* const* destinations, size_t count, bool la
 
 void reset_input_for_test() {
   t_active.scan.end();
-  t_active.records.bind(nullptr, nullptr);
+  t_active.records.bind(nullptr, nullptr, false);
   t_active.unit = nullptr;
   for (UnitMemo& memo : t_active.memos) memo = UnitMemo{};
 }

@@ -66,6 +66,15 @@ void begin_output(int32_t unit_number, FormatProgram format) {
   settle(statement.begin(unit.out, channel, format), channel, statement);
 }
 
+void output_text_record(int32_t unit_number, std::string_view text) {
+  OutputStatement& statement = t_statement;
+  UnitChannel& channel = t_channel;
+  if (statement.active()) refuse_statement("a statement began inside another");
+  UnitBlock& unit = claim_unit(unit_number);
+  channel.unit = &unit;
+  settle(statement.text_record(unit.out, channel, text), channel, statement);
+}
+
 void output_item(const OutputItem& item) {
   OutputStatement& statement = t_statement;
   settle(statement.item(item), t_channel, statement);

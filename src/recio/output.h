@@ -62,6 +62,10 @@ struct OutputItem {
 // first use) until the statement ends.
 void begin_output(int32_t unit, FormatProgram format = {});
 
+// A whole free-form statement of one text item on the unit: begin_output,
+// then output_item of the text marked last.
+void output_text_record(int32_t unit, std::string_view text);
+
 // Transfers one item of the current statement; ends the statement after an
 // item marked last.
 void output_item(const OutputItem& item);

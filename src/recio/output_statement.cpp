@@ -130,6 +130,35 @@ OutputFault OutputStatement::begin(OutputRecord& record, RecordChannel& channel,
   return walk();
 }
 
+OutputFault OutputStatement::text_record(OutputRecord& record, RecordChannel& channel,
+                                         std::string_view text) {
+  if (active() || record.capacity < static_cast<size_t>(kFreeFormLineLength) ||
+      text.size() >= static_cast<size_t>(kFreeFormLineLength)) {
+    OutputFault fault = begin(record, channel, FormatProgram());
+    if (fault != OutputFault::kNone) return fault;
+    return item(OutputItem::text_item(text, true));
+  }
+  // Between statements the buffer is blank throughout: the record is its
+  // leading blank, the text and the line end, and is left blank again.
+  char* line = record.buffer.get();
+  std::memcpy(line + 1, text.data(), text.size());
+  line[text.size() + 1] = '\r';
+  line[text.size() + 2] = '\n';
+  const bool written = channel.write_record(line, text.size() + 1 + kLineEnd);
+  std::memset(line + 1, ' ', text.size() + kLineEnd);
+  // The state a statement leaves behind.
+  record.position = 0;
+  record.high_water = 0;
+  record.room = kFreeFormLineLength;
+  format_ = FormatProgram();
+  element_ = 1;
+  repeat_left_ = 0;
+  at_end_ = false;
+  first_item_ = true;
+  previous_ = Previous::kNone;
+  return written ? OutputFault::kNone : OutputFault::kWriteFailed;
+}
+
 OutputFault OutputStatement::item(const OutputItem& item) {
   if (!active()) return refuse("an item outside a statement");
   OutputFault fault = format_.empty() ? free_form_item(item) : formatted_item(item);

@@ -59,6 +59,10 @@ class OutputStatement {
   OutputFault item(const OutputItem& item);
   // Ends the statement where it stands.
   OutputFault finish();
+  // A free-form statement of one text item, whole: begin, then the item
+  // marked last. A text that fits the line is written without the walk
+  // through the record's fields.
+  OutputFault text_record(OutputRecord& record, RecordChannel& channel, std::string_view text);
 
   bool active() const { return record_ != nullptr; }
   // For kMisuse: what was wrong.

@@ -43,6 +43,7 @@ class PlainRunMemo {
   // The slot of the record with this number (1 for the first), or nullptr past
   // the bound. The slot stays valid until clear().
   PlainRun* slot(uint64_t record_number) {
+    if (record_number - 1 < runs_.size()) return &runs_[record_number - 1];
     if (record_number == 0 || record_number > kRecords) return nullptr;
     if (runs_.capacity() == 0) runs_.reserve(kRecords);  // slots never move
     if (runs_.size() < record_number) runs_.resize(record_number);

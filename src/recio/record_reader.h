@@ -3,6 +3,7 @@
 #define SURGE_RECIO_RECORD_READER_H_
 
 #include <cstddef>
+#include <cstring>
 
 #include "platform/platform.h"
 #include "recio/input_fault.h"
@@ -33,6 +34,25 @@ inline constexpr size_t kInitialRecordBuffer = 4096;
 // the next call. A last line without LF is a record. On failure the record state
 // is left consistent, and *os_error receives the OS code of a failed read.
 InputFault read_record(InputRecord& in, ByteSource& bytes, ReadMode mode, int* os_error);
+
+// read_record for the common case, inline: a whole line already kept.
+inline InputFault next_kept_record(InputRecord& in, ByteSource& bytes, ReadMode mode,
+                                   int* os_error) {
+  if (in.buffer) {
+    char* base = in.buffer.get();
+    if (const void* lf = std::memchr(base + in.kept_begin, '\n', in.kept_end - in.kept_begin)) {
+      size_t end = static_cast<const char*>(lf) - base;
+      const size_t begin = in.kept_begin;
+      in.kept_begin = end + 1;
+      while (end > begin && base[end - 1] == '\r') --end;  // trailing CRs are not data
+      in.record_begin = begin;
+      in.record_end = end;
+      ++in.records_read;
+      return InputFault::kNone;
+    }
+  }
+  return read_record(in, bytes, mode, os_error);
+}
 
 }  // namespace recio
 

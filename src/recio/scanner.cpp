@@ -45,7 +45,7 @@ char upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' +
 }  // namespace
 
 InputFault InputStatement::begin(RecordSource* source) {
-  end();
+  if (source_ != nullptr) end();  // ended statements are already clear
   source_ = source;
   // The quoted-value buffer is kept from one statement to the next: a data
   // file's statements would otherwise cost an allocation each.
@@ -129,6 +129,18 @@ size_t InputStatement::replay_plain_run(void* const* destinations, size_t count)
   }
   end_plain_run(run.stop, run.last_start, run.last_point);
   return run.taken;
+}
+
+bool InputStatement::replay_statement(ItemKind kind, void* const* destinations, size_t count) {
+  // Nothing may have been taken from the record yet: the run starts at its
+  // first byte, and must have filled every item.
+  if (run_slot_ == nullptr || pos_ != 0 || !new_record_ || repeat_left_ != 0 || slash_seen_ ||
+      run_slot_->taken != count) {
+    return false;
+  }
+  if (kind == ItemKind::kReal32) return replay_plain_run<float>(destinations, count) == count;
+  if (kind == ItemKind::kReal64) return replay_plain_run<double>(destinations, count) == count;
+  return false;
 }
 
 // Keeps a run that began at pos_ in the slot, replacing what it held; a run

@@ -65,6 +65,12 @@ class InputStatement {
   // of input_item would, and stops at the first fault, which it returns.
   InputFault input_items(ItemKind kind, void* const* destinations, size_t count);
 
+  // The whole statement at once, from a record read again with the bytes that
+  // a statement of the same `count` items of this kind took all its values
+  // from the last time: stores them as input_items would and returns true.
+  // Returns false, having changed nothing, in any other case.
+  bool replay_statement(ItemKind kind, void* const* destinations, size_t count);
+
   // Ends the statement: frees the buffer and drops the rest of the record and
   // any outstanding repetitions.
   void end();
