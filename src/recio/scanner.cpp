@@ -134,13 +134,28 @@ size_t InputStatement::replay_plain_run(void* const* destinations, size_t count)
 bool InputStatement::replay_statement(ItemKind kind, void* const* destinations, size_t count) {
   // Nothing may have been taken from the record yet: the run starts at its
   // first byte, and must have filled every item.
-  if (run_slot_ == nullptr || pos_ != 0 || !new_record_ || repeat_left_ != 0 || slash_seen_ ||
-      run_slot_->taken != count) {
+  if (run_slot_ == nullptr || pos_ != 0 || !new_record_ || repeat_left_ != 0 || slash_seen_) {
     return false;
   }
-  if (kind == ItemKind::kReal32) return replay_plain_run<float>(destinations, count) == count;
-  if (kind == ItemKind::kReal64) return replay_plain_run<double>(destinations, count) == count;
+  if (kind == ItemKind::kReal32) return replay_whole_run<float>(destinations, count);
+  if (kind == ItemKind::kReal64) return replay_whole_run<double>(destinations, count);
   return false;
+}
+
+// replay_plain_run for a run that is the whole statement, which then ends:
+// the state after its values is not set.
+template <typename Real>
+bool InputStatement::replay_whole_run(void* const* destinations, size_t count) {
+  const PlainRun& run = *run_slot_;
+  if (run.real_size != sizeof(Real) || run.offset != 0 || run.asked != count ||
+      run.taken != count || run.record != record_) {
+    return false;
+  }
+  const unsigned char* value = run.values.data();
+  for (size_t i = 0; i < count; ++i, value += sizeof(Real)) {
+    std::memcpy(destinations[i], value, sizeof(Real));
+  }
+  return true;
 }
 
 // Keeps a run that began at pos_ in the slot, replacing what it held; a run

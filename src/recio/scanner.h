@@ -67,8 +67,9 @@ class InputStatement {
 
   // The whole statement at once, from a record read again with the bytes that
   // a statement of the same `count` items of this kind took all its values
-  // from the last time: stores them as input_items would and returns true.
-  // Returns false, having changed nothing, in any other case.
+  // from the last time: stores them as input_items would and returns true,
+  // after which the statement may only be ended. Returns false, having
+  // changed nothing, in any other case.
   bool replay_statement(ItemKind kind, void* const* destinations, size_t count);
 
   // Ends the statement: frees the buffer and drops the rest of the record and
@@ -100,6 +101,8 @@ class InputStatement {
   size_t take_plain_reals(void* const* destinations, size_t count);
   template <typename Real>
   size_t replay_plain_run(void* const* destinations, size_t count);
+  template <typename Real>
+  bool replay_whole_run(void* const* destinations, size_t count);
   template <typename Real>
   void keep_plain_run(size_t count, const Real* values, size_t taken, size_t stop,
                       size_t last_start, bool last_point);

@@ -212,13 +212,7 @@ bool UnitLock::take_again() {
   return true;
 }
 
-void UnitLock::lock() {
-  // Free, as it nearly always is: one exchange takes it.
-  if (!held_.exchange(true, std::memory_order_acquire)) {
-    owner_.store(std::this_thread::get_id(), std::memory_order_relaxed);
-    depth_ = 1;
-    return;
-  }
+void UnitLock::lock_held() {
   if (take_again()) return;
   for (int tries = 0; held_.exchange(true, std::memory_order_acquire); ++tries) {
     if (tries < 100) {
@@ -239,12 +233,6 @@ bool UnitLock::try_lock() {
   return true;
 }
 
-void UnitLock::unlock() {
-  assert(depth_ > 0 && owner_.load(std::memory_order_relaxed) == std::this_thread::get_id());
-  if (--depth_ > 0) return;
-  owner_.store(std::thread::id(), std::memory_order_relaxed);
-  held_.store(false, std::memory_order_release);
-}
 
 UnitBlock& claim_unit(int32_t unit) {
   UnitBlock& block = find_or_create(unit);
@@ -256,7 +244,6 @@ UnitBlock& claim_unit(int32_t unit) {
   return block;
 }
 
-void release_unit(UnitBlock& block) { block.lock.unlock(); }
 
 bool is_device_name(std::string_view name) {
   static constexpr std::string_view kDevices[] = {

@@ -76,11 +76,24 @@ struct InputRecord {
 // finds it held yields, then sleeps, until it is free.
 class UnitLock {
  public:
-  void lock();
+  void lock() {
+    // Free, as it nearly always is: one exchange takes it.
+    if (!held_.exchange(true, std::memory_order_acquire)) {
+      owner_.store(std::this_thread::get_id(), std::memory_order_relaxed);
+      depth_ = 1;
+      return;
+    }
+    lock_held();
+  }
   bool try_lock();
-  void unlock();
+  void unlock() {
+    if (--depth_ > 0) return;
+    owner_.store(std::thread::id(), std::memory_order_relaxed);
+    held_.store(false, std::memory_order_release);
+  }
 
  private:
+  void lock_held();   // lock() when the exchange found it held
   bool take_again();  // true when this thread holds it already
 
   std::atomic<bool> held_{false};
@@ -114,7 +127,7 @@ void start_runtime();
 // unit's redirection cannot be opened.
 UnitBlock& claim_unit(int32_t unit);
 // Releases the lock that claim_unit took.
-void release_unit(UnitBlock& block);
+inline void release_unit(UnitBlock& block) { block.lock.unlock(); }
 
 // Connects the unit to an existing file for reading, from its first record.
 // The resolved name is stored before the file is opened, so a report about the
