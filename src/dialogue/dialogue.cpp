@@ -95,14 +95,9 @@ char g_side[5] = {' ', ' ', ' ', ' ', ' '};
 
 // ---- Statements ----------------------------------------------------------------
 
-void write_line(std::string_view text) {
-  if (text.empty()) {
-    recio::begin_output(kOut);
-    recio::finish_output();
-  } else {
-    recio::output_text_record(kOut, text);
-  }
-}
+// A free-form record of one text; an empty text gives the record of a
+// statement without items, which holds one blank.
+void write_line(std::string_view text) { recio::output_text_record(kOut, text); }
 
 template <size_t N>
 void write_format(const std::array<uint32_t, N>& program) {

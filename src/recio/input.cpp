@@ -41,10 +41,8 @@ class UnitRecords : public RecordSource {
     if (f != InputFault::kNone) return f;
     *record = std::string_view(unit_->in.buffer.get() + unit_->in.record_begin,
                                unit_->in.record_end - unit_->in.record_begin);
+    slot_ = memo_ != nullptr ? memo_->slot(unit_->in.records_read) : nullptr;
     return InputFault::kNone;
-  }
-  PlainRun* plain_run_slot() override {
-    return memo_ != nullptr ? memo_->slot(unit_->in.records_read) : nullptr;
   }
 
  private:

@@ -54,11 +54,9 @@ class MemoryRecords : public RecordSource {
     if (f == InputFault::kNone) {
       *record = std::string_view(in_.buffer.get() + in_.record_begin,
                                  in_.record_end - in_.record_begin);
+      slot_ = memo_ != nullptr ? memo_->slot(in_.records_read) : nullptr;
     }
     return f;
-  }
-  PlainRun* plain_run_slot() override {
-    return memo_ != nullptr ? memo_->slot(in_.records_read) : nullptr;
   }
 
  private:

@@ -24,7 +24,12 @@ class RecordSource {
   // Where the plain real values taken from the current record may be kept for
   // the next time the same bytes are read there, or nullptr (the default) when
   // they are not kept.
-  virtual PlainRun* plain_run_slot() { return nullptr; }
+  PlainRun* plain_run_slot() const { return slot_; }
+
+ protected:
+  // Set by a source that keeps runs, with each record that next_record makes
+  // current (a member, not a second virtual call: it is asked for every record).
+  PlainRun* slot_ = nullptr;
 };
 
 // Bytes a quoted value may hold, and the size of the buffer that holds them.
