@@ -36,14 +36,13 @@ SiteTable& site_table() { return g_table; }
 void load_site_tables() {
   recio::open_unit(kParameterUnit, {.file = "srfparamsVelko.dat", .action = "read", .status = "UNKNOWN"});
   for (int location = 1; location <= kLocations; ++location) {
-    recio::begin_input(kParameterUnit);
-    recio::input_items(recio::ItemKind::kReal32, kRowTargets[location].data(), kParameterCount,
-                       true);
+    recio::input_statement(kParameterUnit, recio::ItemKind::kReal32, kRowTargets[location].data(),
+                           kParameterCount);
   }
   recio::open_unit(kSlopeUnit, {.file = "pslope.dat", .action = "read", .status = "UNKNOWN"});
   for (int location = 1; location <= kLocations; ++location) {
-    recio::begin_input(kSlopeUnit);
-    recio::input_item(recio::ItemKind::kReal32, &g_table.slope[location], true);
+    void* slope = &g_table.slope[location];
+    recio::input_statement(kSlopeUnit, recio::ItemKind::kReal32, &slope, 1);
   }
 }
 

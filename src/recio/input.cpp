@@ -3,6 +3,7 @@
 #include "recio/input.h"
 
 #include <cassert>
+#include <cstring>
 
 #include "recio/messages.h"
 #include "recio/record_reader.h"
@@ -141,6 +142,54 @@ void input_items(ItemKind kind, void* const* destinations, size_t count, bool la
     fail(f, *active.unit);
   }
   if (last) end_statement();
+}
+
+namespace {
+
+// input_statement's quick way: the unit's next record is kept whole in its
+// buffer and its memo slot holds a run of exactly these items from its first
+// byte, taken from the same bytes. The record is then taken and the values
+// stored as the statement would store them, and true returned; otherwise
+// nothing has changed.
+template <typename Real>
+bool replay_next_record(ActiveStatement& active, UnitBlock& unit, void* const* destinations,
+                        size_t count) {
+  KeptLine line;
+  if (unit.byte_reads || !peek_kept_line(unit.in, &line)) return false;
+  const uint32_t unit_number = static_cast<uint32_t>(unit.number);
+  UnitMemo& memo = active.memos[unit_number % kMemoUnits];
+  if (!memo.used || memo.unit != unit.number) return false;
+  const PlainRun* run = memo.runs.kept(unit.in.records_read + 1);
+  const std::string_view record(unit.in.buffer.get() + line.begin, line.end - line.begin);
+  if (run == nullptr || run->real_size != sizeof(Real) || run->offset != 0 ||
+      run->asked != count || run->taken != count || run->record != record) {
+    return false;
+  }
+  take_kept_line(unit.in, line);
+  const unsigned char* value = run->values.data();
+#pragma GCC unroll 4
+  for (size_t i = 0; i < count; ++i) {
+    std::memcpy(destinations[i], value + i * sizeof(Real), sizeof(Real));
+  }
+  return true;
+}
+
+}  // namespace
+
+void input_statement(int32_t unit_number, ItemKind kind, void* const* destinations, size_t count) {
+  ActiveStatement& active = t_active;
+  assert(active.unit == nullptr && "an input statement is already in progress");
+  if (kind == ItemKind::kReal32 || kind == ItemKind::kReal64) {
+    UnitBlock& unit = claim_unit(unit_number);
+    const bool replayed =
+        unit.handle != platform::standard_input() &&
+        (kind == ItemKind::kReal32 ? replay_next_record<float>(active, unit, destinations, count)
+                                   : replay_next_record<double>(active, unit, destinations, count));
+    release_unit(unit);
+    if (replayed) return;
+  }
+  begin_input(unit_number);
+  input_items(kind, destinations, count, true);
 }
 
 void reset_input_for_test() {

@@ -26,6 +26,11 @@ void input_item(ItemKind kind, void* destination, bool last);
 // `last` on the final one: a statement's items in one call.
 void input_items(ItemKind kind, void* const* destinations, size_t count, bool last);
 
+// A whole statement of `count` items of one kind: begin_input, then
+// input_items with `last`. A data file's record read again with the bytes
+// that last gave all its values has them stored at once.
+void input_statement(int32_t unit, ItemKind kind, void* const* destinations, size_t count);
+
 // Test only: forgets a statement that a run ended half-way (by an exception
 // standing in for the end of the process), and every converted value kept for
 // records read again. The unit table is reset separately.

@@ -50,6 +50,12 @@ class PlainRunMemo {
     return &runs_[record_number - 1];
   }
 
+  // The run kept for the record with this number, or nullptr when its slot
+  // has never been made. Makes no slot.
+  const PlainRun* kept(uint64_t record_number) const {
+    return record_number - 1 < runs_.size() ? &runs_[record_number - 1] : nullptr;
+  }
+
   // Forgets every run; the slots keep their memory for the next ones.
   void clear() {
     for (PlainRun& run : runs_) run.real_size = 0;

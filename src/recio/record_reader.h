@@ -35,21 +35,42 @@ inline constexpr size_t kInitialRecordBuffer = 4096;
 // is left consistent, and *os_error receives the OS code of a failed read.
 InputFault read_record(InputRecord& in, ByteSource& bytes, ReadMode mode, int* os_error);
 
+// The next record when a whole line of it is kept already: where it begins
+// and ends (without its trailing CRs) and where the kept bytes go on after
+// its LF. False when no whole line is kept. Changes nothing.
+struct KeptLine {
+  size_t begin;
+  size_t end;
+  size_t next;
+};
+inline bool peek_kept_line(const InputRecord& in, KeptLine* line) {
+  if (!in.buffer) return false;
+  const char* base = in.buffer.get();
+  const void* lf = std::memchr(base + in.kept_begin, '\n', in.kept_end - in.kept_begin);
+  if (lf == nullptr) return false;
+  size_t end = static_cast<const char*>(lf) - base;
+  line->next = end + 1;
+  while (end > in.kept_begin && base[end - 1] == '\r') --end;  // trailing CRs are not data
+  line->begin = in.kept_begin;
+  line->end = end;
+  return true;
+}
+
+// Makes a line that peek_kept_line found the current record.
+inline void take_kept_line(InputRecord& in, const KeptLine& line) {
+  in.kept_begin = line.next;
+  in.record_begin = line.begin;
+  in.record_end = line.end;
+  ++in.records_read;
+}
+
 // read_record for the common case, inline: a whole line already kept.
 inline InputFault next_kept_record(InputRecord& in, ByteSource& bytes, ReadMode mode,
                                    int* os_error) {
-  if (in.buffer) {
-    char* base = in.buffer.get();
-    if (const void* lf = std::memchr(base + in.kept_begin, '\n', in.kept_end - in.kept_begin)) {
-      size_t end = static_cast<const char*>(lf) - base;
-      const size_t begin = in.kept_begin;
-      in.kept_begin = end + 1;
-      while (end > begin && base[end - 1] == '\r') --end;  // trailing CRs are not data
-      in.record_begin = begin;
-      in.record_end = end;
-      ++in.records_read;
-      return InputFault::kNone;
-    }
+  KeptLine line;
+  if (peek_kept_line(in, &line)) {
+    take_kept_line(in, line);
+    return InputFault::kNone;
   }
   return read_record(in, bytes, mode, os_error);
 }
