@@ -275,6 +275,47 @@ TEST_F(OutputStatementTest, RecordsEndAtTheirHighWaterMark) {
   EXPECT_EQ(free_form({i16(3)}), Records{"      3"});
 }
 
+// A one-text record, written whole, gives what the statement of that one text
+// item gives, whatever the record held before and whatever the text's length;
+// and it leaves a fresh record behind.
+TEST_F(OutputStatementTest, OneTextRecordIsTheStatementOfThatText) {
+  constexpr auto long_record = make_format_program<Lit<"0123456789">, F<200, 1>>();
+  const std::string texts[] = {"", "a", k24, letters(78), letters(79), letters(80),
+                               letters(81), letters(200)};
+  for (bool grown : {false, true}) {
+    for (const std::string& t : texts) {
+      record_ = OutputRecord{};
+      if (grown) run(long_record, {r64(1)});  // a buffer grown past a line, now blank
+      const Records expected = free_form({text(t)});
+      record_ = OutputRecord{};
+      if (grown) run(long_record, {r64(1)});
+      channel_.records.clear();
+      EXPECT_EQ(statement_.text_record(record_, channel_, t), OutputFault::kNone);
+      EXPECT_EQ(channel_.records, expected) << t.size() << (grown ? " grown" : "");
+      EXPECT_FALSE(statement_.active());
+      expect_fresh_record();
+    }
+  }
+  // The first statement on a unit: the buffer is made as for any statement.
+  record_ = OutputRecord{};
+  channel_.records.clear();
+  EXPECT_EQ(statement_.text_record(record_, channel_, "x"), OutputFault::kNone);
+  EXPECT_EQ(channel_.records, Records{" x"});
+  expect_fresh_record();
+}
+
+TEST_F(OutputStatementTest, OneTextRecordThatCannotBeWrittenIsMessage38) {
+  for (const std::string& t : {std::string("short"), letters(150)}) {
+    run({}, {});  // the buffer exists
+    channel_.fail_writes = true;
+    EXPECT_EQ(statement_.text_record(record_, channel_, t), OutputFault::kWriteFailed) << t;
+    EXPECT_FALSE(statement_.active());
+    channel_.fail_writes = false;
+    expect_fresh_record();
+    EXPECT_EQ(free_form({i16(7)}), Records{"      7"}) << "after " << t;
+  }
+}
+
 // ---- Faults ------------------------------------------------------------------
 
 TEST_F(OutputStatementTest, KindMismatchIsMessage61) {
