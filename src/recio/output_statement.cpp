@@ -63,6 +63,11 @@ OutputFault OutputStatement::complete_record() {
   line_end[0] = '\r';
   line_end[1] = '\n';
   const bool written = channel_->write_record(r.buffer.get(), r.high_water + kLineEnd);
+  if (recording_ != nullptr && written) {
+    recording_->records.append(r.buffer.get(), r.high_water + kLineEnd);
+    recording_->record_ends.push_back(recording_->records.size());
+    recording_->widest = std::max(recording_->widest, r.high_water);
+  }
   line_end[0] = ' ';
   line_end[1] = ' ';
   start_record();
@@ -123,11 +128,70 @@ OutputFault OutputStatement::begin(OutputRecord& record, RecordChannel& channel,
   at_end_ = false;
   start_record();
   if (format.empty()) return OutputFault::kNone;
+  if (const KeptWalk* kept = find_kept_walk(format);
+      kept != nullptr && record.capacity >= kept->widest) {
+    return replay_walk(*kept);
+  }
   FormatElement first;
   if (!decode_element(format, 0, &first) || first.code != FMT_BEGIN) {
     return refuse("a format program that does not begin with FMT_BEGIN");
   }
-  return walk();
+  // The walk is kept when it completes without a fault and without growing
+  // the buffer, which a later walk might not need to do.
+  KeptWalk& kept = kept_walks_[next_kept_walk_];
+  kept = KeptWalk{};
+  recording_ = &kept;
+  const size_t capacity = record.capacity;
+  const OutputFault fault = walk();
+  recording_ = nullptr;
+  if (fault == OutputFault::kNone && record.capacity == capacity) keep_walk(format, kept);
+  return fault;
+}
+
+const OutputStatement::KeptWalk* OutputStatement::find_kept_walk(FormatProgram format) const {
+  for (const KeptWalk& kept : kept_walks_) {
+    if (kept.program == format.data() && kept.words.size() == format.size() &&
+        std::memcmp(kept.words.data(), format.data(), format.size_bytes()) == 0) {
+      return &kept;
+    }
+  }
+  return nullptr;
+}
+
+// Writes the kept records and leaves the record and the walk as the walk did.
+OutputFault OutputStatement::replay_walk(const KeptWalk& kept) {
+  size_t begin = 0;
+  for (size_t end : kept.record_ends) {
+    if (!channel_->write_record(kept.records.data() + begin, end - begin)) {
+      return fail(OutputFault::kWriteFailed);
+    }
+    begin = end;
+  }
+  OutputRecord& r = *record_;
+  std::memcpy(r.buffer.get(), kept.pending.data(), kept.pending.size());
+  r.high_water = kept.pending.size();
+  r.position = kept.position;
+  element_ = kept.element;
+  repeat_left_ = kept.repeat_left;
+  at_end_ = kept.at_end;
+  return OutputFault::kNone;
+}
+
+void OutputStatement::keep_walk(FormatProgram format, KeptWalk& kept) {
+  const OutputRecord& r = *record_;
+  if (kept.records.size() + r.high_water > kKeptWalkBytes || format.size() > kKeptWalkBytes) {
+    kept = KeptWalk{};
+    return;
+  }
+  kept.program = format.data();
+  kept.words.assign(format.begin(), format.end());
+  kept.pending.assign(r.buffer.get(), r.high_water);
+  kept.position = r.position;
+  kept.widest = std::max(kept.widest, r.high_water);
+  kept.element = element_;
+  kept.repeat_left = repeat_left_;
+  kept.at_end = at_end_;
+  next_kept_walk_ = (next_kept_walk_ + 1) % kKeptWalks;
 }
 
 OutputFault OutputStatement::text_record(OutputRecord& record, RecordChannel& channel,

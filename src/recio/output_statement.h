@@ -8,6 +8,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "recio/format_program.h"
 #include "recio/output.h"
@@ -71,6 +73,28 @@ class OutputStatement {
  private:
   enum class Previous : uint8_t { kNone, kNumber, kText };
 
+  // What the walk of a program from its start up to its first item writes and
+  // leaves, which depends on the program's words alone: kept so that a
+  // program begun again (a prompt, a report row) is not walked again.
+  struct KeptWalk {
+    const uint32_t* program = nullptr;  // where the program was, a quick first test
+    std::vector<uint32_t> words;        // and what it held
+    std::string records;                // the records completed, each with its CR LF
+    std::vector<size_t> record_ends;    // where each of them ends in `records`
+    std::string pending;                // the record left in progress, to its high-water mark
+    size_t position = 0;                // and its position
+    size_t widest = 0;                  // the longest record: no buffer grew for it
+    size_t element = 0;                 // where the walk stopped
+    int32_t repeat_left = 0;
+    bool at_end = false;
+  };
+  static constexpr size_t kKeptWalks = 8;
+  static constexpr size_t kKeptWalkBytes = 1024;
+
+  const KeptWalk* find_kept_walk(FormatProgram format) const;
+  OutputFault replay_walk(const KeptWalk& kept);
+  void keep_walk(FormatProgram format, KeptWalk& kept);
+
   OutputFault free_form_item(const OutputItem& item);
   OutputFault free_form_number(int64_t value, int width);
   OutputFault free_form_text(const char* text, size_t size);
@@ -97,6 +121,10 @@ class OutputStatement {
   bool first_item_ = true;   // free-form: nothing written into this record yet
   Previous previous_ = Previous::kNone;
   const char* misuse_ = "";
+
+  KeptWalk kept_walks_[kKeptWalks];
+  size_t next_kept_walk_ = 0;
+  KeptWalk* recording_ = nullptr;  // the walk being kept, while begin() walks
 };
 
 }  // namespace recio

@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -273,6 +275,80 @@ TEST_F(OutputStatementTest, RecordsEndAtTheirHighWaterMark) {
   EXPECT_EQ(run(short_record, {}), Records{"ab"});
   EXPECT_EQ(free_form({}), Records{" "});
   EXPECT_EQ(free_form({i16(3)}), Records{"      3"});
+}
+
+// A program begun again replays the walk kept from its first start. Over a
+// sequence that begins more programs than are kept, one program's words
+// changed in place, and a buffer too small for a kept walk, every statement
+// writes what a statement that keeps nothing writes.
+TEST_F(OutputStatementTest, BegunAgainAProgramWritesWhatItsWalkWrote) {
+  constexpr auto prompt = make_format_program<Slash, Lit<"Enter it">, Slash, Lit<"(integer)">>();
+  constexpr auto row = make_format_program<Lit<"n=">, I, Slash, Lit<"next">>();
+  constexpr auto fields = make_format_program<Lit<"[">, Iw<3>, A, Lit<"]">>();
+  constexpr auto wide = make_format_program<Lit<"0123456789">, F<200, 1>>();
+  constexpr auto long_literals = make_format_program<
+      Lit<"0123456789012345678901234567890123456789012345678901234567890123456789012345678901234567890123456789">,
+      Slash,
+      Lit<"0123456789012345678901234567890123456789012345678901234567890123456789012345678901234567890123456789">>();
+  std::vector<uint32_t> changing(prompt.begin(), prompt.end());
+  std::vector<std::array<uint32_t, 5>> others;  // nine one-literal programs
+  for (char c = 'a'; c < 'j'; ++c) {
+    const uint32_t word = static_cast<uint32_t>(c) | uint32_t{'!'} << 8;
+    others.push_back({0x36, 0x0002001c, word, 0x37, 0});
+    others.back()[3] = 0x37;
+  }
+  struct Step {
+    FormatProgram program;
+    std::vector<OutputItem> items;
+  };
+  std::vector<Step> steps = {{prompt, {}}, {prompt, {}}, {row, {i16(4)}}, {row, {i16(-5)}},
+                             {fields, {i32(7), text("ab")}}, {fields, {i32(1000), text("")}},
+                             {changing, {}}, {changing, {}}, {changing, {}}};
+  for (const auto& other : others) steps.push_back({std::span(other).first(4), {}});
+  steps.push_back({prompt, {}});  // pushed out of the kept walks by now
+  steps.push_back({prompt, {}});
+  steps.push_back({changing, {}});
+  for (const Step& step : steps) {
+    OutputRecord fresh_record;
+    CaptureChannel fresh_channel;
+    OutputStatement fresh;
+    ASSERT_EQ(fresh.begin(fresh_record, fresh_channel, step.program), OutputFault::kNone);
+    std::vector<OutputItem> items = step.items;
+    if (items.empty()) {
+      EXPECT_EQ(fresh.finish(), OutputFault::kNone);
+    } else {
+      items.back().last = true;
+      for (const OutputItem& item : items) EXPECT_EQ(fresh.item(item), OutputFault::kNone);
+    }
+    EXPECT_EQ(run(step.program, step.items), fresh_channel.records);
+    if (step.program.data() == changing.data()) changing[3] ^= 0x20;  // the words change, not where they are
+  }
+  // A walk kept in a buffer grown past a line is not replayed into a new
+  // one: the buffer grows as it did.
+  const std::string digits = "0123456789";
+  std::string hundred;
+  while (hundred.size() < 100) hundred += digits;
+  run(wide, {r64(1)});
+  run(long_literals, {});
+  run(long_literals, {});
+  record_ = OutputRecord{};
+  EXPECT_EQ(run(long_literals, {}), (Records{hundred, hundred}));
+  EXPECT_GE(record_.capacity, 100u);
+}
+
+// A kept walk whose records cannot be written fails as the walk does, after
+// the same records.
+TEST_F(OutputStatementTest, ReplayedWalkThatCannotBeWrittenIsMessage38) {
+  constexpr auto two_records = make_format_program<Lit<"a">, Slash, Lit<"b">, Slash, Lit<"c">>();
+  run(two_records, {});
+  channel_.records.clear();
+  channel_.fail_writes = true;
+  EXPECT_EQ(statement_.begin(record_, channel_, two_records), OutputFault::kWriteFailed);
+  EXPECT_EQ(channel_.records, Records{"a"});
+  EXPECT_FALSE(statement_.active());
+  channel_.fail_writes = false;
+  expect_fresh_record();
+  EXPECT_EQ(run(two_records, {}), (Records{"a", "b", "c"}));
 }
 
 // A one-text record, written whole, gives what the statement of that one text
