@@ -91,7 +91,9 @@ InputFault read_record(InputRecord& in, ByteSource& bytes, ReadMode mode, int* o
     const char* fresh = in.buffer.get() + filled;
     filled += got;
     in.kept_end = filled;
-    if (const void* lf = std::memchr(fresh, '\n', got)) {
+    // A byte a read, as from a pipe: that byte is the LF or not.
+    const void* lf = got == 1 ? (*fresh == '\n' ? fresh : nullptr) : std::memchr(fresh, '\n', got);
+    if (lf != nullptr) {
       const size_t end = static_cast<const char*>(lf) - in.buffer.get();
       in.kept_begin = end + 1;
       set_record(in, 0, end);

@@ -19,6 +19,7 @@
 #include "recio/scanner.h"
 
 #include <cstring>
+#include <limits>
 #include <new>
 
 #include "recio/convert.h"
@@ -193,6 +194,33 @@ void InputStatement::end_plain_run(size_t stop, size_t last_start, bool last_poi
   separator_pending_ = record_end_passed_ = pair_rest_pending_ = new_record_ = false;
 }
 
+// The commonest answer in one step: an integer item whose value is a plain
+// integer (an optional sign and digits) on the current record, in the item's
+// range. Leaves the statement as the general path would; anything else (a
+// repeat count, a point, a value out of range) is left to it, with nothing
+// changed.
+template <typename Int>
+bool InputStatement::take_plain_integer(void* destination) {
+  const char* const begin = record_.data();
+  const char* const end = begin + record_.size();
+  const char* first = begin + pos_;
+  while (first < end && *first == ' ') ++first;
+  while (first < end && is_blank(*first)) ++first;
+  const char* stop = first;
+  if (stop < end && is_sign(*stop)) ++stop;
+  const char* const digits = stop;
+  while (stop < end && is_digit(*stop)) ++stop;
+  if (stop == digits || (stop < end && !ends_value(*stop))) return false;
+  int64_t value = 0;
+  const ConvertResult r =
+      decimal_to_integer(std::string_view(first, static_cast<size_t>(stop - first)),
+                         std::numeric_limits<Int>::min(), std::numeric_limits<Int>::max(), &value);
+  if (r.ec != ConvertError::kNone || r.ptr != stop) return false;
+  *static_cast<Int*>(destination) = static_cast<Int>(value);
+  end_plain_run(static_cast<size_t>(stop - begin), static_cast<size_t>(first - begin), false);
+  return true;
+}
+
 bool InputStatement::take_plain_real(ItemKind kind, void* destination) {
   return kind == ItemKind::kReal32 ? take_plain_reals<float>(&destination, 1) == 1
                                    : take_plain_reals<double>(&destination, 1) == 1;
@@ -201,6 +229,11 @@ bool InputStatement::take_plain_real(ItemKind kind, void* destination) {
 InputFault InputStatement::input_item(ItemKind kind, void* destination) {
   if (slash_seen_) return InputFault::kNone;
   if (repeat_left_ == 0 && is_real(kind) && take_plain_real(kind, destination)) {
+    return InputFault::kNone;
+  }
+  if (repeat_left_ == 0 && plain_integers_ &&
+      ((kind == ItemKind::kInt32 && take_plain_integer<int32_t>(destination)) ||
+       (kind == ItemKind::kInt16 && take_plain_integer<int16_t>(destination)))) {
     return InputFault::kNone;
   }
   if (repeat_left_ > 0) {

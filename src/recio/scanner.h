@@ -77,6 +77,10 @@ class InputStatement {
   // changed nothing, in any other case.
   bool replay_statement(ItemKind kind, void* const* destinations, size_t count);
 
+  // Whether integer items whose values are plain integers are taken in one
+  // step (the default) or by the general scan: for tests that compare the two.
+  void take_plain_integers(bool on) { plain_integers_ = on; }
+
   // Ends the statement: frees the buffer and drops the rest of the record and
   // any outstanding repetitions.
   void end();
@@ -113,6 +117,8 @@ class InputStatement {
                       size_t last_start, bool last_point);
   void end_plain_run(size_t stop, size_t last_start, bool last_point);
   bool take_plain_real(ItemKind kind, void* destination);
+  template <typename Int>
+  bool take_plain_integer(void* destination);
 
   // Finding a value.
   InputFault find_value();
@@ -148,6 +154,7 @@ class InputStatement {
   bool record_end_passed_ = false;  // this value's search went past a record end
   bool nonblank_seen_ = false;      // a non-blank character was met in this statement
   bool slash_seen_ = false;         // the statement met a slash
+  bool plain_integers_ = true;      // see take_plain_integers()
 };
 
 }  // namespace recio

@@ -463,5 +463,70 @@ TEST(ScannerTest, LongRecords) {
   });
 }
 
+// Integer items whose values are plain integers are taken in one step. Over
+// every text of up to five characters from an alphabet of digits, signs,
+// separators, a repeat star, a point and line ends, statements of Int16 and
+// Int32 items (with a Real64 among them) store the same values, meet the same
+// faults and leave the scan where the general path leaves it.
+TEST(ScannerTest, PlainIntegersInOneStepMatchTheGeneralScan) {
+  const std::string alphabet = "17-+ ,/*.\n";
+  const std::string_view kinds = "hidi|ih";
+  struct Trace {
+    std::vector<int64_t> stored;
+    std::vector<size_t> positions;
+    std::vector<std::string> tokens;
+    std::vector<int64_t> repeats;
+    InputFault fault = InputFault::kNone;
+    bool operator==(const Trace&) const = default;
+  };
+  auto trace = [&](const std::string& text, bool plain) {
+    MemoryRecords records{text, kInitialRecordBuffer, false};
+    InputStatement statement;
+    statement.take_plain_integers(plain);
+    Trace t;
+    bool starting = true;
+    for (char k : kinds) {
+      if (k == '|') {
+        statement.end();
+        starting = true;
+        continue;
+      }
+      if (starting && (t.fault = statement.begin(&records)) != InputFault::kNone) break;
+      starting = false;
+      int16_t h = 11;
+      int32_t i = 22;
+      double d = 33;
+      void* destination = k == 'h' ? static_cast<void*>(&h) : k == 'i' ? static_cast<void*>(&i) : &d;
+      t.fault = statement.input_item(kind_of(k), destination);
+      t.stored.push_back(k == 'h' ? h : k == 'i' ? i : static_cast<int64_t>(d * 8));
+      t.positions.push_back(statement.position());
+      t.tokens.push_back(std::string(statement.token().text));
+      t.repeats.push_back(statement.repeats_left() * 2 + statement.slash_seen());
+      if (t.fault != InputFault::kNone) break;
+    }
+    return t;
+  };
+  size_t texts = 0;
+  std::vector<size_t> digits;
+  for (size_t length = 1; length <= 5; ++length) {
+    digits.assign(length, 0);
+    for (;;) {
+      std::string text;
+      for (size_t d : digits) text.push_back(alphabet[d]);
+      ++texts;
+      ASSERT_TRUE(trace(text, true) == trace(text, false)) << "\"" << text << "\"";
+      size_t at = 0;
+      while (at < length && ++digits[at] == alphabet.size()) digits[at++] = 0;
+      if (at == length) break;
+    }
+  }
+  // Values at the ends of the ranges, and just past them.
+  for (const char* text : {"32767 2147483647", "-32768 -2147483648", "32768 1", "1 2147483648",
+                           "-32769 -2147483649", "007 -0", "+5\t6", "99999999999999999999 1"}) {
+    ASSERT_TRUE(trace(text, true) == trace(text, false)) << "\"" << text << "\"";
+  }
+  EXPECT_EQ(texts, 111110u);
+}
+
 }  // namespace
 }  // namespace recio
