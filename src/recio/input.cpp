@@ -181,8 +181,9 @@ void input_statement(int32_t unit_number, ItemKind kind, void* const* destinatio
   assert(active.unit == nullptr && "an input statement is already in progress");
   if (kind == ItemKind::kReal32 || kind == ItemKind::kReal64) {
     UnitBlock& unit = claim_unit(unit_number);
+    // The console's answers seldom repeat: they go the general way.
     const bool replayed =
-        unit.handle != platform::standard_input() &&
+        unit.number != kConsoleInputUnit &&
         (kind == ItemKind::kReal32 ? replay_next_record<float>(active, unit, destinations, count)
                                    : replay_next_record<double>(active, unit, destinations, count));
     release_unit(unit);

@@ -18,12 +18,9 @@ std::mutex g_table_lock;
 std::map<int32_t, std::unique_ptr<UnitBlock>> g_units;
 std::atomic<bool> g_stopping{false};
 
-// The blocks of the unit numbers that programs use most, found without taking
-// the table lock: a statement claims its unit many times a case. Set and
-// cleared under the table lock, next to the map that owns the blocks.
-constexpr int32_t kFirstDirectUnit = -8;
-constexpr int32_t kDirectUnits = 72;
-std::atomic<UnitBlock*> g_direct[kDirectUnits];
+using unit_detail::g_direct;
+using unit_detail::kDirectUnits;
+using unit_detail::kFirstDirectUnit;
 
 std::atomic<UnitBlock*>* direct_slot(int32_t unit) {
   const int64_t index = int64_t{unit} - kFirstDirectUnit;
@@ -234,7 +231,11 @@ bool UnitLock::try_lock() {
 }
 
 
-UnitBlock& claim_unit(int32_t unit) {
+namespace unit_detail {
+
+std::atomic<UnitBlock*> g_direct[kDirectUnits];
+
+UnitBlock& claim_unit_slowly(int32_t unit) {
   UnitBlock& block = find_or_create(unit);
   block.lock.lock();
   if (!block.connected && (unit == kConsoleOutputUnit || unit == kConsoleInputUnit)) {
@@ -243,6 +244,8 @@ UnitBlock& claim_unit(int32_t unit) {
   assert(block.connected && "a file unit is opened before its first statement");
   return block;
 }
+
+}  // namespace unit_detail
 
 
 bool is_device_name(std::string_view name) {

@@ -122,10 +122,31 @@ struct UnitBlock {
 // event handler, the floating-point environment.
 void start_runtime();
 
+namespace unit_detail {
+// The blocks of the unit numbers that programs use most, found without taking
+// the table lock: a statement claims its unit many times a case. Set and
+// cleared under the table lock, next to the map that owns the blocks.
+inline constexpr int32_t kFirstDirectUnit = -8;
+inline constexpr int32_t kDirectUnits = 72;
+extern std::atomic<UnitBlock*> g_direct[kDirectUnits];
+// claim_unit for a unit without a direct block or not connected.
+UnitBlock& claim_unit_slowly(int32_t unit);
+}  // namespace unit_detail
+
 // Finds the unit's block, connecting a console unit on its first use, and takes
 // its lock for one statement. Reports and ends the process when the console
 // unit's redirection cannot be opened.
-UnitBlock& claim_unit(int32_t unit);
+inline UnitBlock& claim_unit(int32_t unit) {
+  const int64_t index = int64_t{unit} - unit_detail::kFirstDirectUnit;
+  if (index >= 0 && index < unit_detail::kDirectUnits) {
+    if (UnitBlock* block = unit_detail::g_direct[index].load(std::memory_order_acquire)) {
+      block->lock.lock();
+      if (block->connected) return *block;
+      block->lock.unlock();
+    }
+  }
+  return unit_detail::claim_unit_slowly(unit);
+}
 // Releases the lock that claim_unit took.
 inline void release_unit(UnitBlock& block) { block.lock.unlock(); }
 
