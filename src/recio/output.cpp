@@ -55,24 +55,29 @@ void settle(OutputFault fault, UnitChannel& channel, OutputStatement& statement)
   }
 }
 
+// Claims the unit for a statement that `start` begins on the unit's record.
+template <typename Start>
+void start_statement(int32_t unit_number, Start start) {
+  OutputStatement& statement = t_statement;
+  UnitChannel& channel = t_channel;
+  if (statement.active()) refuse_statement("a statement began inside another");
+  UnitBlock& unit = claim_unit(unit_number);
+  channel.unit = &unit;
+  settle(start(statement, unit.out, channel), channel, statement);
+}
+
 }  // namespace
 
 void begin_output(int32_t unit_number, FormatProgram format) {
-  OutputStatement& statement = t_statement;
-  UnitChannel& channel = t_channel;
-  if (statement.active()) refuse_statement("a statement began inside another");
-  UnitBlock& unit = claim_unit(unit_number);
-  channel.unit = &unit;
-  settle(statement.begin(unit.out, channel, format), channel, statement);
+  start_statement(unit_number, [format](OutputStatement& s, OutputRecord& r, UnitChannel& c) {
+    return s.begin(r, c, format);
+  });
 }
 
 void output_text_record(int32_t unit_number, std::string_view text) {
-  OutputStatement& statement = t_statement;
-  UnitChannel& channel = t_channel;
-  if (statement.active()) refuse_statement("a statement began inside another");
-  UnitBlock& unit = claim_unit(unit_number);
-  channel.unit = &unit;
-  settle(statement.text_record(unit.out, channel, text), channel, statement);
+  start_statement(unit_number, [text](OutputStatement& s, OutputRecord& r, UnitChannel& c) {
+    return s.text_record(r, c, text);
+  });
 }
 
 void output_item(const OutputItem& item) {
