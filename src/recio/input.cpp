@@ -154,8 +154,15 @@ namespace {
 template <typename Real>
 bool replay_next_record(ActiveStatement& active, UnitBlock& unit, void* const* destinations,
                         size_t count) {
+  // The first record after the open is in the bytes of the read made then,
+  // which read_record takes as they stand when they hold a whole line.
+  InputRecord& in = unit.in;
+  const bool first = in.first_read_pending && in.first_read.ok() && in.first_read_got > 0;
+  const size_t kept_end = first ? in.first_read_got : in.kept_end;
   KeptLine line;
-  if (unit.byte_reads || !peek_kept_line(unit.in, &line)) return false;
+  if (unit.byte_reads || !in.buffer || !find_line(in.buffer.get(), in.kept_begin, kept_end, &line)) {
+    return false;
+  }
   const uint32_t unit_number = static_cast<uint32_t>(unit.number);
   UnitMemo& memo = active.memos[unit_number % kMemoUnits];
   if (!memo.used || memo.unit != unit.number) return false;
@@ -165,7 +172,11 @@ bool replay_next_record(ActiveStatement& active, UnitBlock& unit, void* const* d
       run->asked != count || run->taken != count || run->record != record) {
     return false;
   }
-  take_kept_line(unit.in, line);
+  if (first) {
+    in.first_read_pending = false;
+    in.kept_end = kept_end;
+  }
+  take_kept_line(in, line);
   const unsigned char* value = run->values.data();
 #pragma GCC unroll 4
   for (size_t i = 0; i < count; ++i) {

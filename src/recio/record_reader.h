@@ -37,23 +37,25 @@ InputFault read_record(InputRecord& in, ByteSource& bytes, ReadMode mode, int* o
 
 // The next record when a whole line of it is kept already: where it begins
 // and ends (without its trailing CRs) and where the kept bytes go on after
-// its LF. False when no whole line is kept. Changes nothing.
+// its LF. False when no whole line is kept. Changes nothing. find_line looks
+// in [begin, kept_end) of a buffer.
 struct KeptLine {
   size_t begin;
   size_t end;
   size_t next;
 };
-inline bool peek_kept_line(const InputRecord& in, KeptLine* line) {
-  if (!in.buffer) return false;
-  const char* base = in.buffer.get();
-  const void* lf = std::memchr(base + in.kept_begin, '\n', in.kept_end - in.kept_begin);
+inline bool find_line(const char* base, size_t begin, size_t kept_end, KeptLine* line) {
+  const void* lf = std::memchr(base + begin, '\n', kept_end - begin);
   if (lf == nullptr) return false;
   size_t end = static_cast<const char*>(lf) - base;
   line->next = end + 1;
-  while (end > in.kept_begin && base[end - 1] == '\r') --end;  // trailing CRs are not data
-  line->begin = in.kept_begin;
+  while (end > begin && base[end - 1] == '\r') --end;  // trailing CRs are not data
+  line->begin = begin;
   line->end = end;
   return true;
+}
+inline bool peek_kept_line(const InputRecord& in, KeptLine* line) {
+  return in.buffer && find_line(in.buffer.get(), in.kept_begin, in.kept_end, line);
 }
 
 // Makes a line that peek_kept_line found the current record.
