@@ -30,7 +30,7 @@ ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
 least() { awk -v a="$1" -v b="$2" 'BEGIN { print (a == "" || b + 0 < a + 0) ? b : a }'; }
 # The program and its floor take turns, one run each a round, and each keeps
 # its best time: a change in the machine's load then falls on both alike.
-rounds=7
+rounds=9
 
 echo
 row "benchmark" "surge" "floor" "ratio"

@@ -73,7 +73,7 @@ bool matches_specifier(std::string_view text, std::string_view word) {
 }
 
 struct Keyword {
-  const char* text;
+  std::string_view text;
   uint8_t code;
 };
 constexpr Keyword kActions[] = {{"READ", 1}, {"READWRITE", 2}, {"WRITE", 3}};
