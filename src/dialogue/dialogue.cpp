@@ -120,7 +120,9 @@ void read_answer(double* value) {
 
 // ---- Dialogue ------------------------------------------------------------------
 
+// Runs of output statements hold the console output unit across them.
 void write_banner() {
+  recio::UnitHold hold(kOut);
   write_line(kBannerRule);
   write_line("");
   for (std::string_view row : kBannerBody) write_line(row);
@@ -130,7 +132,10 @@ void write_banner() {
 
 void ask_location() {
   for (;;) {
-    for (std::string_view line : kLocationPrompt) write_line(line);
+    {
+      recio::UnitHold hold(kOut);
+      for (std::string_view line : kLocationPrompt) write_line(line);
+    }
     read_answer(&g_case.location);
     if (g_case.location <= 20 && g_case.location >= 1) return;
     write_line(kLocationWarning);
@@ -161,6 +166,7 @@ int32_t whole_kilometres(double distance_km) {
 }
 
 void write_report(const CaseResult& result) {
+  recio::UnitHold hold(kOut);
   recio::begin_output(kOut, kReportSurge);
   recio::output_item(OutputItem::real64(result.surge_m, true));
   write_line("");

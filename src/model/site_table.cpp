@@ -35,11 +35,16 @@ SiteTable& site_table() { return g_table; }
 
 void load_site_tables() {
   recio::open_unit(kParameterUnit, {.file = "srfparamsVelko.dat", .action = "read", .status = "UNKNOWN"});
-  for (int location = 1; location <= kLocations; ++location) {
-    recio::input_statement(kParameterUnit, recio::ItemKind::kReal32, kRowTargets[location].data(),
-                           kParameterCount);
+  // Each file's statements run one after another: the unit is held across them.
+  {
+    recio::UnitHold hold(kParameterUnit);
+    for (int location = 1; location <= kLocations; ++location) {
+      recio::input_statement(kParameterUnit, recio::ItemKind::kReal32,
+                             kRowTargets[location].data(), kParameterCount);
+    }
   }
   recio::open_unit(kSlopeUnit, {.file = "pslope.dat", .action = "read", .status = "UNKNOWN"});
+  recio::UnitHold hold(kSlopeUnit);
   for (int location = 1; location <= kLocations; ++location) {
     void* slope = &g_table.slope[location];
     recio::input_statement(kSlopeUnit, recio::ItemKind::kReal32, &slope, 1);

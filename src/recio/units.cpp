@@ -203,14 +203,8 @@ void start_runtime() {
   platform::install_console_event_handler(on_console_event);
 }
 
-bool UnitLock::take_again() {
-  if (owner_.load(std::memory_order_relaxed) != std::this_thread::get_id()) return false;
-  ++depth_;
-  return true;
-}
 
 void UnitLock::lock_held() {
-  if (take_again()) return;
   for (int tries = 0; held_.exchange(true, std::memory_order_acquire); ++tries) {
     if (tries < 100) {
       std::this_thread::yield();

@@ -267,6 +267,36 @@ TEST_F(UnitsTest, UnitsOfAnyNumberKeepTheirOwnConnection) {
 // Another thread (the console event's) only tries the lock: it fails while a
 // statement holds the unit, however often its own thread took it again, and
 // succeeds once it is free; a thread that waits for it gets it on release.
+// A unit held across statements: they run as they would alone, and another
+// thread finds the unit busy from the hold's start to its end, between the
+// statements too, so that closing every unit from there leaves it open.
+TEST_F(UnitsTest, AHoldKeepsTheUnitBusyAcrossItsStatements) {
+  write("a.dat", "1\n2\n3\n");
+  open_unit(1, {"a.dat"});
+  UnitBlock& block = claim_unit(1);
+  release_unit(block);
+  auto elsewhere = [](auto work) { std::thread(work).join(); };
+  auto free_elsewhere = [&] {
+    bool got = false;
+    elsewhere([&] {
+      got = block.lock.try_lock();
+      if (got) block.lock.unlock();
+    });
+    return got;
+  };
+  {
+    UnitHold hold(1);
+    EXPECT_EQ(read_int(1), 1);
+    EXPECT_FALSE(free_elsewhere());
+    elsewhere([] { close_all_units(); });
+    EXPECT_TRUE(block.connected);
+    EXPECT_EQ(read_int(1), 2);
+  }
+  EXPECT_TRUE(free_elsewhere());
+  elsewhere([] { close_all_units(); });
+  EXPECT_FALSE(block.connected);
+}
+
 TEST(UnitLockTest, HeldAcrossThreadsUntilFullyReleased) {
   UnitLock lock;
   auto other_thread_gets_it = [&lock] {
