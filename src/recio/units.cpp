@@ -212,14 +212,14 @@ void UnitLock::lock_held() {
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
   }
-  owner_.store(std::this_thread::get_id(), std::memory_order_relaxed);
+  owner_.store(this_thread_mark(), std::memory_order_relaxed);
   depth_ = 1;
 }
 
 bool UnitLock::try_lock() {
   if (take_again()) return true;
   if (held_.exchange(true, std::memory_order_acquire)) return false;
-  owner_.store(std::this_thread::get_id(), std::memory_order_relaxed);
+  owner_.store(this_thread_mark(), std::memory_order_relaxed);
   depth_ = 1;
   return true;
 }

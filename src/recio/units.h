@@ -74,13 +74,18 @@ struct InputRecord {
 // when it is free costs one atomic exchange, as a statement claims a unit
 // many times a case and another thread almost never wants it; a thread that
 // finds it held yields, then sleeps, until it is free.
+// A mark of the calling thread, told apart from every other live thread's:
+// the place of a thread-local byte, found without a call.
+inline constinit thread_local char t_thread_mark = 0;
+inline const void* this_thread_mark() { return &t_thread_mark; }
+
 class UnitLock {
  public:
   void lock() {
     if (take_again()) return;  // held by this thread already: no exchange
     // Free, as it nearly always is: one exchange takes it.
     if (!held_.exchange(true, std::memory_order_acquire)) {
-      owner_.store(std::this_thread::get_id(), std::memory_order_relaxed);
+      owner_.store(this_thread_mark(), std::memory_order_relaxed);
       depth_ = 1;
       return;
     }
@@ -89,7 +94,7 @@ class UnitLock {
   bool try_lock();
   void unlock() {
     if (--depth_ > 0) return;
-    owner_.store(std::thread::id(), std::memory_order_relaxed);
+    owner_.store(nullptr, std::memory_order_relaxed);
     held_.store(false, std::memory_order_release);
   }
 
@@ -97,13 +102,13 @@ class UnitLock {
   void lock_held();  // lock() when the exchange found it held
   // True, counting one more hold, when this thread holds it already.
   bool take_again() {
-    if (owner_.load(std::memory_order_relaxed) != std::this_thread::get_id()) return false;
+    if (owner_.load(std::memory_order_relaxed) != this_thread_mark()) return false;
     ++depth_;
     return true;
   }
 
   std::atomic<bool> held_{false};
-  std::atomic<std::thread::id> owner_{};  // set and cleared by the holder only
+  std::atomic<const void*> owner_{nullptr};  // set and cleared by the holder only
   int depth_ = 0;                         // used by the holder only
 };
 
