@@ -62,7 +62,30 @@ struct UnitMemo {
   bool used = false;
   int32_t unit = 0;
   PlainRunMemo runs;
+
+  // Where the records of a connection's first block lie, learnt as they are
+  // replayed: a later connection whose first block holds the same bytes finds
+  // its records there without looking for their line ends, and replays a run
+  // already compared with a record's bytes without comparing them again.
+  struct Line {
+    KeptLine at;
+    uint32_t compared = 0;  // the slot's generation + 1 when its run matched these bytes
+  };
+  std::string block;          // the first block the lines lie in
+  std::vector<Line> lines;    // the k-th record at lines[k - 1]
+  uint64_t connection = 0;    // the unit's connection whose first block this is; 0: none
 };
+
+// At the first record of a connection: the lines serve it when its first
+// block holds the bytes they were learnt in, and are forgotten otherwise.
+void learn_first_block(UnitMemo& memo, const UnitBlock& unit) {
+  const std::string_view first(unit.in.buffer.get(), unit.in.first_read_got);
+  if (first != memo.block) {
+    memo.block.assign(first);
+    memo.lines.clear();
+  }
+  memo.connection = unit.connection;
+}
 
 // The memo for a statement on the unit, or nullptr for standard input (the
 // console or its redirection), whose records are answers that seldom repeat.
@@ -73,6 +96,9 @@ PlainRunMemo* memo_for(UnitMemo (&memos)[kMemoUnits], const UnitBlock& unit,
   UnitMemo& memo = memos[static_cast<uint32_t>(unit.number) % kMemoUnits];
   if (!memo.used || memo.unit != unit.number) {
     memo.runs.clear();
+    memo.block.clear();
+    memo.lines.clear();
+    memo.connection = 0;
     memo.used = true;
     memo.unit = unit.number;
   }
@@ -157,20 +183,37 @@ bool replay_next_record(ActiveStatement& active, UnitBlock& unit, void* const* d
   // The first record after the open is in the bytes of the read made then,
   // which read_record takes as they stand when they hold a whole line.
   InputRecord& in = unit.in;
-  const bool first = in.first_read_pending && in.first_read.ok() && in.first_read_got > 0;
-  const size_t kept_end = first ? in.first_read_got : in.kept_end;
-  KeptLine line;
-  if (unit.byte_reads || !in.buffer || !find_line(in.buffer.get(), in.kept_begin, kept_end, &line)) {
-    return false;
-  }
+  if (unit.byte_reads || !in.buffer) return false;
   const uint32_t unit_number = static_cast<uint32_t>(unit.number);
   UnitMemo& memo = active.memos[unit_number % kMemoUnits];
   if (!memo.used || memo.unit != unit.number) return false;
-  const PlainRun* run = memo.runs.kept(unit.in.records_read + 1);
-  const std::string_view record(unit.in.buffer.get() + line.begin, line.end - line.begin);
-  if (run == nullptr || run->real_size != sizeof(Real) || run->offset != 0 ||
-      run->asked != count || run->taken != count || run->record != record) {
+  const bool first = in.first_read_pending && in.first_read.ok() && in.first_read_got > 0;
+  const size_t kept_end = first ? in.first_read_got : in.kept_end;
+  if (first && in.first_block_only) learn_first_block(memo, unit);
+  const uint64_t k = in.records_read + 1;
+  const bool lines_serve = in.first_block_only && memo.connection == unit.connection;
+  UnitMemo::Line* known = nullptr;
+  KeptLine line;
+  if (lines_serve && k <= memo.lines.size() && memo.lines[k - 1].at.begin == in.kept_begin &&
+      memo.lines[k - 1].at.next <= kept_end) {
+    known = &memo.lines[k - 1];
+    line = known->at;
+  } else if (!find_line(in.buffer.get(), in.kept_begin, kept_end, &line)) {
     return false;
+  }
+  const PlainRun* run = memo.runs.kept(k);
+  if (run == nullptr || run->real_size != sizeof(Real) || run->offset != 0 ||
+      run->asked != count || run->taken != count) {
+    return false;
+  }
+  if (known == nullptr || known->compared != run->generation + 1) {
+    const std::string_view record(in.buffer.get() + line.begin, line.end - line.begin);
+    if (run->record != record) return false;
+    if (known != nullptr) {
+      known->compared = run->generation + 1;
+    } else if (lines_serve && k == memo.lines.size() + 1 && line.next <= memo.block.size()) {
+      memo.lines.push_back({line, run->generation + 1});
+    }
   }
   if (first) {
     in.first_read_pending = false;

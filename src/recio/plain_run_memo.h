@@ -28,6 +28,7 @@ struct PlainRun {
   uint32_t last_start = 0;  // offset of the last value's text
   bool last_point = false;  // whether that text has a full stop
   std::vector<unsigned char> values;  // the values stored, real_size bytes each
+  uint32_t generation = 0;  // counts the runs kept in the slot: a change of run shows
 };
 
 // The runs of one file's records, a slot per record from the first. Memory

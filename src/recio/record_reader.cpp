@@ -61,6 +61,7 @@ InputFault read_record(InputRecord& in, ByteSource& bytes, ReadMode mode, int* o
   }
 
   // No whole line is kept: move the partial one to the front and read on.
+  in.first_block_only = false;
   std::memmove(base, base + in.kept_begin, kept);
   size_t filled = kept;
   in.kept_begin = 0;

@@ -166,6 +166,7 @@ void InputStatement::keep_plain_run(size_t count, const Real* values, size_t tak
                                     size_t last_start, bool last_point) {
   PlainRun& run = *run_slot_;
   run.real_size = 0;
+  ++run.generation;
   if (record_.size() > PlainRunMemo::kRecordBytes || taken > PlainRunMemo::kValues ||
       count > UINT32_MAX) {
     return;

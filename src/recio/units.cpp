@@ -151,7 +151,9 @@ void connect_named(UnitBlock& block, bool output) {
       in.first_read_pending = true;
       in.first_read_got = first.got;
       in.first_read = first.status;
+      in.first_block_only = true;
     }
+    ++block.connection;
     if (!status.ok()) {
       block.os_error = status.os_code;
       report_io_error(open_failure_message(status.kind), block);

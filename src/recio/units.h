@@ -58,6 +58,9 @@ struct InputRecord {
   bool first_read_pending = false;
   size_t first_read_got = 0;
   platform::Status first_read;
+  // The buffer holds the bytes of that first read where it put them: no
+  // bytes were moved or read since.
+  bool first_block_only = false;
 
   // Back to the state of a fresh connection, keeping the buffer.
   void restart() {
@@ -66,6 +69,7 @@ struct InputRecord {
     first_read_pending = false;
     first_read_got = 0;
     first_read = {};
+    first_block_only = false;
   }
 };
 
@@ -122,6 +126,7 @@ struct UnitBlock {
   bool read_only = false;
   OpenStatus status = OpenStatus::kUnknown;
   int os_error = 0;           // the OS code of the last failure on this unit
+  uint64_t connection = 0;    // counts the unit's connections to files for reading
   bool byte_reads = false;    // standard input that is a pipe or file: one byte per read
   bool text_mode = false;     // standard output that is a terminal: LF becomes CR LF
   UnitLock lock;              // held by a statement from its start to its end
