@@ -52,7 +52,7 @@ InputFault read_record(InputRecord& in, ByteSource& bytes, ReadMode mode, int* o
   }
   char* base = in.buffer.get();
   const size_t kept = in.kept_end - in.kept_begin;
-  if (const void* lf = std::memchr(base + in.kept_begin, '\n', kept)) {
+  if (const void* lf = kept > 0 ? std::memchr(base + in.kept_begin, '\n', kept) : nullptr) {
     const size_t end = static_cast<const char*>(lf) - base;
     const size_t begin = in.kept_begin;
     in.kept_begin = end + 1;
@@ -62,11 +62,35 @@ InputFault read_record(InputRecord& in, ByteSource& bytes, ReadMode mode, int* o
 
   // No whole line is kept: move the partial one to the front and read on.
   in.first_block_only = false;
-  std::memmove(base, base + in.kept_begin, kept);
+  if (kept > 0) std::memmove(base, base + in.kept_begin, kept);
   size_t filled = kept;
   in.kept_begin = 0;
   in.kept_end = filled;
   in.record_begin = in.record_end = 0;
+  if (mode.byte_reads && !in.first_read_pending) {
+    // One byte a read, as from a pipe, so that nothing after the line is taken.
+    for (;;) {
+      if (filled == in.capacity && !double_buffer(in, filled)) return InputFault::kNoRecordMemory;
+      size_t got = 0;
+      const platform::Status status = bytes.read(in.buffer.get() + filled, 1, &got);
+      if (!status.ok() && status.kind != platform::ErrorKind::kEndOfFile) {
+        return read_failure(status, mode, os_error);
+      }
+      if (got == 0) {
+        if (filled == 0) return InputFault::kEndOfFile;
+        in.kept_begin = in.kept_end = filled;  // a last line without its LF
+        set_record(in, 0, filled);
+        return InputFault::kNone;
+      }
+      const char c = in.buffer[filled++];
+      in.kept_end = filled;
+      if (c == '\n') {
+        in.kept_begin = filled;
+        set_record(in, 0, filled - 1);
+        return InputFault::kNone;
+      }
+    }
+  }
   for (;;) {
     if (filled == in.capacity && !double_buffer(in, filled)) return InputFault::kNoRecordMemory;
     const size_t want = mode.byte_reads ? 1 : in.capacity - filled;
