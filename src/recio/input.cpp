@@ -175,8 +175,9 @@ namespace {
 // input_statement's quick way: the unit's next record is kept whole in its
 // buffer and its memo slot holds a run of exactly these items from its first
 // byte, taken from the same bytes. The record is then taken and the values
-// stored as the statement would store them, and true returned; otherwise
-// nothing has changed.
+// stored as the statement would store them, and true returned; otherwise the
+// record and the destinations are as they were (the memo may have learnt the
+// connection's first block).
 template <typename Real>
 bool replay_next_record(ActiveStatement& active, UnitBlock& unit, void* const* destinations,
                         size_t count) {
