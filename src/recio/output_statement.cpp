@@ -151,7 +151,7 @@ OutputFault OutputStatement::begin(OutputRecord& record, RecordChannel& channel,
 const OutputStatement::KeptWalk* OutputStatement::find_kept_walk(FormatProgram format) const {
   for (const KeptWalk& kept : kept_walks_) {
     if (kept.program != format.data()) continue;  // the quick test first
-    if (kept.program == format.data() && kept.words.size() == format.size() &&
+    if (kept.words.size() == format.size() &&
         std::memcmp(kept.words.data(), format.data(), format.size_bytes()) == 0) {
       return &kept;
     }

@@ -4,6 +4,7 @@
 #define SURGE_RECIO_UNITS_H_
 
 #include <atomic>
+#include <cassert>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -97,6 +98,7 @@ class UnitLock {
   }
   bool try_lock();
   void unlock() {
+    assert(depth_ > 0 && owner_.load(std::memory_order_relaxed) == this_thread_mark());
     if (--depth_ > 0) return;
     owner_.store(nullptr, std::memory_order_relaxed);
     held_.store(false, std::memory_order_release);
