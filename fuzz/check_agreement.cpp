@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-#include "kit/findings.h"
+#include "kit/coefficients/check.h"
 #include "model/site_table.h"
 #include "whole_program.h"
 

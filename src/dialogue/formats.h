@@ -3,6 +3,7 @@
 #ifndef SURGE_DIALOGUE_FORMATS_H_
 #define SURGE_DIALOGUE_FORMATS_H_
 
+#include "model/report_format.h"
 #include "recio/format_program.h"
 
 namespace surge {
@@ -28,9 +29,7 @@ inline constexpr auto kDistanceReprompt = recio::make_format_program<
     recio::Slash,
     recio::Lit<"(+) for bridge located on the right (east) side of the hurricane landfall">>();
 
-// Report row 1: the surge (Real64).
-inline constexpr auto kReportSurge =
-    recio::make_format_program<recio::Lit<"A peak surge= ">, recio::F<4, 1>, recio::Lit<" m">>();
+// Report row 1, the surge, is kReportSurge in model/report_format.h.
 // Report row 5: the location (Int16); two records.
 inline constexpr auto kReportLocation =
     recio::make_format_program<recio::Lit<"Evaluated at a location of bridge No.">, recio::I,

@@ -17,7 +17,7 @@ constexpr double widen(float f) { return static_cast<double>(f); }
 
 constexpr double kReferencePressureMb = 1013;
 const double kHeadDivisor = widen(98.0665f);  // ten times standard gravity
-const double kOffsetFactor = widen(0.834f);   // a: the distance origin, in radii
+const double kOffsetFactor = kDistanceOrigin;  // a: the distance origin, in radii
 const double kShiftSlopeRight = widen(-1.035f);
 const double kShiftInterceptRight = widen(0.16037f);
 const double kShiftSlopeLeft = widen(3.2968f);
@@ -81,18 +81,18 @@ CaseResult evaluate_surge(const StormCase& input, const SiteTable& t) {
   double response = 0;
   if (x > 0) {
     result.side = kLeftLabel;
-    if (x <= 10) {
+    if (x <= kLeftTo) {
       result.curve = Curve::kLeft;
       response = three_gaussians(x, t.left_amp1[i], t.left_centre1[i], t.left_width1[i],
                                  t.left_amp2[i], t.left_centre2[i], t.left_width2[i],
                                  t.left_amp3[i], t.left_centre3[i], t.left_width3[i]);
-    } else if (x <= 25) {
+    } else if (x <= kTailTo) {
       result.curve = Curve::kTail;
       response = tail_curve(x, t.tail_norm[i], t.tail_centre[i], t.tail_scale[i]);
     }
   } else if (x <= 0) {
     result.side = kRightLabel;
-    if (x > -6) {
+    if (x > kRightFrom) {
       result.curve = Curve::kRight;
       response = three_gaussians(x, t.right_amp1[i], t.right_centre1[i], t.right_width1[i],
                                  t.right_amp2[i], t.right_centre2[i], t.right_width2[i],

@@ -30,6 +30,16 @@ struct StormCase {
   double distance_km = 0;
 };
 
+// The dimensionless distance X = (distance - a R) / R, with the origin a
+// fitted in single precision and widened exactly.
+inline constexpr double kDistanceOrigin = static_cast<double>(0.834f);
+
+// The ranges of X each curve was fitted over: RIGHT on (kRightFrom, 0], LEFT
+// on (0, kLeftTo], the tail on (kLeftTo, kTailTo]. Beyond them the response is 0.
+inline constexpr double kRightFrom = -6;
+inline constexpr double kLeftTo = 10;
+inline constexpr double kTailTo = 25;
+
 // Which fitted curve the dimensionless distance falls on.
 enum class Curve : uint8_t {
   kNone,   // beyond the fitted ranges (X <= -6 or X > 25), or X is NaN

@@ -72,6 +72,10 @@ Status open_for_read(const std::string& path, Handle* h, FirstRead* first = null
 // redirected console output unit.
 Status open_for_write(const std::string& path, Handle* h);
 
+// The OS's own words for a failure ("No such file or directory"), for
+// messages that are not run-time error reports.
+std::string describe_error(const Status& status);
+
 // Reads at most n bytes; *got receives the count (0 at end of file, which is
 // also reported as ErrorKind::kEndOfFile). Retries interrupted reads.
 Status read(Handle h, void* buffer, size_t n, size_t* got);

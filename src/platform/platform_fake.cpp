@@ -78,6 +78,15 @@ Status open_for_read(const std::string& name, Handle* h, FirstRead* first) {
   return Status{};
 }
 
+std::string describe_error(const Status& status) {
+  switch (status.kind) {
+    case ErrorKind::kNone: return {};
+    case ErrorKind::kNotFound: return "No such file or directory";
+    case ErrorKind::kAccessDenied: return "Permission denied";
+    default: return "I/O error";
+  }
+}
+
 Status open_for_write(const std::string& path, Handle* h) {
   *h = kNoHandle;
   if (path.empty() || path.find('\0') != std::string::npos) return error(ErrorKind::kBadName);

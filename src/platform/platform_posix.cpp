@@ -113,6 +113,10 @@ Status open_for_read(const std::string& path, Handle* h, FirstRead* first) {
   return Status{};
 }
 
+std::string describe_error(const Status& status) {
+  return status.kind == ErrorKind::kNone ? std::string() : std::strerror(status.os_code);
+}
+
 Status open_for_write(const std::string& path, Handle* h) {
   *h = kNoHandle;
   int err;

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstring>
+#include <string_view>
 
 #include "platform/platform.h"
 #include "recio/input_fault.h"
@@ -18,6 +19,22 @@ class ByteSource {
   // Reads at most n bytes into buffer; *got receives the count. End of input is
   // a count of 0 (an ErrorKind::kEndOfFile status is taken the same way).
   virtual platform::Status read(char* buffer, size_t n, size_t* got) = 0;
+};
+
+// Bytes served from memory the caller keeps alive, as a file handle serves them.
+class ViewBytes : public ByteSource {
+ public:
+  explicit ViewBytes(std::string_view data) : data_(data) {}
+  platform::Status read(char* buffer, size_t n, size_t* got) override {
+    *got = n < data_.size() - pos_ ? n : data_.size() - pos_;
+    std::memcpy(buffer, data_.data() + pos_, *got);
+    pos_ += *got;
+    return {};
+  }
+
+ private:
+  std::string_view data_;
+  size_t pos_ = 0;
 };
 
 // How a unit is read.

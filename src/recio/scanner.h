@@ -48,6 +48,20 @@ struct ValueToken {
   bool truth = false;         // logical: true or false
 };
 
+// Where a numeric token's text stands in `record`: [*start, *end). False when
+// the token is not numeric or its text lies elsewhere (a pair's part that was
+// read on an earlier record); the outputs are then unchanged.
+inline bool numeric_token_extent(std::string_view record, const ValueToken& token, size_t* start,
+                                 size_t* end) {
+  if (token.kind != ValueClass::kNumeric || token.text.data() < record.data() ||
+      token.text.data() + token.text.size() > record.data() + record.size()) {
+    return false;
+  }
+  *start = static_cast<size_t>(token.text.data() - record.data());
+  *end = *start + token.text.size();
+  return true;
+}
+
 // One free-form input statement in progress: finds values in the records of
 // its source, converts them and stores them. Faults are returned, never
 // reported; after a fault the statement must not be continued, only ended.

@@ -91,17 +91,6 @@ bool decode_keyword(const Keyword (&table)[N], std::string_view text, uint8_t* c
   return false;
 }
 
-int open_failure_message(platform::ErrorKind kind) {
-  switch (kind) {
-    case platform::ErrorKind::kNotFound: return 29;
-    case platform::ErrorKind::kAccessDenied: return 9;
-    case platform::ErrorKind::kBadName: return 43;
-    case platform::ErrorKind::kNoDevice: return 42;
-    case platform::ErrorKind::kExists: return 10;
-    default: return 30;
-  }
-}
-
 // Device names compare without regard to case, "CON" standing for "CONOUT$".
 std::string device_key(std::string_view name) {
   std::string key = specifier_text(name);
@@ -198,6 +187,17 @@ void disconnect(UnitBlock& block) {
 }
 
 }  // namespace
+
+int open_failure_message(platform::ErrorKind kind) {
+  switch (kind) {
+    case platform::ErrorKind::kNotFound: return 29;
+    case platform::ErrorKind::kAccessDenied: return 9;
+    case platform::ErrorKind::kBadName: return 43;
+    case platform::ErrorKind::kNoDevice: return 42;
+    case platform::ErrorKind::kExists: return 10;
+    default: return 30;
+  }
+}
 
 void start_runtime() {
   platform::prepare_process();

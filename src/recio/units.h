@@ -191,6 +191,10 @@ class UnitHold {
 // or status text is message 45).
 void open_unit(int32_t unit, const OpenSpec& request);
 
+// The run-time message number an open that failed with `kind` is reported
+// with (29: file not found, 9: access denied, ...).
+int open_failure_message(platform::ErrorKind kind);
+
 // Disconnects the unit, keeping the file. A unit that is not connected is left
 // alone without a message.
 void close_unit(int32_t unit);

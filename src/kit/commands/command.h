@@ -1,0 +1,44 @@
+// The shape of a surgekit subcommand: its options are declared on a CLI11
+// subcommand, and its entry runs after the command line has been parsed.
+#ifndef SURGE_KIT_COMMANDS_COMMAND_H_
+#define SURGE_KIT_COMMANDS_COMMAND_H_
+
+#include <functional>
+#include <string>
+
+namespace CLI {
+class App;
+}
+
+namespace kit {
+
+// Exit statuses, as grep uses them.
+inline constexpr int kStatusOk = 0;        // all went well
+inline constexpr int kStatusFindings = 1;  // the data or the cases hold errors
+inline constexpr int kStatusUsage = 2;     // the command line itself was wrong
+
+// Options every subcommand shares, declared once by the program.
+struct CommonOptions {
+  std::string data_dir = ".";  // where the coefficient files (and sites.csv) are
+};
+
+// Runs a parsed subcommand; returns the exit status.
+using CommandEntry = std::function<int()>;
+
+// One subcommand: declares its options on `sub` (keeping their storage alive
+// in the entry it returns) and gives the entry to run.
+struct CommandSpec {
+  const char* name;
+  const char* summary;
+  CommandEntry (*define)(CLI::App& sub, const CommonOptions& common);
+};
+
+// A usage fault found after parsing (an option's value that does not fit the
+// others): the program prints it with the subcommand's usage and exits 2.
+struct UsageError {
+  std::string message;
+};
+
+}  // namespace kit
+
+#endif  // SURGE_KIT_COMMANDS_COMMAND_H_

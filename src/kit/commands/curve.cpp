@@ -1,0 +1,126 @@
+// surgekit curve: surge, side, curve and X along landfall distance, as CSV and
+// optionally as a plot.
+#include <CLI/CLI.hpp>
+
+#include <cmath>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "kit/core/names.h"
+#include "kit/files/cases.h"
+#include "kit/coefficients/coefficients.h"
+#include "kit/commands/commands.h"
+#include "kit/commands/shared.h"
+#include "kit/files/csv.h"
+#include "kit/page/plots.h"
+#include "kit/studies/curves.h"
+#include "kit/studies/landfall.h"
+#include "kit/core/number.h"
+#include "kit/files/output_file.h"
+#include "kit/core/selection.h"
+#include "kit/page/svg_plot.h"
+
+namespace kit {
+namespace {
+
+constexpr double kMaxPoints = 1e6;  // per location
+
+struct CurveOptions {
+  std::string location;
+  double pressure_mb = 0;
+  double radius_km = 0;
+  double from_km = NAN, to_km = NAN, step_km = NAN;
+  std::string svg_file;
+};
+
+int run_curve(const CurveOptions& options, const CommonOptions& common) {
+  std::vector<int> locations;
+  parse_locations(options.location, &locations);
+  CoefficientSet set;
+  if (!load_coefficient_set(common.data_dir, &set)) return kStatusFindings;
+
+  DistanceGrid grid = default_distance_grid(set.table, locations, options.radius_km);
+  if (!std::isnan(options.from_km)) grid.from = options.from_km;
+  if (!std::isnan(options.to_km)) grid.to = options.to_km;
+  if (!std::isnan(options.step_km)) grid.step = options.step_km;
+  if (grid.from > grid.to) throw UsageError{"--from must not exceed --to"};
+  if ((grid.to - grid.from) / grid.step + 1 > kMaxPoints) {
+    throw UsageError{"more than a million distances: take a larger --step"};
+  }
+  const std::vector<double> distances = grid_distances(grid);
+
+  std::vector<SurgeSeries> series;
+  for (int location : locations) {
+    series.push_back(SurgeSeries{
+        "location " + std::to_string(location),
+        sample_distances(set.table, location, options.pressure_mb, options.radius_km, distances)});
+  }
+
+  CsvWriter csv(stdout);
+  for (const char* name : {"location", "distance_km", "surge_m", "side", "curve", "x"}) {
+    csv.field(name);
+  }
+  csv.end_row();
+  for (size_t s = 0; s < series.size(); ++s) {
+    for (size_t i = 0; i < distances.size(); ++i) {
+      const surge::CaseResult& r = series[s].results[i];
+      csv.number(locations[s]);
+      csv.number(distances[i]);
+      csv.number(r.surge_m);
+      csv.field(side_name(r.side));
+      csv.field(curve_name(r.curve));
+      csv.number(r.x);
+      csv.end_row();
+    }
+  }
+  if (!csv.flush()) {
+    std::perror("surgekit curve: standard output");
+    return kStatusFindings;
+  }
+
+  if (!options.svg_file.empty()) {
+    std::string title = "Surge along landfall distance";
+    if (locations.size() == 1) title += ", location " + std::to_string(locations[0]);
+    std::string storm;
+    append_shortest(&storm, options.pressure_mb);
+    storm += " mb, radius ";
+    append_shortest(&storm, options.radius_km);
+    std::string svg;
+    append_line_plot(&svg, surge_plot(title + ", " + storm + " km", options.radius_km, distances,
+                                      series));
+    if (!write_output(options.svg_file, svg, "surgekit curve")) return kStatusFindings;
+  }
+  return kStatusOk;
+}
+
+}  // namespace
+
+CommandEntry define_curve(CLI::App& sub, const CommonOptions& common) {
+  auto options = std::make_shared<CurveOptions>();
+  sub.add_option("--location", options->location, "location number or 'all' (one series each)")
+      ->required()
+      ->check(location_validator());
+  sub.add_option("--pressure", options->pressure_mb, "central pressure (mb)")
+      ->required()
+      ->check(CLI::Range(1.0, 2000.0));
+  sub.add_option("--radius", options->radius_km, "radius to maximum winds (km)")
+      ->required()
+      ->check(CLI::Range(0.001, 10000.0));
+  sub.add_option("--from", options->from_km,
+                 "first distance (km); default: where X is -6")
+      ->check(CLI::Range(-1e6, 1e6));
+  sub.add_option("--to", options->to_km, "last distance (km); default: where X is 25")
+      ->check(CLI::Range(-1e6, 1e6));
+  sub.add_option("--step", options->step_km,
+                 "distance step (km); default: fine enough for the narrowest Gaussian")
+      ->check(CLI::Range(1e-6, 1e6));
+  sub.add_option("--svg", options->svg_file, "also draw the curves into this SVG file");
+  sub.footer("Example: surgekit curve --data examples --location 3 --pressure 930 --radius 30 "
+             "--svg curve.svg\n"
+             "Prints location,distance_km,surge_m,side,curve,x, one row per distance.");
+  return [options, &common] { return run_curve(*options, common); };
+}
+
+}  // namespace kit

@@ -1,0 +1,141 @@
+// surgekit ensemble: the chance of each bridge's surge from a forecast's errors.
+#include <CLI/CLI.hpp>
+
+#include <cmath>
+#include <cstdio>
+#include <memory>
+
+#include "kit/coefficients/coefficients.h"
+#include "kit/commands/commands.h"
+#include "kit/commands/shared.h"
+#include "kit/core/selection.h"
+#include "kit/files/csv.h"
+#include "kit/studies/forecast.h"
+#include "kit/core/number.h"
+#include "kit/studies/parallel.h"
+#include "kit/files/sites.h"
+
+namespace kit {
+namespace {
+
+struct Options {
+  ForecastSpec setup;
+  int threads = default_thread_count();
+};
+
+// A probability (shortest text) or a surge (millimetres), or an empty field
+// where there is none.
+void number_or_empty(CsvWriter& out, double value, int decimals = -1) {
+  if (std::isnan(value)) {
+    out.field("");
+  } else if (decimals >= 0) {
+    out.fixed(value, decimals);
+  } else {
+    out.number(value);
+  }
+}
+
+void integer(CsvWriter& out, uint64_t value) {
+  out.separate();
+  out.raw() += std::to_string(value);
+}
+
+void write_forecast(const Options& o, const std::vector<Site>& sites,
+                    const std::vector<BridgeForecast>& results) {
+  CsvWriter out(stdout);
+  for (const char* h : {"location", "name", "samples_kept", "left_out_share", "median_m", "p10_m",
+                        "p90_m"}) {
+    out.field(h);
+  }
+  for (double z : o.setup.thresholds_m) {
+    std::string name = "p_above_";
+    append_shortest(&name, z);
+    out.field(name + "_m");
+  }
+  out.field("low_chord_m");
+  out.field("p_over_low_chord");
+  out.end_row();
+  for (size_t k = 0; k < results.size(); ++k) {
+    const BridgeForecast& r = results[k];
+    integer(out, static_cast<uint64_t>(r.location));
+    out.field(sites[k].name);
+    integer(out, r.kept);
+    out.number(static_cast<double>(r.left_out) / static_cast<double>(o.setup.samples));
+    number_or_empty(out, r.median_m, 3);
+    number_or_empty(out, r.p10_m, 3);
+    number_or_empty(out, r.p90_m, 3);
+    for (double p : r.p_above) number_or_empty(out, p);
+    if (sites[k].has_low_chord) {
+      out.number(sites[k].low_chord_m);
+    } else {
+      out.field("");
+    }
+    number_or_empty(out, r.p_over_low_chord);
+    out.end_row();
+  }
+  out.flush();
+}
+
+}  // namespace
+
+CommandEntry define_ensemble(CLI::App& sub, const CommonOptions& common) {
+  auto o = std::make_shared<Options>();
+  ForecastSpec& s = o->setup;
+  sub.add_option("--landfall-km", s.landfall_km, "forecast landfall, alongshore km")->required();
+  sub.add_option("--pressure", s.pressure_mb, "forecast central pressure, mb")->required();
+  sub.add_option("--radius", s.radius_km, "forecast radius to maximum wind, km")
+      ->required()
+      ->check(CLI::PositiveNumber);
+  sub.add_option("--sd-landfall", s.sd_landfall_km, "standard deviation of the landfall, km")
+      ->check(CLI::NonNegativeNumber);
+  sub.add_option("--sd-pressure", s.sd_pressure_mb, "standard deviation of the pressure, mb")
+      ->check(CLI::NonNegativeNumber);
+  sub.add_option("--sd-radius", s.sd_log_radius,
+                 "standard deviation of ln radius (0.2 is about 20 %)")
+      ->check(CLI::Range(0.0, 3.0));
+  sub.add_option("--samples", s.samples, "number of sampled storms")
+      ->capture_default_str()
+      ->check(CLI::Range(uint64_t{1}, uint64_t{100000000}));
+  sub.add_option("--seed", s.seed, "seed of the samples; the same seed gives the same output")
+      ->capture_default_str();
+  sub.add_option("--threshold", s.thresholds_m, "a surge in m whose exceedance is wanted "
+                                                "(repeatable)");
+  add_threads_option(sub, &o->threads);
+  sub.footer(
+      "For each bridge of sites.csv: the median, 10 % and 90 % surge and the chance of exceeding\n"
+      "each threshold and the low chord. Samples with pressure at or above 1013 mb count as no\n"
+      "surge; at locations 18 to 20 landfalls on or right of the bridge are left out.\n"
+      "Example: surgekit ensemble --data examples --landfall-km 300 --pressure 935 --radius 35 \\\n"
+      "           --sd-landfall 40 --sd-pressure 8 --sd-radius 0.2 --threshold 2 --seed 7");
+  return [o, &common] {
+    if (!std::isfinite(o->setup.landfall_km) || !std::isfinite(o->setup.pressure_mb) ||
+        !std::isfinite(o->setup.radius_km)) {
+      throw UsageError{"the landfall, pressure and radius must be finite numbers"};
+    }
+    CoefficientSet set;
+    if (!load_coefficient_set(common.data_dir, &set)) return kStatusFindings;
+    std::vector<Site> sites;
+    if (!load_site_list(common.data_dir, &sites)) return kStatusFindings;
+    const ForecastSamples samples = draw_forecast_samples(o->setup, o->threads);
+    if (samples.outside_fit > 0) {
+      std::fprintf(stderr,
+                   "surgekit ensemble: note: %llu of %llu samples lie outside the fitted ranges "
+                   "(%s)\n",
+                   static_cast<unsigned long long>(samples.outside_fit),
+                   static_cast<unsigned long long>(o->setup.samples), fitted_ranges_text().c_str());
+    }
+    const std::vector<BridgeForecast> results =
+        run_forecast(o->setup, samples, set.table, sites, o->threads);
+    for (const BridgeForecast& r : results) {
+      if (r.no_number > 0) {
+        std::fprintf(stderr, "surgekit ensemble: warning: location %d: %llu samples give no "
+                             "number for the surge (see surgekit check) and are left out\n",
+                     r.location, static_cast<unsigned long long>(r.no_number));
+      }
+    }
+    write_forecast(*o, sites, results);
+    return kStatusOk;
+  };
+}
+
+}  // namespace kit

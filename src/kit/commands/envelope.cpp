@@ -1,0 +1,96 @@
+// surgekit envelope: for every location and pressure, the worst surge over
+// landfall distance and radius (a maximum of envelopes).
+#include <CLI/CLI.hpp>
+
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "kit/core/names.h"
+#include "kit/files/cases.h"
+#include "kit/coefficients/coefficients.h"
+#include "kit/commands/commands.h"
+#include "kit/commands/shared.h"
+#include "kit/files/csv.h"
+#include "kit/page/plots.h"
+#include "kit/studies/curves.h"
+#include "kit/studies/landfall.h"
+#include "kit/files/output_file.h"
+#include "kit/core/selection.h"
+#include "kit/page/svg_plot.h"
+
+namespace kit {
+namespace {
+
+struct EnvelopeOptions {
+  std::string pressures = "890:960:10";
+  std::string radius_range = "11:65";
+  std::string location = "all";
+  std::string svg_file;
+};
+
+int run_envelope(const EnvelopeOptions& options, const CommonOptions& common) {
+  std::vector<int> locations, pressures, radii;
+  parse_locations(options.location, &locations);
+  parse_integer_range(options.pressures, &pressures);
+  parse_integer_range(options.radius_range, &radii);
+  CoefficientSet set;
+  if (!load_coefficient_set(common.data_dir, &set)) return kStatusFindings;
+
+  const std::vector<double> pressures_mb(pressures.begin(), pressures.end());
+  const auto rows = envelope_table(set.table, locations, pressures_mb, radii);
+
+  CsvWriter csv(stdout);
+  for (const char* name : {"location", "pressure_mb", "surge_m", "distance_km", "radius_km",
+                           "side", "curve"}) {
+    csv.field(name);
+  }
+  csv.end_row();
+  for (size_t i = 0; i < locations.size(); ++i) {
+    for (size_t p = 0; p < pressures.size(); ++p) {
+      const WorstLandfall& w = rows[i][p];
+      csv.number(locations[i]);
+      csv.number(pressures[p]);
+      csv.fixed(w.result.surge_m, 3);
+      csv.fixed(w.distance_km, 2);
+      csv.number(w.radius_km);
+      csv.field(side_name(w.result.side));
+      csv.field(curve_name(w.result.curve));
+      csv.end_row();
+    }
+  }
+  if (!csv.flush()) {
+    std::perror("surgekit envelope: standard output");
+    return kStatusFindings;
+  }
+  if (!options.svg_file.empty()) {
+    std::string svg;
+    append_cell_grid(&svg, envelope_grid(locations, pressures, rows, options.radius_range));
+    if (!write_output(options.svg_file, svg, "surgekit envelope")) return kStatusFindings;
+  }
+  return kStatusOk;
+}
+
+}  // namespace
+
+CommandEntry define_envelope(CLI::App& sub, const CommonOptions& common) {
+  auto options = std::make_shared<EnvelopeOptions>();
+  sub.add_option("--pressures", options->pressures,
+                 "central pressures, FIRST:LAST:STEP (mb)")
+      ->capture_default_str()
+      ->check(integer_range_validator("FIRST:LAST:STEP"));
+  sub.add_option("--radius-range", options->radius_range,
+                 "integer radii searched, FIRST:LAST (km)")
+      ->capture_default_str()
+      ->check(integer_range_validator("FIRST:LAST"));
+  sub.add_option("--location", options->location, "location number or 'all'")
+      ->capture_default_str()
+      ->check(location_validator());
+  sub.add_option("--svg", options->svg_file, "also draw the table as coloured cells in this SVG file");
+  sub.footer("Example: surgekit envelope --data examples --pressures 890:960:10 --svg envelope.svg\n"
+             "Prints location,pressure_mb,surge_m,distance_km,radius_km,side,curve.");
+  return [options, &common] { return run_envelope(*options, common); };
+}
+
+}  // namespace kit

@@ -1,0 +1,186 @@
+// surgekit hazard: return-period surge at every bridge from a storm set.
+#include <CLI/CLI.hpp>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <memory>
+
+#include "kit/coefficients/coefficients.h"
+#include "kit/commands/commands.h"
+#include "kit/core/selection.h"
+#include "kit/files/csv.h"
+#include "kit/studies/hazard_curve.h"
+#include "kit/commands/shared.h"
+#include "kit/core/number.h"
+#include "kit/studies/parallel.h"
+#include "kit/files/sites.h"
+#include "kit/files/storms.h"
+
+namespace kit {
+namespace {
+
+constexpr const char* kWho = "surgekit hazard";
+
+struct Options {
+  std::string storms_path;
+  std::string coast;
+  double step_km = 1;
+  double sigma_m = 0, sigma_rel = 0;
+  std::vector<double> extra_periods;
+  std::string curve_path;
+  double curve_step_m = 0.05;
+  int threads = default_thread_count();
+};
+
+void fail(const std::string& message) {
+  std::fprintf(stderr, "surgekit hazard: error: %s\n", message.c_str());
+}
+
+std::string period_column(double t) {
+  std::string name = "surge_";
+  append_shortest(&name, t);
+  return name + "y_m";
+}
+
+void write_levels(const HazardSpec& setup, const std::vector<Site>& sites,
+                  const std::vector<BridgeHazard>& results) {
+  CsvWriter out(stdout);
+  out.field("location");
+  out.field("name");
+  for (double t : setup.return_periods) out.field(period_column(t));
+  out.field("rate_per_year");
+  out.field("left_out_share");
+  out.end_row();
+  for (size_t k = 0; k < results.size(); ++k) {
+    const BridgeHazard& h = results[k];
+    out.separate();
+    out.raw() += std::to_string(h.location);
+    out.field(sites[k].name);
+    for (double level : h.levels_m) {
+      if (std::isnan(level)) {
+        out.field("");
+      } else {
+        out.fixed(level, 3);
+      }
+    }
+    out.number(h.rate_kept);
+    const double total = h.rate_kept + h.rate_left_out;
+    out.fixed(total > 0 ? h.rate_left_out / total : 0.0, 6);
+    out.end_row();
+  }
+  out.flush();
+}
+
+bool write_curve(const std::string& path, const std::vector<BridgeHazard>& results) {
+  std::FILE* file = std::fopen(path.c_str(), "wb");
+  if (file == nullptr) {
+    fail("cannot write the curve file " + path);
+    return false;
+  }
+  {
+    CsvWriter out(file);
+    for (const char* h : {"location", "surge_m", "rate_per_year", "aep"}) out.field(h);
+    out.end_row();
+    for (const BridgeHazard& h : results) {
+      for (const CurvePoint& p : h.curve) {
+        out.separate();
+        out.raw() += std::to_string(h.location);
+        out.fixed(p.level_m, 3);
+        out.number(p.rate_per_year);
+        out.number(p.aep);
+        out.end_row();
+      }
+    }
+    if (!out.flush()) {
+      std::fclose(file);
+      fail("cannot write the curve file " + path);
+      return false;
+    }
+  }
+  if (std::fclose(file) != 0) {
+    fail("cannot write the curve file " + path);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+CommandEntry define_hazard(CLI::App& sub, const CommonOptions& common) {
+  auto o = std::make_shared<Options>();
+  sub.add_option("STORMS", o->storms_path,
+                 "storm set CSV: pressure_mb,radius_km,rate[,landfall_km][,name] ('-': stdin)")
+      ->required();
+  sub.add_option("--coast", o->coast,
+                 "FROM:TO km: integrate landfalls over this coast (storms without landfall_km)");
+  sub.add_option("--step", o->step_km, "landfall step along the coast, km")
+      ->capture_default_str()
+      ->check(CLI::PositiveNumber);
+  sub.add_option("--sigma-m", o->sigma_m, "error term: fixed standard deviation, m")
+      ->check(CLI::NonNegativeNumber);
+  sub.add_option("--sigma-rel", o->sigma_rel, "error term: standard deviation per m of surge")
+      ->check(CLI::NonNegativeNumber);
+  sub.add_option("--return-period", o->extra_periods,
+                 "another return period in years, > 1 (repeatable; 10, 25, 50, 100, 200 and 500 "
+                 "are always given)");
+  sub.add_option("--curve", o->curve_path, "write the hazard curve (surge, rate, AEP) per bridge");
+  sub.add_option("--curve-step", o->curve_step_m, "surge step of the curve, m (whole mm)")
+      ->capture_default_str()
+      ->check(CLI::Range(0.001, 10.0));
+  add_threads_option(sub, &o->threads);
+  sub.footer(
+      "Return-period surge at each bridge of sites.csv: the least surge, to the millimetre,\n"
+      "whose annual exceedance probability 1 - exp(-rate) is at most 1/T.\n"
+      "Example: surgekit hazard --data examples examples/storms.csv --coast 0:600 --curve c.csv");
+  return [o, &common] {
+    HazardSpec setup;
+    setup.step_km = o->step_km;
+    setup.sigma_m = o->sigma_m;
+    setup.sigma_rel = o->sigma_rel;
+    setup.want_curve = !o->curve_path.empty();
+    setup.curve_step_mm = std::max<int64_t>(1, std::llround(o->curve_step_m * 1000));
+    setup.return_periods.assign(std::begin(kStandardReturnPeriods),
+                               std::end(kStandardReturnPeriods));
+    for (double t : o->extra_periods) {
+      if (!(t > 1) || !std::isfinite(t)) {
+        throw UsageError{"--return-period must be a number of years above 1"};
+      }
+      setup.return_periods.push_back(t);
+    }
+    std::sort(setup.return_periods.begin(), setup.return_periods.end());
+    setup.return_periods.erase(std::unique(setup.return_periods.begin(), setup.return_periods.end()),
+                              setup.return_periods.end());
+    std::string error;
+    if (!o->coast.empty() && !parse_coast_range(o->coast, &setup, &error)) {
+      fail(error);
+      return kStatusFindings;
+    }
+
+    CoefficientSet set;
+    if (!load_coefficient_set(common.data_dir, &set)) return kStatusFindings;
+    std::vector<Site> sites;
+    if (!load_site_list(common.data_dir, &sites)) return kStatusFindings;
+    StormSet storms;
+    if (!load_storm_set(o->storms_path, &storms, kWho)) return kStatusFindings;
+    if (!settle_landfalls(storms, &setup, kWho, &error)) {
+      fail(error);
+      return kStatusFindings;
+    }
+
+    const std::vector<BridgeHazard> results =
+        compute_hazard(setup, storms, set.table, sites, o->threads);
+    for (const BridgeHazard& h : results) {
+      if (h.nan_cases > 0) {
+        std::fprintf(stderr, "surgekit hazard: warning: location %d: %llu cases give no finite "
+                             "surge (see surgekit check) and are left out\n",
+                     h.location, static_cast<unsigned long long>(h.nan_cases));
+      }
+    }
+    write_levels(setup, sites, results);
+    if (setup.want_curve && !write_curve(o->curve_path, results)) return kStatusFindings;
+    return kStatusOk;
+  };
+}
+
+}  // namespace kit

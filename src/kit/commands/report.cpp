@@ -1,0 +1,164 @@
+// surgekit report: one self-contained HTML page on a coefficient set: its
+// identity and check, worst cases, envelopes and the curves of every location.
+#include <CLI/CLI.hpp>
+
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "kit/commands/commands.h"
+#include "kit/page/html_page.h"
+#include "kit/commands/shared.h"
+#include "kit/studies/parallel.h"
+#include "kit/page/report_hazard.h"
+#include "kit/page/report_sections.h"
+#include "kit/core/selection.h"
+
+namespace kit {
+namespace {
+
+struct ReportOptions {
+  std::string output = "report.html";
+  std::string pressures = "890:960:10";
+  std::string radius_range = "11:65";
+  std::string plot_pressures = "900:960:30";
+  double plot_radius_km = 30;
+  int worst_pressure_mb = 930;
+  std::string location = "all";
+  std::string storms;  // a storm set for the hazard section, when given
+  std::string coast;
+  double step_km = 1;
+};
+
+// The page, section by section; the model's sections only when the
+// coefficient files load.
+std::string assemble_page(const ReportInput& input, const HazardReport* hazard) {
+  HtmlPage page("Storm-surge coefficient report");
+  add_identity_section(input, &page);
+  add_scope_section(input, &page);
+  add_findings_section(input, &page);
+  if (input.check.errors == 0) {
+    add_worst_section(input, &page);
+    add_envelope_section(input, &page);
+    add_location_sections(input, &page);
+    if (hazard != nullptr) add_hazard_section(*hazard, input.locations, &page);
+  }
+  return page.finish();
+}
+
+// Reads the sites of `data_dir` and the storm set, and computes the return
+// levels and curves. `coast` may be empty when the storms have landfalls.
+// False, with the faults on stderr, on bad input.
+bool compute_hazard_report(const std::string& storms_path, const std::string& coast,
+                           double step_km, const std::string& data_dir,
+                           const surge::SiteTable& table, HazardReport* report) {
+  report->storms_path = storms_path;
+  HazardSpec& setup = report->setup;
+  setup.step_km = step_km;
+  setup.return_periods.assign(std::begin(kStandardReturnPeriods), std::end(kStandardReturnPeriods));
+  setup.want_curve = true;
+  setup.curve_step_mm = 10;
+  std::string error;
+  if (!coast.empty() && !parse_coast_range(coast, &setup, &error)) {
+    std::fprintf(stderr, "%s: error: %s\n", "surgekit report", error.c_str());
+    return false;
+  }
+  if (!load_site_list(data_dir, &report->sites)) return false;
+  StormSet storms;
+  if (!load_storm_set(storms_path, &storms, "surgekit report")) return false;
+  if (!settle_landfalls(storms, &setup, "surgekit report", &error)) {
+    std::fprintf(stderr, "%s: error: %s\n", "surgekit report", error.c_str());
+    return false;
+  }
+  report->storm_count = storms.storms.size();
+  report->outside_fit = storms.outside_fit;
+  report->results = compute_hazard(setup, storms, table, report->sites, default_thread_count());
+  return true;
+}
+
+int run_report(const ReportOptions& options, const CommonOptions& common) {
+  ReportInput input;
+  input.data_dir = common.data_dir;
+  parse_locations(options.location, &input.locations);
+  parse_integer_range(options.pressures, &input.pressures);
+  parse_integer_range(options.radius_range, &input.radii);
+  parse_integer_range(options.plot_pressures, &input.plot_pressures);
+  input.radius_range = options.radius_range;
+  input.plot_radius_km = options.plot_radius_km;
+  input.worst_pressure_mb = options.worst_pressure_mb;
+  input.check = check_coefficient_files(common.data_dir);
+
+  if (input.check.errors == 0) {
+    // One search per location and radius serves the envelope's pressures and
+    // the worst case's.
+    std::vector<double> pressures(input.pressures.begin(), input.pressures.end());
+    pressures.push_back(input.worst_pressure_mb);
+    input.envelope = envelope_table(input.check.set.table, input.locations, pressures, input.radii);
+    for (auto& row : input.envelope) {
+      input.worst.push_back(row.back());
+      row.pop_back();
+    }
+  }
+  HazardReport hazard;
+  const bool with_hazard = !options.storms.empty() && input.check.errors == 0;
+  if (with_hazard && !compute_hazard_report(options.storms, options.coast, options.step_km,
+                                            common.data_dir, input.check.set.table, &hazard)) {
+    return kStatusFindings;
+  }
+  if (!write_output(options.output, assemble_page(input, with_hazard ? &hazard : nullptr),
+                    "surgekit report")) {
+    return kStatusFindings;
+  }
+  if (input.check.errors > 0) {
+    std::fprintf(stderr,
+                 "surgekit report: the coefficient files hold %d errors (see 'surgekit check'); "
+                 "the page shows the findings only\n",
+                 input.check.errors);
+    return kStatusFindings;
+  }
+  return kStatusOk;
+}
+
+}  // namespace
+
+CommandEntry define_report(CLI::App& sub, const CommonOptions& common) {
+  auto options = std::make_shared<ReportOptions>();
+  sub.add_option("-o,--output", options->output, "the page to write ('-' for stdout)")->capture_default_str();
+  sub.add_option("--pressures", options->pressures,
+                 "the envelope's central pressures, FIRST:LAST:STEP (mb)")
+      ->capture_default_str()
+      ->check(integer_range_validator("FIRST:LAST:STEP"));
+  sub.add_option("--radius-range", options->radius_range,
+                 "integer radii searched for worst cases, FIRST:LAST (km)")
+      ->capture_default_str()
+      ->check(integer_range_validator("FIRST:LAST"));
+  sub.add_option("--plot-pressures", options->plot_pressures,
+                 "one surge line each in the location plots, FIRST:LAST:STEP (mb)")
+      ->capture_default_str()
+      ->check(integer_range_validator("FIRST:LAST:STEP"));
+  sub.add_option("--plot-radius", options->plot_radius_km, "radius of the location plots (km)")
+      ->capture_default_str()
+      ->check(CLI::Range(0.001, 10000.0));
+  sub.add_option("--worst-pressure", options->worst_pressure_mb,
+                 "central pressure of the worst-case table (mb)")
+      ->capture_default_str()
+      ->check(CLI::Range(1, 2000));
+  sub.add_option("--location", options->location, "location number or 'all'")
+      ->capture_default_str()
+      ->check(location_validator());
+  sub.add_option("--storms", options->storms,
+                 "add return-period surge at each bridge of sites.csv from this storm set "
+                 "(as surgekit hazard reads it)");
+  sub.add_option("--coast", options->coast, "with --storms: FROM:TO km of coast to integrate "
+                                            "landfalls over");
+  sub.add_option("--step", options->step_km, "with --storms: landfall step along the coast, km")
+      ->capture_default_str()
+      ->check(CLI::PositiveNumber);
+  sub.footer("Example: surgekit report --data examples -o report.html\n"
+             "Writes one HTML page with inline plots and tables; it fetches nothing and\n"
+             "prints on A4. Exit status 1 when the coefficient files hold errors.");
+  return [options, &common] { return run_report(*options, common); };
+}
+
+}  // namespace kit

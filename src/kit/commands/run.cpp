@@ -1,0 +1,282 @@
+// surgekit run: a CSV file of cases in, the same rows with their surge out.
+//
+// Rows go through in batches: read and check a batch, evaluate it, write it.
+// Memory is the batch and the longest record, whatever the number of rows,
+// and the three phases can be timed apart (--timing).
+#include <CLI/CLI.hpp>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "kit/core/names.h"
+#include "kit/files/cases.h"
+#include "kit/coefficients/coefficients.h"
+#include "kit/commands/commands.h"
+#include "kit/commands/shared.h"
+#include "kit/files/csv.h"
+#include "kit/core/number.h"
+#include "kit/files/output_file.h"
+
+namespace kit {
+namespace {
+
+struct RunOptions {
+  std::string input = "-";
+  std::string output = "-";
+  bool keep_going = false;
+  bool timing = false;
+};
+
+constexpr size_t kBatchRows = 1024;
+constexpr int kErrorsShown = 100;  // with --keep-going, the rest are only counted
+constexpr std::string_view kAddedColumns[] = {"surge_m", "surge_report", "side",
+                                              "x",       "curve",        "flags"};
+
+// A checked row waiting for its surge: the case, and the row's own fields
+// already encoded, at [begin, end) of the batch's text.
+struct PendingRow {
+  surge::StormCase storm;
+  size_t begin = 0, end = 0;
+};
+
+using Clock = std::chrono::steady_clock;
+
+class CaseRun {
+ public:
+  CaseRun(const RunOptions& options, const surge::SiteTable& table, std::FILE* in, std::FILE* out)
+      : options_(options),
+        table_(table),
+        input_name_(options.input == "-" ? "<stdin>" : options.input),
+        reader_(in),
+        writer_(out),
+        rows_(kBatchRows),
+        results_(kBatchRows) {}
+
+  // Copies the header and every row; false when a row could not be used or
+  // the output could not be written.
+  bool run();
+  uint64_t bad_rows() const { return bad_rows_; }
+  // False when the header could not be used: then nothing is worth keeping.
+  bool header_ok() const { return header_ok_; }
+  void print_timing() const;
+
+ private:
+  bool read_header();
+  size_t read_batch();  // sets stop_ on an error that ends the run
+  void write_batch(size_t count);
+  void report(uint64_t line, const std::string& message);  // a row that cannot be used
+  void header_error(uint64_t line, const std::string& message);
+
+  const RunOptions& options_;
+  const surge::SiteTable& table_;
+  std::string input_name_;
+  CsvReader reader_;
+  CsvWriter writer_;
+  CaseColumns columns_;
+  std::vector<PendingRow> rows_;
+  std::vector<surge::CaseResult> results_;
+  std::string fields_;  // the batch's rows, encoded
+  std::string error_;
+  bool stop_ = false;
+  bool header_ok_ = true;
+  uint64_t good_rows_ = 0, bad_rows_ = 0;
+  Clock::duration reading_{}, evaluating_{}, writing_{};
+};
+
+void CaseRun::header_error(uint64_t line, const std::string& message) {
+  header_ok_ = false;
+  std::fprintf(stderr, "%s:%llu: error: %s\n", input_name_.c_str(),
+               static_cast<unsigned long long>(line), message.c_str());
+}
+
+void CaseRun::report(uint64_t line, const std::string& message) {
+  ++bad_rows_;
+  if (bad_rows_ <= kErrorsShown) {
+    std::fprintf(stderr, "%s:%llu: error: %s\n", input_name_.c_str(),
+                 static_cast<unsigned long long>(line), message.c_str());
+  }
+}
+
+bool CaseRun::read_header() {
+  if (!reader_.next()) {
+    header_error(reader_.line() > 0 ? reader_.line() : 1,
+                 reader_.error().empty() ? "no header row" : reader_.error());
+    return false;
+  }
+  if (!find_case_columns(reader_.fields(), &columns_, &error_)) {
+    header_error(reader_.line(), error_);
+    return false;
+  }
+  for (std::string_view name : reader_.fields()) writer_.field(name);
+  for (std::string_view name : kAddedColumns) writer_.field(name);
+  writer_.end_row();
+  return true;
+}
+
+size_t CaseRun::read_batch() {
+  fields_.clear();
+  size_t count = 0;
+  while (count < kBatchRows) {
+    if (!reader_.next()) {
+      if (!reader_.error().empty()) {
+        report(reader_.line(), reader_.error());
+        stop_ = true;
+      }
+      break;
+    }
+    const std::vector<std::string_view>& fields = reader_.fields();
+    if (fields.size() == 1 && fields[0].empty()) continue;  // a blank line
+    PendingRow& row = rows_[count];
+    if (!parse_case(fields, columns_, &row.storm, &error_)) {
+      report(reader_.line(), error_);
+      if (options_.keep_going) continue;
+      stop_ = true;
+      break;
+    }
+    row.begin = fields_.size();
+    if (reader_.plain()) {
+      fields_.append(reader_.record());
+    } else {
+      for (size_t i = 0; i < fields.size(); ++i) {
+        if (i > 0) fields_.push_back(',');
+        append_field(&fields_, fields[i]);
+      }
+    }
+    row.end = fields_.size();
+    ++count;
+  }
+  return count;
+}
+
+void CaseRun::write_batch(size_t count) {
+  const std::string_view all = fields_;
+  for (size_t i = 0; i < count; ++i) {
+    const PendingRow& row = rows_[i];
+    const surge::CaseResult& result = results_[i];
+    writer_.encoded(all.substr(row.begin, row.end - row.begin));
+    writer_.number(result.surge_m);
+    writer_.separate();
+    append_report_surge(&writer_.raw(), result.surge_m);
+    writer_.field(side_name(result.side));
+    writer_.number(result.x);
+    writer_.field(curve_name(result.curve));
+    writer_.separate();
+    append_case_flags(&writer_.raw(), row.storm);
+    writer_.end_row();
+  }
+}
+
+bool CaseRun::run() {
+  if (!read_header()) return false;
+  while (!stop_) {
+    const Clock::time_point start = Clock::now();
+    const size_t count = read_batch();
+    const Clock::time_point read = Clock::now();
+    for (size_t i = 0; i < count; ++i) results_[i] = surge::evaluate_surge(rows_[i].storm, table_);
+    const Clock::time_point evaluated = Clock::now();
+    write_batch(count);
+    const Clock::time_point written = Clock::now();
+    reading_ += read - start;
+    evaluating_ += evaluated - read;
+    writing_ += written - evaluated;
+    good_rows_ += count;
+    if (count < kBatchRows) break;  // the end of the input, or an error
+  }
+  const Clock::time_point start = Clock::now();
+  const bool flushed = writer_.flush();
+  writing_ += Clock::now() - start;
+  if (!flushed) {
+    std::fprintf(stderr, "surgekit run: cannot write %s\n",
+                 options_.output == "-" ? "standard output" : options_.output.c_str());
+    return false;
+  }
+  return bad_rows_ == 0;
+}
+
+void CaseRun::print_timing() const {
+  const double n = good_rows_ > 0 ? static_cast<double>(good_rows_) : 1;
+  auto per_case = [n](Clock::duration d) {
+    return static_cast<double>(std::chrono::duration_cast<std::chrono::nanoseconds>(d).count()) / n;
+  };
+  std::fprintf(stderr,
+               "timing: %llu cases, ns per case: reading %.1f, evaluating %.1f, writing %.1f, "
+               "total %.1f\n",
+               static_cast<unsigned long long>(good_rows_), per_case(reading_),
+               per_case(evaluating_), per_case(writing_),
+               per_case(reading_ + evaluating_ + writing_));
+}
+
+// "-" or a file that exists.
+std::string input_check(std::string& path) {
+  if (path == "-") return {};
+  return CLI::ExistingFile(path);
+}
+
+int run_cases(const RunOptions& options, const CommonOptions& common) {
+  CoefficientSet set;
+  if (!load_coefficient_set(common.data_dir, &set)) return kStatusFindings;
+
+  std::FILE* in = stdin;
+  if (options.input != "-") {
+    in = std::fopen(options.input.c_str(), "rb");
+    if (in == nullptr) throw UsageError{"cannot open " + options.input};
+  }
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> in_closer(in == stdin ? nullptr : in,
+                                                            std::fclose);
+  OutputFile out;
+  std::string error;
+  if (!out.open(options.output, &error)) throw UsageError{error};
+
+  CaseRun run(options, set.table, in, out.stream());
+  const bool ok = run.run();
+  if (std::ferror(in)) {  // the reader takes a failed read for the end: say so
+    std::fprintf(stderr, "surgekit run: cannot read %s: %s\n",
+                 options.input == "-" ? "standard input" : options.input.c_str(),
+                 std::strerror(errno));
+    out.discard();
+    return kStatusFindings;
+  }
+  if (options.timing) run.print_timing();
+  if (run.bad_rows() > 0) {
+    std::fprintf(stderr, "surgekit run: %llu row%s could not be used%s\n",
+                 static_cast<unsigned long long>(run.bad_rows()), run.bad_rows() == 1 ? "" : "s",
+                 options.keep_going      ? "; the others were written"
+                 : options.output == "-" ? "; stopped there"
+                                         : "; nothing was written");
+  }
+  if (!ok && (!options.keep_going || !run.header_ok())) {
+    out.discard();
+    return kStatusFindings;
+  }
+  if (!out.commit(&error)) {
+    std::fprintf(stderr, "surgekit run: %s\n", error.c_str());
+    return kStatusFindings;
+  }
+  return ok ? kStatusOk : kStatusFindings;
+}
+
+}  // namespace
+
+CommandEntry define_run(CLI::App& sub, const CommonOptions& common) {
+  auto options = std::make_shared<RunOptions>();
+  sub.add_option("cases", options->input,
+                 "CSV of cases with the columns location,pressure_mb,radius_km,distance_km "
+                 "(any order, other columns kept); - or nothing for standard input")
+      ->check(CLI::Validator(input_check, "FILE or -", "CASES"));
+  sub.add_option("-o,--output", options->output, "where to write the rows (default: - for stdout)");
+  sub.add_flag("--keep-going", options->keep_going,
+               "write the rows that can be used and count the others (still exit 1)");
+  sub.add_flag("--timing", options->timing, "")->group("");  // for the benchmark
+  sub.footer(
+      "Each row gains surge_m, surge_report (as the calculator prints it), side, x,\n"
+      "curve and flags. Pressure and radius may have decimals; the calculator reads\n"
+      "them as integers, so such rows are flagged.\n"
+      "Example: surgekit run --data examples examples/cases.csv -o surges.csv");
+  return [options, &common] { return run_cases(*options, common); };
+}
+
+}  // namespace kit

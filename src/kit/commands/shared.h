@@ -1,0 +1,62 @@
+// What several subcommands share: option validators, and loading the user's
+// files with every finding written to standard error.
+#ifndef SURGE_KIT_COMMANDS_SHARED_H_
+#define SURGE_KIT_COMMANDS_SHARED_H_
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "kit/coefficients/coefficients.h"
+#include "kit/core/diagnostics.h"
+#include "kit/files/sites.h"
+#include "kit/files/storms.h"
+#include "kit/studies/hazard_curve.h"
+
+namespace CLI {
+class App;
+class Validator;
+}
+
+namespace kit {
+
+// CLI11 validators for a location ("all" or 1 to 20) and for an integer
+// range "first:last[:step]", with the accepted form as description.
+CLI::Validator location_validator();
+CLI::Validator integer_range_validator(const char* description);
+
+// Declares --threads (1 to 256) on `sub`, stored in *threads; the default left
+// in *threads means one thread per core.
+void add_threads_option(CLI::App& sub, int* threads);
+
+// Writes each finding to standard error, one a line.
+void print_findings(const std::vector<Finding>& findings);
+
+// Loads the coefficient set of `dir`; false, with the errors on standard
+// error, when the calculator would not load it.
+bool load_coefficient_set(const std::string& dir, CoefficientSet* set);
+
+// Loads the sites file of `dir`, writing its findings to standard error;
+// false when any is an error.
+bool load_site_list(const std::string& dir, std::vector<Site>* sites);
+
+// Reads "FROM:TO" (km) into setup's coast; false with *error set when it is not
+// two numbers or the range is empty (FROM not below TO).
+bool parse_coast_range(const std::string& text, HazardSpec* setup, std::string* error);
+
+// Reads the storm set at `path` ("-": standard input), writing its findings to
+// stderr (the first 20 outside-range rows named, then a count, under `who`).
+// False when any finding is an error.
+bool load_storm_set(const std::string& path, StormSet* set, const char* who);
+
+// With landfalls in the set the coast is not used (a note says so); without
+// them a coast is needed: false with *error set when none was given.
+bool settle_landfalls(const StormSet& set, HazardSpec* setup, const char* who, std::string* error);
+
+// Writes `text` whole to `path` ("-": standard output); on failure writes
+// "who: reason" to standard error and returns false.
+bool write_output(const std::string& path, std::string_view text, const char* who);
+
+}  // namespace kit
+
+#endif  // SURGE_KIT_COMMANDS_SHARED_H_

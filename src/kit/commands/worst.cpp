@@ -1,0 +1,94 @@
+// surgekit worst: per location, the landfall (and radius) that gives the
+// largest surge for a pressure.
+#include <CLI/CLI.hpp>
+
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "kit/core/names.h"
+#include "kit/files/cases.h"
+#include "kit/coefficients/coefficients.h"
+#include "kit/commands/commands.h"
+#include "kit/commands/shared.h"
+#include "kit/files/csv.h"
+#include "kit/studies/landfall.h"
+#include "kit/studies/parallel.h"
+#include "kit/core/selection.h"
+
+namespace kit {
+namespace {
+
+struct WorstOptions {
+  double pressure_mb = 0;
+  double radius_km = 0;
+  std::string radius_range = "11:65";
+  std::string location = "all";
+};
+
+int run_worst(const WorstOptions& options, bool single_radius, const CommonOptions& common) {
+  std::vector<int> locations, radii;
+  parse_locations(options.location, &locations);
+  parse_integer_range(options.radius_range, &radii);
+
+  CoefficientSet set;
+  if (!load_coefficient_set(common.data_dir, &set)) return kStatusFindings;
+
+  std::vector<WorstLandfall> worst(locations.size());
+  for_each_parallel(locations.size(), [&](size_t i) {
+    worst[i] = single_radius
+                   ? worst_over_distance(set.table, locations[i], options.pressure_mb,
+                                         options.radius_km)
+                   : worst_over_radii(set.table, locations[i], options.pressure_mb, radii);
+  });
+
+  CsvWriter csv(stdout);
+  for (const char* name : {"location", "surge_m", "distance_km", "radius_km", "side", "curve", "x"}) {
+    csv.field(name);
+  }
+  csv.end_row();
+  for (size_t i = 0; i < locations.size(); ++i) {
+    const WorstLandfall& w = worst[i];
+    csv.number(locations[i]);
+    csv.fixed(w.result.surge_m, 3);
+    csv.fixed(w.distance_km, 2);
+    csv.number(w.radius_km);
+    csv.field(side_name(w.result.side));
+    csv.field(curve_name(w.result.curve));
+    csv.number(w.result.x);
+    csv.end_row();
+  }
+  if (!csv.flush()) {
+    std::perror("surgekit worst: standard output");
+    return kStatusFindings;
+  }
+  return kStatusOk;
+}
+
+}  // namespace
+
+CommandEntry define_worst(CLI::App& sub, const CommonOptions& common) {
+  auto options = std::make_shared<WorstOptions>();
+  sub.add_option("--pressure", options->pressure_mb, "central pressure (mb)")
+      ->required()
+      ->check(CLI::Range(1.0, 2000.0));
+  CLI::Option* radius = sub.add_option("--radius", options->radius_km,
+                                       "radius to maximum winds (km); default: every integer "
+                                       "radius of --radius-range")
+                            ->check(CLI::Range(0.001, 10000.0));
+  sub.add_option("--radius-range", options->radius_range,
+                 "integer radii searched, FIRST:LAST (km)")
+      ->capture_default_str()
+      ->check(integer_range_validator("FIRST:LAST"))
+      ->excludes(radius);
+  sub.add_option("--location", options->location, "location number or 'all'")
+      ->capture_default_str()
+      ->check(location_validator());
+  sub.footer("Example: surgekit worst --data examples --pressure 930 --radius-range 11:65\n"
+             "Prints location,surge_m,distance_km,radius_km,side,curve,x: the largest surge\n"
+             "over every landfall distance (and radius), and where it occurs.");
+  return [options, radius, &common] { return run_worst(*options, radius->count() > 0, common); };
+}
+
+}  // namespace kit

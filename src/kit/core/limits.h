@@ -1,0 +1,58 @@
+// The limits every subcommand applies, in one place: the storms the response
+// curves were fitted for, what is physically a storm, and which landfalls a
+// location takes. Messages are built from these constants.
+#ifndef SURGE_KIT_CORE_LIMITS_H_
+#define SURGE_KIT_CORE_LIMITS_H_
+
+#include <cmath>
+#include <string>
+
+namespace kit {
+
+// The storms the curves were fitted for; outside them a result is flagged.
+inline constexpr double kFittedPressureMinMb = 890, kFittedPressureMaxMb = 960;
+inline constexpr double kFittedRadiusMinKm = 11, kFittedRadiusMaxKm = 65;
+
+inline bool pressure_in_fitted_range(double p) {
+  return p >= kFittedPressureMinMb && p <= kFittedPressureMaxMb;
+}
+inline bool radius_in_fitted_range(double r) {
+  return r >= kFittedRadiusMinKm && r <= kFittedRadiusMaxKm;
+}
+
+// A limit as text: the limits are whole numbers.
+inline std::string whole_text(double limit) { return std::to_string(static_cast<long>(limit)); }
+
+// "pressure 890 to 960 mb, radius 11 to 65 km", for messages.
+inline std::string fitted_ranges_text() {
+  return "pressure " + whole_text(kFittedPressureMinMb) + " to " +
+         whole_text(kFittedPressureMaxMb) + " mb, radius " + whole_text(kFittedRadiusMinKm) +
+         " to " + whole_text(kFittedRadiusMaxKm) + " km";
+}
+
+// A storm's central pressure lies below this ambient pressure: at or above
+// it there is no deficit, and the surge formula would square a negative one.
+inline constexpr double kNoDeficitPressureMb = 1013;
+
+// What is physically a storm: finite values, a pressure deficit and a
+// positive radius. Anything else is refused, never evaluated.
+inline bool is_physical_pressure(double p) { return std::isfinite(p) && p < kNoDeficitPressureMb; }
+inline bool is_physical_radius(double r) { return std::isfinite(r) && r > 0; }
+
+// "a pressure below 1013 mb", for messages.
+inline std::string physical_pressure_text() {
+  return "a pressure below " + whole_text(kNoDeficitPressureMb) + " mb";
+}
+
+
+// Locations are numbered 1 to 20. Locations 18 to 20 were fitted only for
+// landfalls west (left) of the bridge, that is a positive distance: the
+// calculator asks again for any other.
+inline constexpr int kFirstLocation = 1, kLastLocation = 20;
+inline constexpr int kFirstWestOnlyLocation = 18;
+
+inline bool needs_positive_distance(int location) { return location >= kFirstWestOnlyLocation; }
+
+}  // namespace kit
+
+#endif  // SURGE_KIT_CORE_LIMITS_H_

@@ -1,0 +1,41 @@
+// Numbers in the calculator's syntax, read from a field of text, and numbers
+// written so that they read back exactly.
+#ifndef SURGE_KIT_CORE_NUMBER_H_
+#define SURGE_KIT_CORE_NUMBER_H_
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace kit {
+
+// Reads `text` (blanks around it allowed) as one value the calculator would
+// accept for a real answer: a sign, digits, a point, an E, D or Q exponent,
+// Infinity or NaN. False, with *value unchanged, when the text is empty, holds
+// anything else or more than one value.
+bool parse_real(std::string_view text, double* value);
+
+// The same for an integer answer (a 32-bit integer; a real form that fits is
+// truncated toward zero, as the calculator does).
+bool parse_integer(std::string_view text, int32_t* value);
+
+// Appends the shortest text that reads back as the same double: "nan", "inf"
+// and "-inf" for the non-finite values.
+void append_shortest(std::string* out, double value);
+
+// Appends `value` rounded to `decimals` places in fixed notation ("nan",
+// "inf", "-inf" for the non-finite values; no minus sign on a zero).
+void append_fixed(std::string* out, double value, int decimals);
+
+// Appends the surge as the calculator's report prints it: the report's own
+// edit descriptor for the surge (one decimal, asterisks when it does not fit)
+// through the calculator's formatting code, without the field's leading blanks.
+void append_report_surge(std::string* out, double surge_m);
+
+// The same two forms as new strings, for texts put together elsewhere.
+std::string shortest_text(double value);
+std::string fixed_text(double value, int decimals);
+
+}  // namespace kit
+
+#endif  // SURGE_KIT_CORE_NUMBER_H_

@@ -1,0 +1,113 @@
+// Field numbers: the calculator's syntax accepted, anything else refused, and
+// written numbers that read back exactly.
+#include "kit/core/number.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <random>
+
+namespace kit {
+namespace {
+
+TEST(ParseReal, AcceptsTheCalculatorsForms) {
+  struct Row {
+    const char* text;
+    double value;
+  } rows[] = {
+      {"950", 950},      {" 60.5 ", 60.5}, {"-12", -12},    {"+3", 3},
+      {"1.5e2", 150},    {"1.5D2", 150},   {"2q1", 20},     {".5", 0.5},
+      {"5.", 5},         {"1E+02", 100},   {"0.1", 0.1},    {"-0", -0.0},
+      {"123456789012345678901234", 123456789012345678901234.0},
+      {"9007199254740993", 9007199254740992.0},  // 2^53 + 1: ties to even
+      {"-9999999999999999", -1e16},
+      {"+007", 7},
+  };
+  for (const Row& r : rows) {
+    double v = -999;
+    ASSERT_TRUE(parse_real(r.text, &v)) << r.text;
+    EXPECT_EQ(std::memcmp(&v, &r.value, sizeof v), 0) << r.text << " gave " << v;
+  }
+  double v;
+  ASSERT_TRUE(parse_real("Infinity", &v));
+  EXPECT_TRUE(std::isinf(v));
+  ASSERT_TRUE(parse_real("NaN", &v));
+  EXPECT_TRUE(std::isnan(v));
+}
+
+TEST(ParseReal, RefusesWhatIsNotOneNumber) {
+  for (const char* text : {"", "  ", "1,5", "1 5", "x", "1.4x3", "2*3", "/", "'1'", "1e", "--1",
+                           "(1,2)", "1..2"}) {
+    double v = 7;
+    EXPECT_FALSE(parse_real(text, &v)) << text;
+    EXPECT_EQ(v, 7) << text;
+  }
+}
+
+TEST(ParseInteger, TakesIntegersAndTruncatesRealForms) {
+  int32_t v = 0;
+  ASSERT_TRUE(parse_integer("17", &v));
+  EXPECT_EQ(v, 17);
+  ASSERT_TRUE(parse_integer("17.9", &v));
+  EXPECT_EQ(v, 17);
+  EXPECT_FALSE(parse_integer("3000000000", &v));
+  EXPECT_FALSE(parse_integer("1e", &v));
+}
+
+TEST(AppendShortest, ReadsBackExactlyAndNamesNonFiniteValues) {
+  std::mt19937_64 random(42);
+  for (int i = 0; i < 20000; ++i) {
+    uint64_t bits = random();
+    double d;
+    std::memcpy(&d, &bits, sizeof d);
+    if (!std::isfinite(d)) continue;
+    std::string s;
+    append_shortest(&s, d);
+    double back;
+    ASSERT_TRUE(parse_real(s, &back)) << s;
+    ASSERT_EQ(std::memcmp(&back, &d, sizeof d), 0) << s;
+  }
+  std::string s;
+  append_shortest(&s, std::numeric_limits<double>::quiet_NaN());
+  s += ' ';
+  append_shortest(&s, -std::numeric_limits<double>::quiet_NaN());
+  s += ' ';
+  append_shortest(&s, -std::numeric_limits<double>::infinity());
+  EXPECT_EQ(s, "nan nan -inf");
+}
+
+TEST(AppendFixed, RoundsAndDropsTheSignOfZero) {
+  struct Row {
+    double value;
+    int decimals;
+    const char* text;
+  } rows[] = {{1.23456, 3, "1.235"}, {-0.0004, 3, "0.000"}, {2.5, 0, "2"}, {-1.25, 1, "-1.2"}};
+  for (const Row& r : rows) {
+    std::string s;
+    append_fixed(&s, r.value, r.decimals);
+    EXPECT_EQ(s, r.text) << r.value;
+  }
+}
+
+// The report's surge field (four columns, one decimal), without its blanks.
+TEST(AppendReportSurge, WritesTheReportsFieldWithoutItsPadding) {
+  const double inf = std::numeric_limits<double>::infinity();
+  struct Row {
+    double value;
+    const char* text;
+  } rows[] = {
+      {0.276528, "0.3"}, {0.25, "0.2"},   {0.05, "0.1"},   {-0.04, "0.0"},  {-0.0, "0.0"},
+      {99.94, "99.9"},   {99.96, "****"}, {-9.94, "-9.9"}, {-9.96, "****"}, {1e300, "****"},
+      {NAN, "NaN"},      {inf, "Inf"},    {-inf, "-Inf"},
+  };
+  for (const Row& r : rows) {
+    std::string out = "x";
+    append_report_surge(&out, r.value);
+    EXPECT_EQ(out, std::string("x") + r.text) << r.value;
+  }
+}
+
+}  // namespace
+}  // namespace kit

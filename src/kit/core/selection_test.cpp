@@ -1,0 +1,43 @@
+// Command-line selections: locations and integer ranges.
+#include "kit/core/selection.h"
+
+#include <gtest/gtest.h>
+
+namespace kit {
+namespace {
+
+TEST(Selection, Locations) {
+  std::vector<int> v;
+  EXPECT_TRUE(parse_locations("all", &v));
+  EXPECT_EQ(v.size(), 20u);
+  EXPECT_TRUE(parse_locations("7", &v));
+  EXPECT_EQ(v, std::vector<int>{7});
+  for (const char* bad : {"0", "21", "", "All", "3x", "-1", " 3"}) {
+    EXPECT_FALSE(parse_locations(bad, &v)) << bad;
+    EXPECT_EQ(v, std::vector<int>{7});
+  }
+}
+
+TEST(Selection, IntegerRanges) {
+  struct Row {
+    const char* text;
+    bool ok;
+    std::vector<int> values;
+  };
+  const Row rows[] = {
+      {"11:14", true, {11, 12, 13, 14}},   {"890:960:30", true, {890, 920, 950}},
+      {"5:5", true, {5}},                  {"-2:2:2", true, {-2, 0, 2}},
+      {"65:11", false, {}},                {"1:5:0", false, {}},
+      {"1:5:-1", false, {}},               {"11-65", false, {}},
+      {"1:", false, {}},                   {":5", false, {}},
+      {"1:5:2:1", false, {}},              {"0:100000", false, {}},
+  };
+  for (const Row& r : rows) {
+    std::vector<int> v = {99};
+    EXPECT_EQ(parse_integer_range(r.text, &v), r.ok) << r.text;
+    EXPECT_EQ(v, r.ok ? r.values : std::vector<int>{99}) << r.text;
+  }
+}
+
+}  // namespace
+}  // namespace kit

@@ -1,0 +1,50 @@
+// Cases as rows of a CSV file: finding the four case columns in a header,
+// reading one row into a storm case, and the flags that qualify a result.
+#ifndef SURGE_KIT_FILES_CASES_H_
+#define SURGE_KIT_FILES_CASES_H_
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "model/surge.h"
+
+namespace kit {
+
+// The header names of the four case columns.
+inline constexpr std::string_view kLocationColumn = "location";
+inline constexpr std::string_view kPressureColumn = "pressure_mb";
+inline constexpr std::string_view kRadiusColumn = "radius_km";
+inline constexpr std::string_view kDistanceColumn = "distance_km";
+
+// Where the case columns are in a record, and how many fields a record has.
+struct CaseColumns {
+  size_t location = 0, pressure = 0, radius = 0, distance = 0;
+  size_t count = 0;
+};
+
+// Finds the four case columns among the header's fields (in any order, other
+// columns allowed). False, with *error saying which, when one is missing or
+// named twice.
+bool find_case_columns(const std::vector<std::string_view>& header, CaseColumns* columns,
+                       std::string* error);
+
+// Reads a record's case: a location number 1 to 20 and three numbers in the
+// calculator's syntax (pressure and radius may have decimals). False, with
+// *error naming the field, when the record has the wrong number of fields or a
+// field cannot be used; *storm is then unspecified.
+bool parse_case(const std::vector<std::string_view>& fields, const CaseColumns& columns,
+                surge::StormCase* storm, std::string* error);
+
+// Appends why the case lies outside what the curves were fitted for or what
+// the calculator accepts, as words separated by ';' (nothing when none):
+//   pressure_range     pressure not within 890 to 960 mb
+//   radius_range       radius not within 11 to 65 km
+//   distance_side      distance not positive at locations 18 to 20
+//   pressure_fraction  pressure not a whole number (the calculator reads an integer)
+//   radius_fraction    radius not a whole number
+void append_case_flags(std::string* out, const surge::StormCase& storm);
+
+}  // namespace kit
+
+#endif  // SURGE_KIT_FILES_CASES_H_

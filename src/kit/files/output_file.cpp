@@ -1,0 +1,115 @@
+// Outputs renamed into place on success.
+#include "kit/files/output_file.h"
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <random>
+#include <system_error>
+
+namespace kit {
+namespace fs = std::filesystem;
+namespace {
+
+// Failures name the user's path, never the temporary file beside it.
+std::string describe(const std::string& what, const std::string& path, int error) {
+  return "cannot " + what + " " + path + ": " + std::strerror(error);
+}
+
+// A fresh name beside `target`; opened exclusively, so a clash is retried.
+std::string temporary_name(const std::string& target) {
+  static thread_local std::minstd_rand next(std::random_device{}());
+  constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+  std::string name = target + ".partial-";
+  for (int i = 0; i < 6; ++i) name.push_back(kLetters[next() % (sizeof kLetters - 1)]);
+  return name;
+}
+
+}  // namespace
+
+OutputFile::~OutputFile() { discard(); }
+
+bool OutputFile::open(const std::string& path, std::string* error) {
+  path_ = path;
+  shown_ = path;
+  if (path == "-") {
+    stream_ = stdout;
+    return true;
+  }
+  // A device, a pipe or a socket is written in place: renaming a file over it
+  // would replace it. A link is followed, so that its target is replaced.
+  std::error_code ec;
+  const fs::file_status status = fs::status(path, ec);
+  std::string target = path;
+  if (!ec && fs::exists(status)) {
+    if (!fs::is_regular_file(status)) {
+      stream_ = std::fopen(path.c_str(), "w");
+      if (stream_ == nullptr) *error = describe("open", path, errno);
+      return stream_ != nullptr;
+    }
+    const fs::path resolved = fs::canonical(path, ec);
+    if (!ec) target = resolved.string();
+  }
+  path_ = target;
+  for (int attempt = 0; attempt < 100 && stream_ == nullptr; ++attempt) {
+    temporary_ = temporary_name(target);
+    stream_ = std::fopen(temporary_.c_str(), "wbx");
+    if (stream_ == nullptr && errno != EEXIST) break;
+  }
+  if (stream_ == nullptr) {
+    *error = describe("create", path, errno);
+    temporary_.clear();
+    return false;
+  }
+  return true;
+}
+
+bool OutputFile::commit(std::string* error) {
+  if (stream_ == nullptr) return false;
+  if (stream_ == stdout) {
+    stream_ = nullptr;
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+      *error = describe("write", "standard output", errno);
+      return false;
+    }
+    return true;
+  }
+  const bool written = !std::ferror(stream_);
+  const int write_error = errno;
+  const bool closed = std::fclose(stream_) == 0;
+  const int close_error = errno;
+  stream_ = nullptr;
+  if (!written || !closed) {
+    *error = describe("write", shown_, !written ? write_error : close_error);
+  } else if (temporary_.empty()) {  // written in place
+    return true;
+  } else if (std::rename(temporary_.c_str(), path_.c_str()) != 0) {
+    *error = describe("replace", shown_, errno);
+  } else {
+    temporary_.clear();
+    return true;
+  }
+  if (!temporary_.empty()) std::remove(temporary_.c_str());
+  temporary_.clear();
+  return false;
+}
+
+void OutputFile::discard() {
+  if (stream_ == stdout) std::fflush(stdout);
+  if (stream_ != nullptr && stream_ != stdout) std::fclose(stream_);
+  stream_ = nullptr;
+  if (!temporary_.empty()) std::remove(temporary_.c_str());
+  temporary_.clear();
+}
+
+bool write_output_file(const std::string& path, std::string_view text, std::string* error) {
+  OutputFile out;
+  bool ok = out.open(path, error);
+  if (ok) {
+    std::fwrite(text.data(), 1, text.size(), out.stream());
+    ok = out.commit(error);  // a short write leaves the stream's error set
+  }
+  return ok;
+}
+
+}  // namespace kit

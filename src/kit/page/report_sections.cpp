@@ -1,0 +1,154 @@
+// The report's sections: each turns part of the computed input into markup.
+#include "kit/core/names.h"
+#include "kit/page/report_sections.h"
+
+#include "kit/files/cases.h"
+#include "kit/coefficients/coefficients.h"
+#include "kit/page/plots.h"
+#include "kit/studies/curves.h"
+#include "kit/core/number.h"
+#include "kit/page/svg_plot.h"
+
+namespace kit {
+namespace {
+
+const char* severity_name(Severity s) {
+  switch (s) {
+    case Severity::kError:
+      return "error";
+    case Severity::kWarning:
+      return "warning";
+    case Severity::kNote:
+      break;
+  }
+  return "note";
+}
+
+}  // namespace
+
+void add_identity_section(const ReportInput& input, HtmlPage* page) {
+  page->begin_section("identity", "Coefficient set");
+  page->paragraph("The two files read from the folder " + input.data_dir +
+                  ", identified by the SHA-256 digest of their bytes:");
+  HtmlTable table;
+  table.header = {"file", "SHA-256"};
+  table.text_columns = {0, 1};
+  const std::string* digests[] = {&input.check.set.parameter_sha256, &input.check.set.slope_sha256};
+  const char* names[] = {kParameterFileName, kSlopeFileName};
+  for (int i = 0; i < 2; ++i) {
+    table.rows.push_back({path_in(input.data_dir, names[i]),
+                          digests[i]->empty() ? "(not found)" : *digests[i]});
+  }
+  page->table(table);
+  page->end_section();
+}
+
+void add_scope_section(const ReportInput&, HtmlPage* page) {
+  page->begin_section("scope", "What the surge includes");
+  page->note(
+      "The surge takes only the hurricane's meteorological forcing into account: the "
+      "pressure deficit and the wind field through the fitted response curves. Astronomical "
+      "tides, wave setup and wave runup are not included and must be added separately.");
+  page->end_section();
+}
+
+void add_findings_section(const ReportInput& input, HtmlPage* page) {
+  const CheckReport& check = input.check;
+  page->begin_section("findings", "Coefficient check");
+  page->paragraph(std::to_string(check.locations_read) + " of " +
+                  std::to_string(surge::kLocations) + " locations read: " +
+                  std::to_string(check.errors) + " errors, " + std::to_string(check.warnings) +
+                  " warnings, " + std::to_string(check.notes) + " notes.");
+  if (!check.findings.empty()) {
+    HtmlTable table;
+    table.header = {"file", "line", "column", "severity", "message"};
+    table.text_columns = {0, 3, 4};
+    for (const Finding& f : check.findings) {
+      table.rows.push_back({f.file, f.line ? std::to_string(f.line) : "",
+                            f.column ? std::to_string(f.column) : "", severity_name(f.severity),
+                            f.message});
+    }
+    page->table(table);
+  }
+  if (check.errors > 0) {
+    page->note("The calculator stops on these files with a run-time error report, so the "
+               "sections that evaluate the model are left out.");
+  }
+  page->end_section();
+}
+
+void add_worst_section(const ReportInput& input, HtmlPage* page) {
+  page->begin_section("worst", "Worst landfall at " + std::to_string(input.worst_pressure_mb) +
+                                   " mb");
+  page->paragraph("For each location, the largest surge over every landfall distance and every "
+                  "integer radius from " + input.radius_range + " km, and where it occurs. "
+                  "Distance is that of the bridge from the landfall, east positive.");
+  HtmlTable table;
+  table.header = {"location", "surge (m)", "distance (km)", "radius (km)", "side", "curve", "X"};
+  table.text_columns = {4, 5};
+  for (size_t i = 0; i < input.locations.size(); ++i) {
+    const WorstLandfall& w = input.worst[i];
+    table.rows.push_back({std::to_string(input.locations[i]), fixed_text(w.result.surge_m, 3),
+                          fixed_text(w.distance_km, 2), shortest_text(w.radius_km),
+                          std::string(side_name(w.result.side)),
+                          std::string(curve_name(w.result.curve)), fixed_text(w.result.x, 4)});
+  }
+  page->table(table);
+  page->end_section();
+}
+
+void add_envelope_section(const ReportInput& input, HtmlPage* page) {
+  page->begin_section("envelope", "Envelope of worst surges");
+  page->paragraph("For each location and central pressure, the largest surge over every landfall "
+                  "distance and every integer radius from " + input.radius_range + " km.");
+  std::string svg;
+  append_cell_grid(&svg, envelope_grid(input.locations, input.pressures, input.envelope,
+                                       input.radius_range));
+  page->raw(svg);
+  HtmlTable table;
+  table.caption = "Worst surge (m)";
+  table.header = {"location"};
+  for (int p : input.pressures) table.header.push_back(std::to_string(p) + " mb");
+  for (size_t i = 0; i < input.locations.size(); ++i) {
+    std::vector<std::string> row = {std::to_string(input.locations[i])};
+    for (const WorstLandfall& w : input.envelope[i]) row.push_back(fixed_text(w.result.surge_m, 3));
+    table.rows.push_back(std::move(row));
+  }
+  page->table(table);
+  page->end_section();
+}
+
+void add_location_sections(const ReportInput& input, HtmlPage* page) {
+  const surge::SiteTable& table = input.check.set.table;
+  page->begin_section("locations", "Curves per location");
+  page->paragraph("Left: the fitted response over the dimensionless distance X, on the RIGHT "
+                  "(-6 < X <= 0), LEFT (0 < X <= 10) and tail (10 < X <= 25) ranges. Right: the "
+                  "surge along landfall distance at radius " + shortest_text(input.plot_radius_km) +
+                  " km for a few central pressures.");
+  for (int location : input.locations) {
+    const std::vector<int> one = {location};
+    const std::vector<double> distances =
+        grid_distances(default_distance_grid(table, one, input.plot_radius_km));
+    std::vector<SurgeSeries> series;
+    for (int p : input.plot_pressures) {
+      series.push_back(SurgeSeries{
+          std::to_string(p) + " mb",
+          sample_distances(table, location, p, input.plot_radius_km, distances)});
+    }
+    page->begin_block("location");
+    page->subheading("Location " + std::to_string(location));
+    page->begin_block("plots");
+    std::string svg;
+    append_line_plot(&svg, response_plot(table, location));
+    append_line_plot(&svg, surge_plot("Surge along distance, location " +
+                                          std::to_string(location) + ", radius " +
+                                          shortest_text(input.plot_radius_km) + " km",
+                                      input.plot_radius_km, distances, series));
+    page->raw(svg);
+    page->end_block();
+    page->end_block();
+  }
+  page->end_section();
+}
+
+}  // namespace kit

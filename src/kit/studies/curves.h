@@ -1,0 +1,34 @@
+// Sampling the model along landfall distance (for `curve` and the report).
+#ifndef SURGE_KIT_STUDIES_CURVES_H_
+#define SURGE_KIT_STUDIES_CURVES_H_
+
+#include <string>
+#include <vector>
+
+#include "model/site_table.h"
+#include "model/surge.h"
+
+namespace kit {
+
+// Distances from, from + step, ... up to to (km). Each is the double nearest
+// the decimal it prints as, so a CSV reader gets back exactly what was
+// evaluated.
+struct DistanceGrid {
+  double from = 0, to = 0, step = 1;
+};
+std::vector<double> grid_distances(const DistanceGrid& grid);
+
+// The distances over which X runs from -6 to 25 for `radius_km`, in a 1-2-5
+// step no coarser than 1/20 radius nor a fifth of the narrowest Gaussian
+// width of the locations.
+DistanceGrid default_distance_grid(const surge::SiteTable& table, const std::vector<int>& locations,
+                                   double radius_km);
+
+// The model at each distance, for one location and storm.
+std::vector<surge::CaseResult> sample_distances(const surge::SiteTable& table, int location,
+                                                double pressure_mb, double radius_km,
+                                                const std::vector<double>& distances);
+
+}  // namespace kit
+
+#endif  // SURGE_KIT_STUDIES_CURVES_H_

@@ -1,0 +1,109 @@
+// Sampling forecast storms and summarising their surge at each bridge.
+#include "kit/studies/forecast.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "kit/core/limits.h"
+#include "kit/studies/parallel.h"
+#include "kit/studies/sampling.h"
+#include "model/surge.h"
+
+namespace kit {
+namespace {
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+constexpr size_t kBlock = 1 << 14;  // samples drawn per piece of work
+
+// The sample quantile at (n - 1) p of `values`, which it reorders, looking
+// only at [from, to): every value before `from` is at most, and every value
+// from `to` on at least, those inside (as an earlier call leaves them), and
+// the ranks wanted lie in [from - 1, to].
+double quantile(std::vector<double>& v, double p, size_t from, size_t to) {
+  if (v.empty()) return kNaN;
+  const double h = static_cast<double>(v.size() - 1) * p;
+  const size_t lo = static_cast<size_t>(std::floor(h));
+  if (lo >= from && lo < to) std::nth_element(v.begin() + from, v.begin() + lo, v.begin() + to);
+  const double a = v[lo];
+  if (lo + 1 >= v.size()) return a;
+  const double b = lo + 1 < to ? *std::min_element(v.begin() + lo + 1, v.begin() + to) : v[lo + 1];
+  return a + (h - static_cast<double>(lo)) * (b - a);
+}
+
+double share_above(const std::vector<double>& values, double z) {
+  if (values.empty()) return kNaN;
+  uint64_t n = 0;
+  for (double v : values) n += v > z;
+  return static_cast<double>(n) / static_cast<double>(values.size());
+}
+
+}  // namespace
+
+ForecastSamples draw_forecast_samples(const ForecastSpec& setup, int threads) {
+  ForecastSamples s;
+  const size_t n = setup.samples;
+  s.landfall_km.resize(n);
+  s.pressure_mb.resize(n);
+  s.radius_km.resize(n);
+  const CounterRandom random(setup.seed);
+  const size_t blocks = (n + kBlock - 1) / kBlock;
+  std::vector<uint64_t> outside(blocks, 0);
+  for_each_index(threads, blocks, [&](size_t b) {
+    const size_t end = std::min(n, (b + 1) * kBlock);
+    for (size_t i = b * kBlock; i < end; ++i) {
+      const Normal3 z = normal3(random, i);
+      s.landfall_km[i] = setup.landfall_km + setup.sd_landfall_km * z.z[0];
+      s.pressure_mb[i] = setup.pressure_mb + setup.sd_pressure_mb * z.z[1];
+      s.radius_km[i] = setup.radius_km * std::exp(setup.sd_log_radius * z.z[2]);
+      outside[b] += !pressure_in_fitted_range(s.pressure_mb[i]) ||
+                    !radius_in_fitted_range(s.radius_km[i]);
+    }
+  });
+  for (uint64_t o : outside) s.outside_fit += o;
+  return s;
+}
+
+std::vector<BridgeForecast> run_forecast(const ForecastSpec& setup, const ForecastSamples& samples,
+                                         const surge::SiteTable& table,
+                                         const std::vector<Site>& sites, int threads) {
+  std::vector<BridgeForecast> out(sites.size());
+  const size_t n = samples.landfall_km.size();
+  for_each_index(threads, sites.size(), [&](size_t k) {
+    const Site& site = sites[k];
+    BridgeForecast& r = out[k];
+    r.location = site.location;
+    const bool positive_only = needs_positive_distance(site.location);
+    std::vector<double> kept;
+    kept.reserve(n);
+    for (size_t i = 0; i < n; ++i) {
+      const double distance = site.alongshore_km - samples.landfall_km[i];
+      if (positive_only && !(distance > 0)) continue;
+      const double p = samples.pressure_mb[i];
+      double surge = 0;
+      if (p < kNoDeficitPressureMb) {
+        surge = surge::evaluate_surge(
+                    surge::StormCase{site.location, p, samples.radius_km[i], distance}, table)
+                    .surge_m;
+      }
+      if (std::isnan(surge)) {
+        ++r.no_number;
+        continue;
+      }
+      kept.push_back(surge);
+    }
+    r.kept = kept.size();
+    r.left_out = n - kept.size() - r.no_number;
+    for (double z : setup.thresholds_m) r.p_above.push_back(share_above(kept, z));
+    r.p_over_low_chord = site.has_low_chord ? share_above(kept, site.low_chord_m) : kNaN;
+    // The median splits the values; the 10 % and 90 % points are then sought
+    // in the halves below and above it.
+    const size_t m = kept.empty() ? 0 : (kept.size() - 1) / 2;
+    r.median_m = quantile(kept, 0.5, 0, kept.size());
+    r.p10_m = quantile(kept, 0.1, 0, m);
+    r.p90_m = quantile(kept, 0.9, m + 1, kept.size());
+  });
+  return out;
+}
+
+}  // namespace kit

@@ -1,0 +1,58 @@
+// A forecast ensemble: storms sampled about a forecast landfall, pressure and
+// radius, each evaluated at every bridge with the calculator's model.
+#ifndef SURGE_KIT_STUDIES_FORECAST_H_
+#define SURGE_KIT_STUDIES_FORECAST_H_
+
+#include <cstdint>
+#include <vector>
+
+#include "kit/files/sites.h"
+#include "model/site_table.h"
+
+namespace kit {
+
+struct ForecastSpec {
+  double landfall_km = 0;       // forecast landfall, alongshore
+  double pressure_mb = 0;       // forecast central pressure
+  double radius_km = 0;         // forecast radius to maximum wind, > 0
+  double sd_landfall_km = 0;    // normal error across the track
+  double sd_pressure_mb = 0;    // normal error of the pressure
+  double sd_log_radius = 0;     // standard deviation of ln radius (log-normal radius)
+  uint64_t samples = 100000;    // > 0
+  uint64_t seed = 1;
+  std::vector<double> thresholds_m;  // surges whose exceedance is asked for
+};
+
+// The sampled storms, sample i in element i of each array.
+struct ForecastSamples {
+  std::vector<double> landfall_km, pressure_mb, radius_km;
+  uint64_t outside_fit = 0;  // samples outside the fitted pressure or radius range
+};
+
+// Draws the samples: sample i takes the normals of draw i of the seed's stream,
+// landfall = L + sd z0, pressure = P + sd z1, radius = R exp(sd z2). The same
+// seed gives the same samples whatever the thread count.
+ForecastSamples draw_forecast_samples(const ForecastSpec& setup, int threads);
+
+struct BridgeForecast {
+  int location = 0;
+  uint64_t kept = 0;            // samples evaluated at this bridge
+  uint64_t left_out = 0;        // landfalls on or right of a bridge at 18 to 20
+  uint64_t no_number = 0;       // NaN surges (from faulty coefficients), also left out
+  double median_m = 0, p10_m = 0, p90_m = 0;  // NaN when no sample is kept
+  std::vector<double> p_above;  // per threshold: share of kept samples above it
+  double p_over_low_chord = 0;  // NaN without a low chord or kept samples
+};
+
+// Evaluates every sample at every site (one thread per site at a time).
+// A sample with pressure at or above 1013 mb has no pressure deficit: its
+// surge counts as 0 m rather than the model's value for a negative deficit.
+// Quantiles interpolate linearly between order statistics (the sample
+// quantile at (n - 1) p); shares are of the kept samples.
+std::vector<BridgeForecast> run_forecast(const ForecastSpec& setup, const ForecastSamples& samples,
+                                         const surge::SiteTable& table,
+                                         const std::vector<Site>& sites, int threads);
+
+}  // namespace kit
+
+#endif  // SURGE_KIT_STUDIES_FORECAST_H_

@@ -1,0 +1,222 @@
+// Exceedance rates, return levels and hazard curves per bridge.
+#include "kit/studies/hazard_curve.h"
+
+#include <algorithm>
+#include <cassert>
+#include <cmath>
+#include <limits>
+#include <numbers>
+
+#include "kit/studies/parallel.h"
+#include "model/surge.h"
+
+namespace kit {
+namespace {
+
+constexpr double kCurveFloorAep = 1e-6;
+// Beyond nine standard deviations the normal's tail is below 1.2e-19: cases
+// that far below a level add nothing a double could hold.
+constexpr double kNegligibleSigmas = 9;
+// With an error term, cases are pooled in bins this wide (m), each standing at
+// its rates' mean surge; surges beyond the limit share the end bins.
+constexpr double kFineBinM = 1e-4;
+constexpr double kFineLimitM = 1000;
+
+double aep_of(double rate) { return -std::expm1(-rate); }
+
+// The largest j >= 0 with level_of_mm(j) < s, for s > 0, capped at kMaxLevelMm.
+int64_t bin_of(double s) {
+  if (!(s < level_of_mm(kMaxLevelMm))) return kMaxLevelMm;
+  const double t = s * 1000.0;
+  const double c = std::ceil(t);
+  int64_t j = static_cast<int64_t>(c) - 1;
+  // Away from a whole millimetre the product's rounding cannot move it across
+  // one; near one, compare with the level itself.
+  if (c - t > 1e-6 && c - t < 1 - 1e-6) return j;
+  while (j + 1 < kMaxLevelMm && level_of_mm(j + 1) < s) ++j;
+  while (j > 0 && !(level_of_mm(j) < s)) --j;
+  return j;
+}
+
+int64_t fine_bin_of(double s) {
+  const double clamped = std::clamp(s, -kFineLimitM, kFineLimitM);
+  return static_cast<int64_t>(std::floor(clamped / kFineBinM));
+}
+
+}  // namespace
+
+CoastGrid make_coast_grid(double from_km, double to_km, double step_km) {
+  assert(from_km < to_km && step_km > 0);
+  CoastGrid grid;
+  const double span = to_km - from_km;
+  // Whole steps fill the span; a step that does not divide it is shortened.
+  const auto n = static_cast<size_t>(std::max(1.0, std::ceil(span / step_km - 1e-9)));
+  grid.width_km = span / static_cast<double>(n);
+  grid.landfall_km.resize(n);
+  for (size_t j = 0; j < n; ++j) {
+    grid.landfall_km[j] = from_km + (static_cast<double>(j) + 0.5) * grid.width_km;
+  }
+  return grid;
+}
+
+ExceedanceRates::ExceedanceRates(double sigma_m, double sigma_rel)
+    : indicator_(sigma_m == 0 && sigma_rel == 0), sigma_m_(sigma_m), sigma_rel_(sigma_rel) {}
+
+void ExceedanceRates::add(double s, double rate) {
+  if (!std::isfinite(s)) {  // a coefficient fault; an infinity would poison the sums
+    ++nan_cases_;
+    return;
+  }
+  if (!indicator_) {
+    const int64_t j = fine_bin_of(s);
+    if (fine_.empty()) {
+      fine_base_ = j;
+      fine_.resize(1);
+    } else if (j < fine_base_) {  // grow downward, at least doubling
+      const auto grow = static_cast<size_t>(std::max<int64_t>(fine_base_ - j, fine_.size()));
+      fine_.insert(fine_.begin(), grow, FineBin{});
+      fine_base_ -= static_cast<int64_t>(grow);
+    } else if (j - fine_base_ >= static_cast<int64_t>(fine_.size())) {
+      fine_.resize(std::max<size_t>(j - fine_base_ + 1, 2 * fine_.size()));
+    }
+    FineBin& b = fine_[j - fine_base_];
+    b.rate += rate;
+    b.rate_surge += rate * s;
+    return;
+  }
+  if (!(s > 0)) return;  // never above a level of 0 m or more
+  const auto j = static_cast<size_t>(bin_of(s));
+  if (j >= bins_.size()) {
+    bins_.resize(std::min<size_t>(std::max(j + 1, 2 * bins_.size()), kMaxLevelMm + 1), 0.0);
+  }
+  bins_[j] += rate;
+}
+
+void ExceedanceRates::finish() {
+  if (indicator_) {
+    // Lambda_j is the rate of all bins from j up.
+    double sum = 0;
+    for (size_t j = bins_.size(); j-- > 0;) {
+      sum += bins_[j];
+      bins_[j] = sum;
+    }
+    return;
+  }
+  // The occupied bins, in surge order, each at its mean surge.
+  for (const FineBin& b : fine_) {
+    if (b.rate > 0) cases_.emplace_back(b.rate_surge / b.rate, b.rate);
+  }
+  fine_ = {};
+  max_surge_ = cases_.empty() ? 0 : cases_.back().first;
+}
+
+double ExceedanceRates::rate_above_mm(int64_t j) const {
+  assert(j >= 0 && j <= kMaxLevelMm);
+  if (indicator_) return static_cast<size_t>(j) < bins_.size() ? bins_[j] : 0.0;
+  const double eta = level_of_mm(j);
+  const double sigma_eta = std::hypot(sigma_m_, sigma_rel_ * eta);
+  // Cases from 0 up to eta - 9 sigma(eta) lie at least nine of their own
+  // standard deviations below eta (sigma grows with the surge): skip them.
+  auto by_surge = [](const std::pair<double, double>& c, double v) { return c.first < v; };
+  const auto first_nonnegative = std::lower_bound(cases_.begin(), cases_.end(), 0.0, by_surge);
+  auto resume = first_nonnegative;
+  const double cut = eta - kNegligibleSigmas * sigma_eta;
+  if (cut > 0) resume = std::lower_bound(first_nonnegative, cases_.end(), cut, by_surge);
+  double sum = 0;
+  auto add_range = [&](auto from, auto to) {
+    for (auto c = from; c != to; ++c) {
+      const double s = c->first;
+      const double sd = std::hypot(sigma_m_, sigma_rel_ * s);
+      if (sd == 0) {
+        sum += s > eta ? c->second : 0.0;
+      } else {
+        sum += c->second * 0.5 * std::erfc((eta - s) / (sd * std::numbers::sqrt2));
+      }
+    }
+  };
+  add_range(cases_.begin(), first_nonnegative);
+  add_range(resume, cases_.end());
+  return sum;
+}
+
+int64_t ExceedanceRates::least_level_mm(double aep) const {
+  if (aep_of(rate_above_mm(0)) <= aep) return 0;
+  // hi: a level known to be exceeded rarely enough.
+  int64_t hi;
+  if (indicator_) {
+    hi = static_cast<int64_t>(bins_.size());  // Lambda is 0 there
+    if (hi > kMaxLevelMm) {  // surges above the top of the grid
+      hi = kMaxLevelMm;
+      if (aep_of(rate_above_mm(hi)) > aep) return -1;
+    }
+  } else {
+    int64_t reach = 1000;
+    hi = std::min<int64_t>(static_cast<int64_t>(std::ceil(std::max(0.0, max_surge_) * 1000)) + 1,
+                           kMaxLevelMm);
+    while (aep_of(rate_above_mm(hi)) > aep) {
+      if (hi == kMaxLevelMm) return -1;
+      hi = std::min(hi + reach, kMaxLevelMm);
+      reach *= 2;
+    }
+  }
+  int64_t lo = 0;  // exceeded too often
+  while (hi - lo > 1) {
+    const int64_t mid = lo + (hi - lo) / 2;
+    if (aep_of(rate_above_mm(mid)) <= aep) {
+      hi = mid;
+    } else {
+      lo = mid;
+    }
+  }
+  return hi;
+}
+
+std::vector<BridgeHazard> compute_hazard(const HazardSpec& setup, const StormSet& set,
+                                         const surge::SiteTable& table,
+                                         const std::vector<Site>& sites, int threads) {
+  CoastGrid grid;
+  if (setup.integrate_coast) {
+    grid = make_coast_grid(setup.coast_from_km, setup.coast_to_km, setup.step_km);
+  }
+  const size_t per_storm = setup.integrate_coast ? grid.landfall_km.size() : 1;
+  std::vector<BridgeHazard> out(sites.size());
+  for_each_index(threads, sites.size(), [&](size_t k) {
+    const Site& site = sites[k];
+    BridgeHazard& h = out[k];
+    h.location = site.location;
+    const bool positive_only = needs_positive_distance(site.location);
+    ExceedanceRates rates(setup.sigma_m, setup.sigma_rel);
+    for (const Storm& storm : set.storms) {
+      const double weight = setup.integrate_coast ? storm.rate * grid.width_km : storm.rate;
+      const double* landfall = setup.integrate_coast ? grid.landfall_km.data() : &storm.landfall_km;
+      size_t kept = 0;
+      for (size_t j = 0; j < per_storm; ++j) {
+        const double distance = site.alongshore_km - landfall[j];
+        if (positive_only && !(distance > 0)) continue;
+        ++kept;
+        const surge::StormCase c{site.location, storm.pressure_mb, storm.radius_km, distance};
+        rates.add(surge::evaluate_surge(c, table).surge_m, weight);
+      }
+      // Summed per storm, so that the totals carry one rounding per storm.
+      h.cases += kept;
+      h.rate_kept += weight * static_cast<double>(kept);
+      h.rate_left_out += weight * static_cast<double>(per_storm - kept);
+    }
+    rates.finish();
+    h.nan_cases = rates.nan_cases();
+    for (double t : setup.return_periods) {
+      const int64_t mm = rates.least_level_mm(1.0 / t);
+      h.levels_m.push_back(mm < 0 ? std::numeric_limits<double>::quiet_NaN() : level_of_mm(mm));
+    }
+    if (setup.want_curve) {
+      for (int64_t j = 0; j <= kMaxLevelMm; j += setup.curve_step_mm) {
+        const double rate = rates.rate_above_mm(j);
+        h.curve.push_back({level_of_mm(j), rate, aep_of(rate)});
+        if (!(aep_of(rate) > kCurveFloorAep)) break;
+      }
+    }
+  });
+  return out;
+}
+
+}  // namespace kit

@@ -1,0 +1,94 @@
+// The joint-probability method: the annual rate at which each bridge's surge
+// is exceeded, summed over a storm set, and the return-period surges from it.
+#ifndef SURGE_KIT_STUDIES_HAZARD_CURVE_H_
+#define SURGE_KIT_STUDIES_HAZARD_CURVE_H_
+
+#include <cstdint>
+#include <utility>
+#include <vector>
+
+#include "kit/files/sites.h"
+#include "kit/files/storms.h"
+#include "model/site_table.h"
+
+namespace kit {
+
+// Levels are sought on a grid of whole millimetres from 0 m up to this many.
+inline constexpr int64_t kMaxLevelMm = 1000000;  // 1000 m
+
+// The level j millimetres, as every comparison uses it.
+inline double level_of_mm(int64_t j) { return static_cast<double>(j) / 1000.0; }
+
+// The return periods a study reports when none are asked for (years).
+inline constexpr double kStandardReturnPeriods[] = {10, 25, 50, 100, 200, 500};
+
+struct HazardSpec {
+  bool integrate_coast = false;       // the storms have no landfall: integrate over the coast
+  double coast_from_km = 0, coast_to_km = 0;  // from < to
+  double step_km = 1;                 // > 0; shortened so that whole steps fill the coast
+  double sigma_m = 0, sigma_rel = 0;  // the error term's standard deviation, both parts >= 0
+  std::vector<double> return_periods;  // years, each > 1
+  bool want_curve = false;
+  int64_t curve_step_mm = 50;
+};
+
+// The landfall positions of the midpoint rule and the width each one stands for.
+struct CoastGrid {
+  std::vector<double> landfall_km;
+  double width_km = 0;
+};
+CoastGrid make_coast_grid(double from_km, double to_km, double step_km);
+
+// Lambda(eta), the annual rate of surge + error above eta, from the weighted
+// cases (surge, rate) of one bridge. Without an error term the cases go into
+// one bin per millimetre, so Lambda at a whole millimetre is exact. With one,
+// the cases are pooled in bins of 0.1 mm, each at its rates' mean surge, and
+// summed with the normal's tail: pooling moves no case by more than 0.1 mm and
+// errs only in the second order of (0.1 mm / sigma).
+class ExceedanceRates {
+ public:
+  ExceedanceRates(double sigma_m, double sigma_rel);
+  void add(double surge_m, double rate);  // a NaN or infinite surge is counted and left out
+  void finish();                          // call once, after the last add()
+  // Lambda at j millimetres, 0 <= j <= kMaxLevelMm.
+  double rate_above_mm(int64_t j) const;
+  // The least whole millimetre j with 1 - exp(-Lambda) <= aep, by bisection;
+  // -1 when it lies above kMaxLevelMm.
+  int64_t least_level_mm(double aep) const;
+  uint64_t nan_cases() const { return nan_cases_; }
+
+ private:
+  bool indicator_;
+  double sigma_m_, sigma_rel_;
+  std::vector<double> bins_;    // indicator: rate of cases with bin index j, then Lambda_j
+  struct FineBin {
+    double rate = 0, rate_surge = 0;  // sums of rate and rate x surge
+  };
+  std::vector<FineBin> fine_;  // with an error term, while adding: bin j at j - fine_base_
+  int64_t fine_base_ = 0;
+  std::vector<std::pair<double, double>> cases_;  // then: (mean surge, rate) in surge order
+  double max_surge_ = 0;
+  uint64_t nan_cases_ = 0;
+};
+
+struct CurvePoint {
+  double level_m, rate_per_year, aep;
+};
+
+struct BridgeHazard {
+  int location = 0;
+  double rate_kept = 0, rate_left_out = 0;  // per year: storms counted, and left out at 18 to 20
+  uint64_t cases = 0, nan_cases = 0;
+  std::vector<double> levels_m;  // per return period; NaN above kMaxLevelMm
+  std::vector<CurvePoint> curve;  // every curve_step_mm from 0 while the AEP is above 1e-6
+};
+
+// Evaluates every storm (at every coast position) at every site, one thread
+// per site at a time, and finds the return levels (and the curve when asked).
+std::vector<BridgeHazard> compute_hazard(const HazardSpec& setup, const StormSet& storms,
+                                         const surge::SiteTable& table,
+                                         const std::vector<Site>& sites, int threads);
+
+}  // namespace kit
+
+#endif  // SURGE_KIT_STUDIES_HAZARD_CURVE_H_

@@ -1,0 +1,54 @@
+// The worst landfall: the largest surge a bridge sees over every landfall
+// distance (and over a range of radii), found exactly on the model.
+#ifndef SURGE_KIT_STUDIES_LANDFALL_H_
+#define SURGE_KIT_STUDIES_LANDFALL_H_
+
+#include <string_view>
+#include <vector>
+
+#include "model/site_table.h"
+#include "model/surge.h"
+
+namespace kit {
+
+// The worst case found, as the model gives it at that distance and radius.
+struct WorstLandfall {
+  double distance_km = 0;
+  double radius_km = 0;
+  surge::CaseResult result;  // surge_m, side, curve and X at distance_km
+};
+
+// The landfall distance at which `location` sees the largest surge for the
+// storm's pressure and radius (> 0, finite). The surge is 0.5 h^2 times
+// (slope + response(X)) with h^2 >= 0, so the distance that maximises the
+// response maximises it for every pressure. Candidates are evaluated with the
+// model at real distances: both sides of every range boundary and of the
+// small-radius shift's jumps, and each interior local maximum (found on a grid
+// of 0.02 radii and refined by golden-section search). The surge at the
+// returned distance is the largest the model gives anywhere, up to the
+// closeness of the candidates to a boundary (a few units in the last place).
+WorstLandfall worst_over_distance(const surge::SiteTable& table, int location,
+                                  double pressure_mb, double radius_km);
+
+// The worst over distance and over each radius in `radii_km` (not empty);
+// of radii whose surges differ by no more than rounding (one part in 1e12),
+// the first in the list wins.
+WorstLandfall worst_over_radii(const surge::SiteTable& table, int location, double pressure_mb,
+                               const std::vector<int>& radii_km);
+
+// For every pressure in `pressures_mb`, the worst over distance and radius:
+// one search per radius serves every pressure.
+std::vector<WorstLandfall> worst_per_pressure(const surge::SiteTable& table, int location,
+                                              const std::vector<double>& pressures_mb,
+                                              const std::vector<int>& radii_km);
+
+// worst_per_pressure for each location, on threads over the locations:
+// element [i][p] is location locations[i] at pressure pressures_mb[p].
+std::vector<std::vector<WorstLandfall>> envelope_table(const surge::SiteTable& table,
+                                                       const std::vector<int>& locations,
+                                                       const std::vector<double>& pressures_mb,
+                                                       const std::vector<int>& radii_km);
+
+}  // namespace kit
+
+#endif  // SURGE_KIT_STUDIES_LANDFALL_H_
