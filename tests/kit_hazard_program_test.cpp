@@ -127,11 +127,18 @@ TEST_F(KitHazardTest, NamesStormsOutsideTheFittedRanges) {
             "storms.csv:4: warning: storm 'c' lies outside the fitted ranges: pressure 975 mb "
             "(fitted 890 to 960)\n"
             "surgekit hazard: note: 1 of 3 storm rows lie outside the fitted ranges (pressure 890 "
-            "to 960 mb, radius 11 to 65 km)\n");
+            "to 960 mb, radius 11 to 65 km)\n"
+            "surgekit hazard: warning: the coast range 0:600 km cuts into the landfalls that "
+            "reach bridges 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20 "
+            "within the fitted curves; their levels leave those storms out (--coast -1044:757 "
+            "covers every bridge)\n");
   EXPECT_NE(r.out.find(",surge_1000y_m,"), std::string::npos);
-  // 21 rows; location 20 at 600 km keeps every landfall, 19 at 570 km leaves out 1/20.
-  EXPECT_NE(r.out.find("\n19,b19,"), std::string::npos);
-  EXPECT_NE(r.out.find(",0.050000\n20,b20,"), std::string::npos) << r.out;
+  // Of 0.42 storms a year over the 600 km, location 20 at 600 km leaves out storm b's
+  // landfalls within 83 km of the coast's start (beyond the 20 km storm's reach,
+  // 20 (25 + 0.834) km): 0.0332, a share of 0.079048. Location 19 at 570 km also
+  // leaves out every landfall east of it (30 km) and 53 km of storm b's: 0.100476.
+  EXPECT_NE(r.out.find(",0.100476\n20,b20,"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find(",0.079048\n"), std::string::npos) << r.out;
 }
 
 TEST_F(KitHazardTest, ReportShowsReturnLevelsAndAepPlots) {

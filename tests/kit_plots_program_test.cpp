@@ -62,31 +62,37 @@ TEST_F(KitPlotsTest, SubcommandRuns) {
     size_t lines;
     std::string pattern;
   };
-  const std::string worst_header = "location,surge_m,distance_km,radius_km,side,curve,x";
-  const std::string worst_line = R"(\d+,\d+\.\d{3},-?\d+\.\d{2},\d+,(LEFT|RIGHT),(left|tail|right|none),\S+)";
+  const std::string worst_header =
+      "location,surge_m,distance_km,radius_km,side,curve,x,radius_min_km,radius_max_km,"
+      "distance_at_min_km,distance_at_max_km";
+  const std::string worst_line =
+      R"(\d+,\d+\.\d{3},-?\d+\.\d{2},\d+,(LEFT|RIGHT),(left|tail|right),[^,]+,\d+,\d+,-?\d+\.\d{2},-?\d+\.\d{2})";
   const Row rows[] = {
       {{"worst", "--pressure", "930", "--radius", "30"}, 0, worst_header, 21, worst_line},
       {{"worst", "--pressure", "930", "--radius-range", "11:65"}, 0, worst_header, 21, worst_line},
-      {{"worst", "--pressure", "1040", "--radius", "20", "--location", "7"}, 0, worst_header, 2,
-       worst_line},
+      {{"worst", "--pressure", "1040", "--radius", "20", "--location", "7"}, 2, "", 0, ""},
+      {{"worst", "--pressure", "930", "--radius-range", "0:20"}, 2, "", 0, ""},
       {{"worst", "--pressure", "930", "--radius", "30", "--radius-range", "11:65"}, 2, "", 0, ""},
       {{"worst", "--pressure", "930", "--location", "21"}, 2, "", 0, ""},
       {{"worst", "--pressure", "930", "--radius-range", "65:11"}, 2, "", 0, ""},
       {{"worst", "--radius", "30"}, 2, "", 0, ""},
       {{"curve", "--location", "3", "--pressure", "930", "--radius", "30", "--from", "-5",
         "--to", "5", "--step", "0.5"},
-       0, "location,distance_km,surge_m,side,curve,x", 22,
-       R"(3,-?\d+(\.5)?,\d+\.\d+,(LEFT|RIGHT),(left|right),\S+)"},
+       0, "location,distance_km,surge_m,side,curve,x,flags", 22,
+       R"(3,-?\d+(\.5)?,\d+\.\d+,(LEFT|RIGHT),(left|right),[^,]+,)"},
       {{"curve", "--location", "all", "--pressure", "930", "--radius", "12", "--from", "0",
         "--to", "1"},
-       0, "location,distance_km,surge_m,side,curve,x", 0, ""},
+       0, "location,distance_km,surge_m,side,curve,x,flags", 0, ""},
       {{"curve", "--location", "3", "--pressure", "930", "--radius", "30", "--from", "5",
         "--to", "-5"},
        2, "", 0, ""},
       {{"curve", "--location", "3", "--pressure", "930"}, 2, "", 0, ""},
       {{"envelope", "--pressures", "900:960:30", "--radius-range", "20:30", "--location", "2"},
-       0, "location,pressure_mb,surge_m,distance_km,radius_km,side,curve", 4,
-       R"(2,9[036]0,\d+\.\d{3},-?\d+\.\d{2},\d+,(LEFT|RIGHT),(left|tail|right|none))"},
+       0,
+       "location,pressure_mb,surge_m,distance_km,radius_km,side,curve,x,radius_min_km,"
+       "radius_max_km,distance_at_min_km,distance_at_max_km",
+       4, R"(2,9[036]0,\d+\.\d{3},-?\d+\.\d{2},\d+,(LEFT|RIGHT),(left|tail|right),[^,]+,\d+,\d+,-?\d+\.\d{2},-?\d+\.\d{2})"},
+      {{"envelope", "--pressures", "1000:1020:10"}, 2, "", 0, ""},
       {{"envelope", "--pressures", "900-960"}, 2, "", 0, ""},
   };
   for (const Row& row : rows) {

@@ -72,18 +72,15 @@ TEST_F(RunCommandTest, AddsTheSurgeAndItsDescriptionToEachRow) {
   } rows[] = {
       {"5,950,30,60", 0.276528, "0.3,LEFT,left,"},
       {"5,950,20,10", 0.193923, "0.2,RIGHT,right,"},
-      {"5,1013,30,60", 0, "0.0,LEFT,left,pressure_range"},
-      {"5,950,30,10000", 0.0206353, "0.0,LEFT,none,"},
-      {"5,950,30,-200", 0.0206353, "0.0,RIGHT,none,"},
+      {"5,1012.9,30,60", -1, "0.0,LEFT,left,pressure_range;pressure_fraction"},
+      {"5,950,30,10000", 0.0206353, "0.0,LEFT,none,distance_range"},
+      {"5,950,30,-200", 0.0206353, "0.0,RIGHT,none,distance_range"},
       {"19,950,30,-5", -1, "0.2,RIGHT,right,distance_side"},
       {"20,950,30,0", -1, "0.2,RIGHT,right,distance_side"},
-      {"18,950,30,NaN", 0.0206353, "0.0,,none,"},
       {"5,880,70,60", -1, "1.0,LEFT,left,pressure_range;radius_range"},
       {"5,950.5,30.25,60", -1, "0.3,LEFT,left,pressure_fraction;radius_fraction"},
-      {"5,950,0,0", 0.0206353, "0.0,,none,radius_range"},
-      {"5,950,0,10", 0.0206353, "0.0,LEFT,none,radius_range"},
+      {"5,950,0.001,10", -1, "0.0,LEFT,none,radius_range;distance_range;radius_fraction"},
       {"5,-2147483648,30,60", -1, "****,LEFT,left,pressure_range"},
-      {"5,950,30,Infinity", 0.0206353, "0.0,LEFT,none,"},
   };
   std::string csv = "location,pressure_mb,radius_km,distance_km\n";
   for (const Row& r : rows) csv += std::string(r.fields) + "\n";
@@ -107,6 +104,44 @@ TEST_F(RunCommandTest, AddsTheSurgeAndItsDescriptionToEachRow) {
     // X is written only where the model computed it: NaN exactly when unlabelled.
     EXPECT_EQ(added[3] == "nan", added[2].empty()) << lines[i + 1];
   }
+}
+
+// A storm outside physics has no surge: each such row is a located error,
+// refused before the model sees it; with --keep-going the others are written.
+TEST_F(RunCommandTest, RefusesStormsOutsidePhysics) {
+  const struct {
+    const char* fields;
+    const char* message;
+  } refused[] = {
+      {"5,1013,30,60", "pressure_mb: \"1013\" is not a pressure below 1013 mb"},
+      {"5,2000,30,60", "pressure_mb: \"2000\" is not a pressure below 1013 mb"},
+      {"5,NaN,30,60", "pressure_mb: \"NaN\" is not a pressure below 1013 mb"},
+      {"5,-Infinity,30,60", "pressure_mb: \"-Infinity\" is not a pressure below 1013 mb"},
+      {"5,950,0,10", "radius_km: \"0\" is not a positive radius"},
+      {"5,950,-30,10", "radius_km: \"-30\" is not a positive radius"},
+      {"5,950,Infinity,10", "radius_km: \"Infinity\" is not a positive radius"},
+      {"18,950,30,NaN", "distance_km: \"NaN\" is not a finite distance"},
+      {"5,950,30,Infinity", "distance_km: \"Infinity\" is not a finite distance"},
+  };
+  std::string csv = "location,pressure_mb,radius_km,distance_km\n5,950,30,60\n";
+  std::string expected_err;
+  for (size_t i = 0; i < std::size(refused); ++i) {
+    csv += std::string(refused[i].fields) + "\n";
+    expected_err += "cases.csv:" + std::to_string(i + 3) + ": error: " + refused[i].message + "\n";
+  }
+  write_file("cases.csv", csv);
+  RunResult result = surgekit({"run", "cases.csv", "--keep-going"});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.err, expected_err + "surgekit run: 9 rows could not be used; the others were "
+                                       "written\n");
+  const std::vector<std::string> lines = lines_of(result.out);
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[1].rfind("5,950,30,60,", 0), 0u);
+
+  // Without --keep-going the first refusal stops the run, and nothing is written.
+  RunResult stopped = surgekit({"run", "cases.csv", "-o", "out.csv"});
+  EXPECT_EQ(stopped.status, 1);
+  EXPECT_FALSE(std::filesystem::exists(path("out.csv")));
 }
 
 // CSV as spreadsheets write it: a byte-order mark, CR LF, quoted fields, the

@@ -47,6 +47,9 @@ int main(int argc, char** argv) {
     sub->add_option("--data", common.data_dir,
                     "folder of srfparamsVelko.dat and pslope.dat (default: the working directory)")
         ->check(CLI::ExistingDirectory);
+    sub->add_flag("--strict", common.strict,
+                  "refuse a coefficient set that 'surgekit check' warns about, not only one "
+                  "with errors");
     entries.push_back(command.define(*sub, common));
     subs.push_back(sub);
   }

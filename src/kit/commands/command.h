@@ -20,6 +20,7 @@ inline constexpr int kStatusUsage = 2;     // the command line itself was wrong
 // Options every subcommand shares, declared once by the program.
 struct CommonOptions {
   std::string data_dir = ".";  // where the coefficient files (and sites.csv) are
+  bool strict = false;         // the coefficient check's warnings refuse the set too
 };
 
 // Runs a parsed subcommand; returns the exit status.

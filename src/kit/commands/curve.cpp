@@ -25,6 +25,8 @@
 namespace kit {
 namespace {
 
+constexpr const char* kWho = "surgekit curve";
+
 constexpr double kMaxPoints = 1e6;  // per location
 
 struct CurveOptions {
@@ -39,7 +41,7 @@ int run_curve(const CurveOptions& options, const CommonOptions& common) {
   std::vector<int> locations;
   parse_locations(options.location, &locations);
   CoefficientSet set;
-  if (!load_coefficient_set(common.data_dir, &set)) return kStatusFindings;
+  if (!load_coefficient_set(common.data_dir, common.strict, kWho, &set)) return kStatusFindings;
 
   DistanceGrid grid = default_distance_grid(set.table, locations, options.radius_km);
   if (!std::isnan(options.from_km)) grid.from = options.from_km;
@@ -59,7 +61,7 @@ int run_curve(const CurveOptions& options, const CommonOptions& common) {
   }
 
   CsvWriter csv(stdout);
-  for (const char* name : {"location", "distance_km", "surge_m", "side", "curve", "x"}) {
+  for (const char* name : {"location", "distance_km", "surge_m", "side", "curve", "x", "flags"}) {
     csv.field(name);
   }
   csv.end_row();
@@ -72,6 +74,11 @@ int run_curve(const CurveOptions& options, const CommonOptions& common) {
       csv.field(side_name(r.side));
       csv.field(curve_name(r.curve));
       csv.number(r.x);
+      csv.separate();
+      append_case_flags(&csv.raw(),
+                        surge::StormCase{locations[s], options.pressure_mb, options.radius_km,
+                                         distances[i]},
+                        r);
       csv.end_row();
     }
   }
@@ -104,10 +111,10 @@ CommandEntry define_curve(CLI::App& sub, const CommonOptions& common) {
       ->check(location_validator());
   sub.add_option("--pressure", options->pressure_mb, "central pressure (mb)")
       ->required()
-      ->check(CLI::Range(1.0, 2000.0));
+      ->check(pressure_validator());
   sub.add_option("--radius", options->radius_km, "radius to maximum winds (km)")
       ->required()
-      ->check(CLI::Range(0.001, 10000.0));
+      ->check(radius_validator());
   sub.add_option("--from", options->from_km,
                  "first distance (km); default: where X is -6")
       ->check(CLI::Range(-1e6, 1e6));

@@ -23,6 +23,8 @@
 namespace kit {
 namespace {
 
+constexpr const char* kWho = "surgekit diff";
+
 struct DiffOptions {
   std::string old_dir, new_dir;
   SetChangeGrid grid;
@@ -68,10 +70,10 @@ void write_changes(const std::vector<LocationChange>& changes) {
   }
 }
 
-int diff_sets(const DiffOptions& options) {
+int diff_sets(const DiffOptions& options, const CommonOptions& common) {
   CoefficientSet old_set, new_set;
-  const bool old_ok = load_coefficient_set(options.old_dir, &old_set);
-  const bool new_ok = load_coefficient_set(options.new_dir, &new_set);
+  const bool old_ok = load_coefficient_set(options.old_dir, common.strict, kWho, &old_set);
+  const bool new_ok = load_coefficient_set(options.new_dir, common.strict, kWho, &new_set);
   if (!old_ok || !new_ok) return kStatusFindings;
   write_changes(compare_sets(old_set.table, new_set.table, options.grid,
                              options.threads > 0 ? options.threads : default_thread_count()));
@@ -80,7 +82,7 @@ int diff_sets(const DiffOptions& options) {
 
 }  // namespace
 
-CommandEntry define_diff(CLI::App& sub, const CommonOptions&) {
+CommandEntry define_diff(CLI::App& sub, const CommonOptions& common) {
   auto options = std::make_shared<DiffOptions>();
   sub.add_option("old", options->old_dir, "folder of the old coefficient files")
       ->required()
@@ -104,7 +106,7 @@ CommandEntry define_diff(CLI::App& sub, const CommonOptions&) {
       "and 25, with the case where it happens, as CSV on stdout. The folders are\n"
       "the arguments; --data is not used.\n"
       "Example: surgekit diff examples refit");
-  return [options] { return diff_sets(*options); };
+  return [options, &common] { return diff_sets(*options, common); };
 }
 
 }  // namespace kit

@@ -18,6 +18,8 @@
 namespace kit {
 namespace {
 
+constexpr const char* kWho = "surgekit ensemble";
+
 struct Options {
   ForecastSpec setup;
   int threads = default_thread_count();
@@ -81,11 +83,15 @@ void write_forecast(const Options& o, const std::vector<Site>& sites,
 CommandEntry define_ensemble(CLI::App& sub, const CommonOptions& common) {
   auto o = std::make_shared<Options>();
   ForecastSpec& s = o->setup;
-  sub.add_option("--landfall-km", s.landfall_km, "forecast landfall, alongshore km")->required();
-  sub.add_option("--pressure", s.pressure_mb, "forecast central pressure, mb")->required();
+  sub.add_option("--landfall-km", s.landfall_km, "forecast landfall, alongshore km")
+      ->required()
+      ->check(finite_validator());
+  sub.add_option("--pressure", s.pressure_mb, "forecast central pressure, mb")
+      ->required()
+      ->check(pressure_validator());
   sub.add_option("--radius", s.radius_km, "forecast radius to maximum wind, km")
       ->required()
-      ->check(CLI::PositiveNumber);
+      ->check(radius_validator());
   sub.add_option("--sd-landfall", s.sd_landfall_km, "standard deviation of the landfall, km")
       ->check(CLI::NonNegativeNumber);
   sub.add_option("--sd-pressure", s.sd_pressure_mb, "standard deviation of the pressure, mb")
@@ -113,7 +119,7 @@ CommandEntry define_ensemble(CLI::App& sub, const CommonOptions& common) {
       throw UsageError{"the landfall, pressure and radius must be finite numbers"};
     }
     CoefficientSet set;
-    if (!load_coefficient_set(common.data_dir, &set)) return kStatusFindings;
+    if (!load_coefficient_set(common.data_dir, common.strict, kWho, &set)) return kStatusFindings;
     std::vector<Site> sites;
     if (!load_site_list(common.data_dir, &sites)) return kStatusFindings;
     const ForecastSamples samples = draw_forecast_samples(o->setup, o->threads);

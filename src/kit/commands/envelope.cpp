@@ -23,6 +23,8 @@
 namespace kit {
 namespace {
 
+constexpr const char* kWho = "surgekit envelope";
+
 struct EnvelopeOptions {
   std::string pressures = "890:960:10";
   std::string radius_range = "11:65";
@@ -36,14 +38,15 @@ int run_envelope(const EnvelopeOptions& options, const CommonOptions& common) {
   parse_integer_range(options.pressures, &pressures);
   parse_integer_range(options.radius_range, &radii);
   CoefficientSet set;
-  if (!load_coefficient_set(common.data_dir, &set)) return kStatusFindings;
+  if (!load_coefficient_set(common.data_dir, common.strict, kWho, &set)) return kStatusFindings;
 
   const std::vector<double> pressures_mb(pressures.begin(), pressures.end());
   const auto rows = envelope_table(set.table, locations, pressures_mb, radii);
 
   CsvWriter csv(stdout);
   for (const char* name : {"location", "pressure_mb", "surge_m", "distance_km", "radius_km",
-                           "side", "curve"}) {
+                           "side", "curve", "x", "radius_min_km", "radius_max_km",
+                           "distance_at_min_km", "distance_at_max_km"}) {
     csv.field(name);
   }
   csv.end_row();
@@ -57,6 +60,11 @@ int run_envelope(const EnvelopeOptions& options, const CommonOptions& common) {
       csv.number(w.radius_km);
       csv.field(side_name(w.result.side));
       csv.field(curve_name(w.result.curve));
+      csv.number(w.result.x);
+      csv.number(w.reach.radius_min_km);
+      csv.number(w.reach.radius_max_km);
+      csv.fixed(w.reach.distance_at_min_km, 2);
+      csv.fixed(w.reach.distance_at_max_km, 2);
       csv.end_row();
     }
   }
@@ -79,11 +87,11 @@ CommandEntry define_envelope(CLI::App& sub, const CommonOptions& common) {
   sub.add_option("--pressures", options->pressures,
                  "central pressures, FIRST:LAST:STEP (mb)")
       ->capture_default_str()
-      ->check(integer_range_validator("FIRST:LAST:STEP"));
+      ->check(pressure_range_validator("FIRST:LAST:STEP"));
   sub.add_option("--radius-range", options->radius_range,
                  "integer radii searched, FIRST:LAST (km)")
       ->capture_default_str()
-      ->check(integer_range_validator("FIRST:LAST"));
+      ->check(radius_range_validator("FIRST:LAST"));
   sub.add_option("--location", options->location, "location number or 'all'")
       ->capture_default_str()
       ->check(location_validator());

@@ -158,7 +158,7 @@ CommandEntry define_hazard(CLI::App& sub, const CommonOptions& common) {
     }
 
     CoefficientSet set;
-    if (!load_coefficient_set(common.data_dir, &set)) return kStatusFindings;
+    if (!load_coefficient_set(common.data_dir, common.strict, kWho, &set)) return kStatusFindings;
     std::vector<Site> sites;
     if (!load_site_list(common.data_dir, &sites)) return kStatusFindings;
     StormSet storms;
@@ -168,6 +168,7 @@ CommandEntry define_hazard(CLI::App& sub, const CommonOptions& common) {
       return kStatusFindings;
     }
 
+    warn_if_coast_cuts(setup, storms, sites, kWho);
     const std::vector<BridgeHazard> results =
         compute_hazard(setup, storms, set.table, sites, o->threads);
     for (const BridgeHazard& h : results) {

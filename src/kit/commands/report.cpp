@@ -33,12 +33,24 @@ struct ReportOptions {
 
 // The page, section by section; the model's sections only when the
 // coefficient files load.
-std::string assemble_page(const ReportInput& input, const HazardReport* hazard) {
+std::string assemble_page(const ReportInput& input, const HazardReport* hazard, bool refused) {
   HtmlPage page("Storm-surge coefficient report");
+  const CheckReport& check = input.check;
+  // A banner before anything else when the check found more than notes.
+  if (refused) {
+    page.note("This coefficient set is refused: its check found " +
+              std::to_string(check.errors + check.kit_errors) + " error(s) and " +
+              std::to_string(check.warnings) + " warning(s) (see the coefficient check below). "
+              "The sections that evaluate the model are left out.");
+  } else if (check.warnings > 0) {
+    page.note("Caution: the coefficient check found " + std::to_string(check.warnings) +
+              " warning(s) (see the coefficient check below). The surges on this page are "
+              "what the calculator gives for these files, which may not be what they meant.");
+  }
   add_identity_section(input, &page);
   add_scope_section(input, &page);
   add_findings_section(input, &page);
-  if (input.check.errors == 0) {
+  if (!refused) {
     add_worst_section(input, &page);
     add_envelope_section(input, &page);
     add_location_sections(input, &page);
@@ -71,6 +83,7 @@ bool compute_hazard_report(const std::string& storms_path, const std::string& co
     std::fprintf(stderr, "%s: error: %s\n", "surgekit report", error.c_str());
     return false;
   }
+  warn_if_coast_cuts(setup, storms, report->sites, "surgekit report");
   report->storm_count = storms.storms.size();
   report->outside_fit = storms.outside_fit;
   report->results = compute_hazard(setup, storms, table, report->sites, default_thread_count());
@@ -88,8 +101,9 @@ int run_report(const ReportOptions& options, const CommonOptions& common) {
   input.plot_radius_km = options.plot_radius_km;
   input.worst_pressure_mb = options.worst_pressure_mb;
   input.check = check_coefficient_files(common.data_dir);
+  const bool refused = set_refused(input.check, common.strict);
 
-  if (input.check.errors == 0) {
+  if (!refused) {
     // One search per location and radius serves the envelope's pressures and
     // the worst case's.
     std::vector<double> pressures(input.pressures.begin(), input.pressures.end());
@@ -101,20 +115,22 @@ int run_report(const ReportOptions& options, const CommonOptions& common) {
     }
   }
   HazardReport hazard;
-  const bool with_hazard = !options.storms.empty() && input.check.errors == 0;
+  const bool with_hazard = !options.storms.empty() && !refused;
   if (with_hazard && !compute_hazard_report(options.storms, options.coast, options.step_km,
                                             common.data_dir, input.check.set.table, &hazard)) {
     return kStatusFindings;
   }
-  if (!write_output(options.output, assemble_page(input, with_hazard ? &hazard : nullptr),
+  if (!write_output(options.output, assemble_page(input, with_hazard ? &hazard : nullptr, refused),
                     "surgekit report")) {
     return kStatusFindings;
   }
-  if (input.check.errors > 0) {
+  if (refused) {
+    const int errors = input.check.errors + input.check.kit_errors +
+                       (common.strict ? input.check.warnings : 0);
     std::fprintf(stderr,
-                 "surgekit report: the coefficient files hold %d errors (see 'surgekit check'); "
-                 "the page shows the findings only\n",
-                 input.check.errors);
+                 "surgekit report: error: the coefficient files hold %d error%s (see 'surgekit "
+                 "check'); the page shows the findings only\n",
+                 errors, errors == 1 ? "" : "s");
     return kStatusFindings;
   }
   return kStatusOk;
@@ -128,22 +144,22 @@ CommandEntry define_report(CLI::App& sub, const CommonOptions& common) {
   sub.add_option("--pressures", options->pressures,
                  "the envelope's central pressures, FIRST:LAST:STEP (mb)")
       ->capture_default_str()
-      ->check(integer_range_validator("FIRST:LAST:STEP"));
+      ->check(pressure_range_validator("FIRST:LAST:STEP"));
   sub.add_option("--radius-range", options->radius_range,
                  "integer radii searched for worst cases, FIRST:LAST (km)")
       ->capture_default_str()
-      ->check(integer_range_validator("FIRST:LAST"));
+      ->check(radius_range_validator("FIRST:LAST"));
   sub.add_option("--plot-pressures", options->plot_pressures,
                  "one surge line each in the location plots, FIRST:LAST:STEP (mb)")
       ->capture_default_str()
-      ->check(integer_range_validator("FIRST:LAST:STEP"));
+      ->check(pressure_range_validator("FIRST:LAST:STEP"));
   sub.add_option("--plot-radius", options->plot_radius_km, "radius of the location plots (km)")
       ->capture_default_str()
-      ->check(CLI::Range(0.001, 10000.0));
+      ->check(radius_validator());
   sub.add_option("--worst-pressure", options->worst_pressure_mb,
                  "central pressure of the worst-case table (mb)")
       ->capture_default_str()
-      ->check(CLI::Range(1, 2000));
+      ->check(CLI::Range(1, 1012));
   sub.add_option("--location", options->location, "location number or 'all'")
       ->capture_default_str()
       ->check(location_validator());

@@ -24,6 +24,8 @@
 namespace kit {
 namespace {
 
+constexpr const char* kWho = "surgekit run";
+
 struct RunOptions {
   std::string input = "-";
   std::string output = "-";
@@ -165,7 +167,7 @@ void CaseRun::write_batch(size_t count) {
     writer_.number(result.x);
     writer_.field(curve_name(result.curve));
     writer_.separate();
-    append_case_flags(&writer_.raw(), row.storm);
+    append_case_flags(&writer_.raw(), row.storm, result);
     writer_.end_row();
   }
 }
@@ -218,7 +220,7 @@ std::string input_check(std::string& path) {
 
 int run_cases(const RunOptions& options, const CommonOptions& common) {
   CoefficientSet set;
-  if (!load_coefficient_set(common.data_dir, &set)) return kStatusFindings;
+  if (!load_coefficient_set(common.data_dir, common.strict, kWho, &set)) return kStatusFindings;
 
   std::FILE* in = stdin;
   if (options.input != "-") {

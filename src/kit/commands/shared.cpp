@@ -3,8 +3,10 @@
 
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 
 #include "kit/core/limits.h"
 #include "kit/core/number.h"
@@ -39,6 +41,56 @@ CLI::Validator integer_range_validator(const char* description) {
       description);
 }
 
+namespace {
+
+CLI::Validator bounded_range_validator(const char* description, int least, int most,
+                                       std::string bounds) {
+  return CLI::Validator(
+      [least, most, bounds](std::string& text) -> std::string {
+        std::vector<int> values;
+        if (!parse_integer_range(text, &values)) {
+          return "expected FIRST:LAST or FIRST:LAST:STEP (integers, FIRST <= LAST, STEP > 0): " +
+                 text;
+        }
+        if (values.front() < least || values.back() > most) return bounds + ": " + text;
+        return {};
+      },
+      description);
+}
+
+CLI::Validator real_validator(bool (*ok)(double), std::string what, const char* description) {
+  return CLI::Validator(
+      [ok, what](std::string& text) -> std::string {
+        char* end = nullptr;
+        const double v = std::strtod(text.c_str(), &end);
+        if (end == text.c_str() || *end != '\0') return {};  // the conversion names it
+        return ok(v) ? std::string() : "not " + what + ": " + text;
+      },
+      description);
+}
+
+bool is_finite(double v) { return std::isfinite(v); }
+
+}  // namespace
+
+CLI::Validator radius_range_validator(const char* description) {
+  return bounded_range_validator(description, 1, 1 << 30, "radii must be 1 km or more");
+}
+
+CLI::Validator pressure_range_validator(const char* description) {
+  const int below = static_cast<int>(kNoDeficitPressureMb);
+  return bounded_range_validator(description, 1, below - 1,
+                                 "pressures must lie between 1 and " + std::to_string(below - 1) +
+                                     " mb (a storm's pressure is below " +
+                                     std::to_string(below) + " mb)");
+}
+
+CLI::Validator pressure_validator() {
+  return real_validator(is_physical_pressure, physical_pressure_text(), "MB");
+}
+CLI::Validator radius_validator() { return real_validator(is_physical_radius, "a radius above 0 km", "KM"); }
+CLI::Validator finite_validator() { return real_validator(is_finite, "a finite number", "NUMBER"); }
+
 void add_threads_option(CLI::App& sub, int* threads) {
   sub.add_option("--threads", *threads, "threads to use (default: one per core)")
       ->check(CLI::Range(1, 256));
@@ -48,11 +100,39 @@ void print_findings(const std::vector<Finding>& findings) {
   for (const Finding& f : findings) std::fprintf(stderr, "%s\n", format_finding(f).c_str());
 }
 
-bool load_coefficient_set(const std::string& dir, CoefficientSet* set) {
-  std::vector<Finding> errors;
-  if (load_coefficients(dir, set, &errors)) return true;
-  print_findings(errors);
-  return false;
+bool set_refused(const CheckReport& report, bool strict) {
+  return report.errors + report.kit_errors > 0 || (strict && report.warnings > 0);
+}
+
+bool load_coefficient_set(const std::string& dir, bool strict, const char* who,
+                          CoefficientSet* set) {
+  CheckReport report = check_coefficient_files(dir);
+  const bool refused = set_refused(report, strict);
+  for (Finding f : report.findings) {
+    if (f.severity == Severity::kNote) continue;
+    if (strict && f.severity == Severity::kWarning) f.severity = Severity::kError;
+    std::fprintf(stderr, "%s\n", format_finding(f).c_str());
+  }
+  const std::string folder = dir.empty() ? std::string(".") : dir;
+  auto counted = [](int n, const char* what) {
+    return std::to_string(n) + " " + what + (n == 1 ? "" : "s");
+  };
+  if (refused) {
+    const int errors = report.errors + report.kit_errors + (strict ? report.warnings : 0);
+    std::fprintf(stderr,
+                 "%s: error: the coefficient set in %s holds %s%s: nothing was evaluated\n", who,
+                 folder.c_str(), counted(errors, "error").c_str(),
+                 strict && report.warnings > 0 ? " (warnings count as errors with --strict)" : "");
+    return false;
+  }
+  if (report.warnings > 0) {
+    std::fprintf(stderr,
+                 "%s: warning: the coefficient set in %s has %s: the results are what the "
+                 "calculator gives for it (--strict refuses such a set)\n",
+                 who, folder.c_str(), counted(report.warnings, "warning").c_str());
+  }
+  *set = std::move(report.set);
+  return true;
 }
 
 bool load_site_list(const std::string& dir, std::vector<Site>* sites) {
@@ -116,6 +196,29 @@ bool settle_landfalls(const StormSet& set, HazardSpec* setup, const char* who, s
     return false;
   }
   return true;
+}
+
+void warn_if_coast_cuts(const HazardSpec& setup, const StormSet& storms,
+                        const std::vector<Site>& sites, const char* who) {
+  const std::vector<int> cut = sites_cut_by_coast(setup, storms, sites);
+  if (cut.empty()) return;
+  std::string names;
+  for (int location : cut) names += (names.empty() ? "" : ", ") + std::to_string(location);
+  double from = 1e300, to = -1e300, largest = 0;
+  for (const Storm& s : storms.storms) largest = std::max(largest, s.radius_km);
+  for (const Site& site : sites) {
+    const CoastReach reach = fitted_reach(site, largest);
+    from = std::min(from, reach.from_km);
+    to = std::max(to, reach.to_km);
+  }
+  std::fprintf(stderr,
+               "%s: warning: the coast range %s:%s km cuts into the landfalls that reach "
+               "bridge%s %s within the fitted curves; their levels leave those storms out "
+               "(--coast %s:%s covers every bridge)\n",
+               who, shortest_text(setup.coast_from_km).c_str(),
+               shortest_text(setup.coast_to_km).c_str(), cut.size() == 1 ? "" : "s",
+               names.c_str(), shortest_text(std::floor(from)).c_str(),
+               shortest_text(std::ceil(to)).c_str());
 }
 
 bool write_output(const std::string& path, std::string_view text, const char* who) {

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "kit/coefficients/check.h"
 #include "kit/coefficients/coefficients.h"
 #include "kit/core/diagnostics.h"
 #include "kit/files/sites.h"
@@ -25,6 +26,17 @@ namespace kit {
 CLI::Validator location_validator();
 CLI::Validator integer_range_validator(const char* description);
 
+// The same for integer radii (every value above 0) and pressures (every value
+// above 0 and below the ambient 1013 mb): a storm outside physics is refused.
+CLI::Validator radius_range_validator(const char* description);
+CLI::Validator pressure_range_validator(const char* description);
+
+// One real option's value: a storm's pressure (below 1013 mb), radius (above
+// 0), or any finite number. NaN and infinities are refused.
+CLI::Validator pressure_validator();
+CLI::Validator radius_validator();
+CLI::Validator finite_validator();
+
 // Declares --threads (1 to 256) on `sub`, stored in *threads; the default left
 // in *threads means one thread per core.
 void add_threads_option(CLI::App& sub, int* threads);
@@ -32,9 +44,15 @@ void add_threads_option(CLI::App& sub, int* threads);
 // Writes each finding to standard error, one a line.
 void print_findings(const std::vector<Finding>& findings);
 
-// Loads the coefficient set of `dir`; false, with the errors on standard
-// error, when the calculator would not load it.
-bool load_coefficient_set(const std::string& dir, CoefficientSet* set);
+// Loads the coefficient set of `dir` through the coefficient check. Its errors
+// (and, with `strict`, its warnings) refuse the set: they are written to
+// standard error with a summary under `who`, and the result is false. Its
+// warnings otherwise are written with a summary, and the work goes on.
+bool load_coefficient_set(const std::string& dir, bool strict, const char* who,
+                          CoefficientSet* set);
+
+// Whether a check's findings refuse its set, by the rule above.
+bool set_refused(const CheckReport& report, bool strict);
 
 // Loads the sites file of `dir`, writing its findings to standard error;
 // false when any is an error.
@@ -52,6 +70,12 @@ bool load_storm_set(const std::string& path, StormSet* set, const char* who);
 // With landfalls in the set the coast is not used (a note says so); without
 // them a coast is needed: false with *error set when none was given.
 bool settle_landfalls(const StormSet& set, HazardSpec* setup, const char* who, std::string* error);
+
+// Warns, naming the bridges, when the coast range integrated over cuts into
+// the landfalls from which the storm set's largest storm reaches a bridge
+// within the fitted curves: their return levels then leave storms out.
+void warn_if_coast_cuts(const HazardSpec& setup, const StormSet& storms,
+                        const std::vector<Site>& sites, const char* who);
 
 // Writes `text` whole to `path` ("-": standard output); on failure writes
 // "who: reason" to standard error and returns false.

@@ -20,6 +20,8 @@
 namespace kit {
 namespace {
 
+constexpr const char* kWho = "surgekit worst";
+
 struct WorstOptions {
   double pressure_mb = 0;
   double radius_km = 0;
@@ -33,7 +35,7 @@ int run_worst(const WorstOptions& options, bool single_radius, const CommonOptio
   parse_integer_range(options.radius_range, &radii);
 
   CoefficientSet set;
-  if (!load_coefficient_set(common.data_dir, &set)) return kStatusFindings;
+  if (!load_coefficient_set(common.data_dir, common.strict, kWho, &set)) return kStatusFindings;
 
   std::vector<WorstLandfall> worst(locations.size());
   for_each_parallel(locations.size(), [&](size_t i) {
@@ -44,7 +46,9 @@ int run_worst(const WorstOptions& options, bool single_radius, const CommonOptio
   });
 
   CsvWriter csv(stdout);
-  for (const char* name : {"location", "surge_m", "distance_km", "radius_km", "side", "curve", "x"}) {
+  for (const char* name : {"location", "surge_m", "distance_km", "radius_km", "side", "curve", "x",
+                           "radius_min_km", "radius_max_km", "distance_at_min_km",
+                           "distance_at_max_km"}) {
     csv.field(name);
   }
   csv.end_row();
@@ -57,6 +61,10 @@ int run_worst(const WorstOptions& options, bool single_radius, const CommonOptio
     csv.field(side_name(w.result.side));
     csv.field(curve_name(w.result.curve));
     csv.number(w.result.x);
+    csv.number(w.reach.radius_min_km);
+    csv.number(w.reach.radius_max_km);
+    csv.fixed(w.reach.distance_at_min_km, 2);
+    csv.fixed(w.reach.distance_at_max_km, 2);
     csv.end_row();
   }
   if (!csv.flush()) {
@@ -72,15 +80,15 @@ CommandEntry define_worst(CLI::App& sub, const CommonOptions& common) {
   auto options = std::make_shared<WorstOptions>();
   sub.add_option("--pressure", options->pressure_mb, "central pressure (mb)")
       ->required()
-      ->check(CLI::Range(1.0, 2000.0));
+      ->check(pressure_validator());
   CLI::Option* radius = sub.add_option("--radius", options->radius_km,
                                        "radius to maximum winds (km); default: every integer "
                                        "radius of --radius-range")
-                            ->check(CLI::Range(0.001, 10000.0));
+                            ->check(radius_validator());
   sub.add_option("--radius-range", options->radius_range,
                  "integer radii searched, FIRST:LAST (km)")
       ->capture_default_str()
-      ->check(integer_range_validator("FIRST:LAST"))
+      ->check(radius_range_validator("FIRST:LAST"))
       ->excludes(radius);
   sub.add_option("--location", options->location, "location number or 'all'")
       ->capture_default_str()

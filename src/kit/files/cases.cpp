@@ -10,7 +10,7 @@ namespace kit {
 namespace {
 
 void quote_into(std::string* error, std::string_view name, std::string_view text,
-                std::string_view problem) {
+                const std::string& problem) {
   error->assign(name);
   error->append(": \"");
   error->append(text);
@@ -83,12 +83,30 @@ bool parse_case(const std::vector<std::string_view>& fields, const CaseColumns& 
     return false;
   }
   storm->location = static_cast<int>(location);
-  return parse_number(kPressureColumn, fields[columns.pressure], &storm->pressure_mb, error) &&
-         parse_number(kRadiusColumn, fields[columns.radius], &storm->radius_km, error) &&
-         parse_number(kDistanceColumn, fields[columns.distance], &storm->distance_km, error);
+  if (!parse_number(kPressureColumn, fields[columns.pressure], &storm->pressure_mb, error) ||
+      !parse_number(kRadiusColumn, fields[columns.radius], &storm->radius_km, error) ||
+      !parse_number(kDistanceColumn, fields[columns.distance], &storm->distance_km, error)) {
+    return false;
+  }
+  // A storm outside physics has no surge to give: refused, never evaluated.
+  if (!is_physical_pressure(storm->pressure_mb)) {
+    quote_into(error, kPressureColumn, fields[columns.pressure],
+               "is not " + physical_pressure_text());
+    return false;
+  }
+  if (!is_physical_radius(storm->radius_km)) {
+    quote_into(error, kRadiusColumn, fields[columns.radius], "is not a positive radius");
+    return false;
+  }
+  if (!std::isfinite(storm->distance_km)) {
+    quote_into(error, kDistanceColumn, fields[columns.distance], "is not a finite distance");
+    return false;
+  }
+  return true;
 }
 
-void append_case_flags(std::string* out, const surge::StormCase& storm) {
+void append_case_flags(std::string* out, const surge::StormCase& storm,
+                       const surge::CaseResult& result) {
   const size_t start = out->size();
   if (!pressure_in_fitted_range(storm.pressure_mb)) {
     add_flag(out, start, "pressure_range");
@@ -100,6 +118,7 @@ void append_case_flags(std::string* out, const surge::StormCase& storm) {
   if (needs_positive_distance(storm.location) && storm.distance_km <= 0) {
     add_flag(out, start, "distance_side");
   }
+  if (result.curve == surge::Curve::kNone) add_flag(out, start, "distance_range");
   if (has_fraction(storm.pressure_mb)) add_flag(out, start, "pressure_fraction");
   if (has_fraction(storm.radius_km)) add_flag(out, start, "radius_fraction");
 }

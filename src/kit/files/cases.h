@@ -30,7 +30,9 @@ bool find_case_columns(const std::vector<std::string_view>& header, CaseColumns*
                        std::string* error);
 
 // Reads a record's case: a location number 1 to 20 and three numbers in the
-// calculator's syntax (pressure and radius may have decimals). False, with
+// calculator's syntax (pressure and radius may have decimals). A storm outside
+// physics (a pressure at or above 1013 mb, a radius not above 0, a value that
+// is not finite) is refused. False, with
 // *error naming the field, when the record has the wrong number of fields or a
 // field cannot be used; *storm is then unspecified.
 bool parse_case(const std::vector<std::string_view>& fields, const CaseColumns& columns,
@@ -41,9 +43,12 @@ bool parse_case(const std::vector<std::string_view>& fields, const CaseColumns& 
 //   pressure_range     pressure not within 890 to 960 mb
 //   radius_range       radius not within 11 to 65 km
 //   distance_side      distance not positive at locations 18 to 20
+//   distance_range     X in no curve's fitted range: the curves say nothing
+//                      there, and the surge is the slope term alone
 //   pressure_fraction  pressure not a whole number (the calculator reads an integer)
 //   radius_fraction    radius not a whole number
-void append_case_flags(std::string* out, const surge::StormCase& storm);
+void append_case_flags(std::string* out, const surge::StormCase& storm,
+                       const surge::CaseResult& result);
 
 }  // namespace kit
 

@@ -11,13 +11,17 @@ std::vector<PlotBand> side_bands(const std::vector<double>& distances,
                                  const std::vector<surge::CaseResult>& results) {
   std::vector<PlotBand> bands;
   for (size_t i = 0; i < results.size(); ++i) {
-    const std::string side(side_name(results[i].side));
+    // Where no fitted curve applies the model says nothing: shaded apart.
+    const std::string side = results[i].curve == surge::Curve::kNone
+                                 ? std::string(kNoCurveBand)
+                                 : std::string(side_name(results[i].side));
     const double lower = i == 0 ? distances[i] : (distances[i - 1] + distances[i]) / 2;
     const double upper = i + 1 == results.size() ? distances[i] : (distances[i] + distances[i + 1]) / 2;
     if (!bands.empty() && bands.back().label == side) {
       bands.back().to = upper;
     } else {
       bands.push_back(PlotBand{lower, upper, side});
+      if (side == kNoCurveBand) bands.back().fill = kNoCurveFill;
     }
   }
   return bands;

@@ -13,6 +13,10 @@
 
 namespace kit {
 
+// The name and shade of a stretch where no fitted curve applies.
+inline constexpr const char* kNoCurveBand = "no fitted curve";
+inline constexpr const char* kNoCurveFill = "#d9d9d9";
+
 // Bands naming the RIGHT and LEFT runs of the samples (as the model labels
 // them), each reaching halfway to its neighbours.
 std::vector<PlotBand> side_bands(const std::vector<double>& distances,

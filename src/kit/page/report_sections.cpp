@@ -82,16 +82,28 @@ void add_worst_section(const ReportInput& input, HtmlPage* page) {
                                    " mb");
   page->paragraph("For each location, the largest surge over every landfall distance and every "
                   "integer radius from " + input.radius_range + " km, and where it occurs. "
-                  "Distance is that of the bridge from the landfall, east positive.");
+                  "Distance is that of the bridge from the landfall, east positive; only "
+                  "landfalls where a fitted curve applies are searched.");
+  page->paragraph("The surge depends on the radius only through X (apart from the shift for "
+                  "radii below 25 km), so a maximum is usually reached by a whole range of "
+                  "radii, each at its own distance. The table gives that range (every radius "
+                  "within half a millimetre of the largest surge) and the worst landfall as X; "
+                  "no single radius in it is the critical storm.");
   HtmlTable table;
-  table.header = {"location", "surge (m)", "distance (km)", "radius (km)", "side", "curve", "X"};
-  table.text_columns = {4, 5};
+  table.header = {"location", "surge (m)", "X", "side", "curve", "radii reaching it (km)",
+                  "distance at the smallest (km)", "distance at the largest (km)"};
+  table.text_columns = {3, 4, 5};
   for (size_t i = 0; i < input.locations.size(); ++i) {
     const WorstLandfall& w = input.worst[i];
+    const std::string radii =
+        w.reach.radius_min_km == w.reach.radius_max_km
+            ? shortest_text(w.reach.radius_min_km)
+            : shortest_text(w.reach.radius_min_km) + " to " + shortest_text(w.reach.radius_max_km);
     table.rows.push_back({std::to_string(input.locations[i]), fixed_text(w.result.surge_m, 3),
-                          fixed_text(w.distance_km, 2), shortest_text(w.radius_km),
-                          std::string(side_name(w.result.side)),
-                          std::string(curve_name(w.result.curve)), fixed_text(w.result.x, 4)});
+                          fixed_text(w.result.x, 4), std::string(side_name(w.result.side)),
+                          std::string(curve_name(w.result.curve)), radii,
+                          fixed_text(w.reach.distance_at_min_km, 2),
+                          fixed_text(w.reach.distance_at_max_km, 2)});
   }
   page->table(table);
   page->end_section();

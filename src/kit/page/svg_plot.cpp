@@ -242,7 +242,7 @@ void append_line_plot(std::string* out, const LinePlot& given) {
     if (!(from < to)) continue;
     const double px0 = sx(from), px1 = sx(to);
     rect(out, px0, top, px1 - px0, plot_h,
-         std::string("fill=\"") + kBandFills[i % 4] + "\"");
+         std::string("fill=\"") + (b.fill != nullptr ? b.fill : kBandFills[i % 4]) + "\"");
     if (text_width(b.label, kTickFont) + 4 <= px1 - px0) {
       text(out, (px0 + px1) / 2, top - 5, "middle", kTickFont, b.label, false,
            " fill=\"#444444\"");

@@ -21,6 +21,7 @@ struct PlotSeries {
 struct PlotBand {
   double from = 0, to = 0;
   std::string label;
+  const char* fill = nullptr;  // a colour of its own; the next of a cycle when null
 };
 
 // A position on the x axis, drawn as a dashed line with its label beside it.

@@ -82,9 +82,11 @@ std::vector<BridgeForecast> run_forecast(const ForecastSpec& setup, const Foreca
       const double p = samples.pressure_mb[i];
       double surge = 0;
       if (p < kNoDeficitPressureMb) {
-        surge = surge::evaluate_surge(
-                    surge::StormCase{site.location, p, samples.radius_km[i], distance}, table)
-                    .surge_m;
+        const surge::CaseResult result = surge::evaluate_surge(
+            surge::StormCase{site.location, p, samples.radius_km[i], distance}, table);
+        // Beyond every fitted curve the model says nothing about this sample here.
+        if (result.curve == surge::Curve::kNone) continue;
+        surge = result.surge_m;
       }
       if (std::isnan(surge)) {
         ++r.no_number;

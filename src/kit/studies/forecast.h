@@ -37,7 +37,8 @@ ForecastSamples draw_forecast_samples(const ForecastSpec& setup, int threads);
 struct BridgeForecast {
   int location = 0;
   uint64_t kept = 0;            // samples evaluated at this bridge
-  uint64_t left_out = 0;        // landfalls on or right of a bridge at 18 to 20
+  uint64_t left_out = 0;        // landfalls on or right of a bridge at 18 to 20, and
+                                // landfalls beyond every fitted curve
   uint64_t no_number = 0;       // NaN surges (from faulty coefficients), also left out
   double median_m = 0, p10_m = 0, p90_m = 0;  // NaN when no sample is kept
   std::vector<double> p_above;  // per threshold: share of kept samples above it

@@ -171,6 +171,34 @@ int64_t ExceedanceRates::least_level_mm(double aep) const {
   return hi;
 }
 
+CoastReach fitted_reach(const Site& site, double largest_radius_km) {
+  // The distance d = alongshore - landfall puts X = d / R - a inside the curves
+  // for d in (R (-6 + a), R (25 + a)]; the small-radius shift moves X by less
+  // than one radius.
+  const double r = largest_radius_km;
+  CoastReach reach;
+  reach.from_km = site.alongshore_km - r * (surge::kTailTo + surge::kDistanceOrigin + 1);
+  reach.to_km = needs_positive_distance(site.location)
+                    ? site.alongshore_km
+                    : site.alongshore_km - r * (surge::kRightFrom + surge::kDistanceOrigin - 1);
+  return reach;
+}
+
+std::vector<int> sites_cut_by_coast(const HazardSpec& setup, const StormSet& storms,
+                                    const std::vector<Site>& sites) {
+  std::vector<int> cut;
+  if (!setup.integrate_coast || storms.storms.empty()) return cut;
+  double largest = 0;
+  for (const Storm& s : storms.storms) largest = std::max(largest, s.radius_km);
+  for (const Site& site : sites) {
+    const CoastReach reach = fitted_reach(site, largest);
+    if (setup.coast_from_km > reach.from_km || setup.coast_to_km < reach.to_km) {
+      cut.push_back(site.location);
+    }
+  }
+  return cut;
+}
+
 std::vector<BridgeHazard> compute_hazard(const HazardSpec& setup, const StormSet& set,
                                          const surge::SiteTable& table,
                                          const std::vector<Site>& sites, int threads) {
@@ -193,9 +221,12 @@ std::vector<BridgeHazard> compute_hazard(const HazardSpec& setup, const StormSet
       for (size_t j = 0; j < per_storm; ++j) {
         const double distance = site.alongshore_km - landfall[j];
         if (positive_only && !(distance > 0)) continue;
-        ++kept;
         const surge::StormCase c{site.location, storm.pressure_mb, storm.radius_km, distance};
-        rates.add(surge::evaluate_surge(c, table).surge_m, weight);
+        const surge::CaseResult r = surge::evaluate_surge(c, table);
+        // Beyond every fitted curve the model says nothing about this storm here.
+        if (r.curve == surge::Curve::kNone) continue;
+        ++kept;
+        rates.add(r.surge_m, weight);
       }
       // Summed per storm, so that the totals carry one rounding per storm.
       h.cases += kept;

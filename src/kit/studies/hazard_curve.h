@@ -77,11 +77,27 @@ struct CurvePoint {
 
 struct BridgeHazard {
   int location = 0;
-  double rate_kept = 0, rate_left_out = 0;  // per year: storms counted, and left out at 18 to 20
+  double rate_kept = 0, rate_left_out = 0;  // per year: storms counted, and left out (landfalls
+                                            // the calculator refuses at 18 to 20, or beyond
+                                            // every fitted curve)
   uint64_t cases = 0, nan_cases = 0;
   std::vector<double> levels_m;  // per return period; NaN above kMaxLevelMm
   std::vector<CurvePoint> curve;  // every curve_step_mm from 0 while the AEP is above 1e-6
 };
+
+// The landfall positions along the coast from which a storm of radius up to
+// `largest_radius_km` reaches the site within the fitted curves (X in
+// (-6, 25], with the small-radius shift's margin), and that the calculator
+// takes (west of the bridge at 18 to 20): [from_km, to_km].
+struct CoastReach {
+  double from_km = 0, to_km = 0;
+};
+CoastReach fitted_reach(const Site& site, double largest_radius_km);
+
+// The sites whose fitted reach the setup's coast range cuts into, for the
+// storms' largest radius; empty when the coast is not integrated.
+std::vector<int> sites_cut_by_coast(const HazardSpec& setup, const StormSet& storms,
+                                    const std::vector<Site>& sites);
 
 // Evaluates every storm (at every coast position) at every site, one thread
 // per site at a time, and finds the return levels (and the curve when asked).

@@ -59,7 +59,10 @@ TEST(Hazard, IntegratesTheCoastAndLeavesOutLandfallsRightOfBridges) {
   std::vector<Site> sites = evenly_spaced_sites(10);
   sites[18].alongshore_km = 100;  // location 19: landfalls 0.5 to 99.5 km kept
   auto results = compute_hazard(setup, set, testing::zero_amplitude_table(), sites, 1);
-  EXPECT_NEAR(results[4].rate_kept, 5e-4 * 300, 1e-15);
+  // Location 5 at 40 km: landfalls from 195 km on put X at or below -6, beyond
+  // every fitted curve, and are left out.
+  EXPECT_NEAR(results[4].rate_kept, 5e-4 * 195, 1e-15);
+  EXPECT_NEAR(results[4].rate_left_out, 5e-4 * 105, 1e-15);
   EXPECT_NEAR(results[18].rate_kept, 5e-4 * 100, 1e-15);
   EXPECT_NEAR(results[18].rate_left_out, 5e-4 * 200, 1e-15);
   // Location 5: the 950 mb storm alone comes 0.12 times a year, more often

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <limits>
 
+#include "kit/core/limits.h"
 #include "kit/studies/parallel.h"
 
 namespace kit {
@@ -21,7 +22,10 @@ constexpr double kGridRadii = 0.02;        // interior grid step, in radii (X un
 constexpr int kMaxGridSteps = 1 << 20;     // a piece's grid, at most
 constexpr double kInvGolden = 0.6180339887498949;  // (sqrt(5) - 1) / 2
 // The ends of the fitted ranges of X: RIGHT (-6, 0], LEFT (0, 10], tail (10, 25].
-constexpr double kRangeEnds[] = {-6, 0, 10, 25};
+constexpr double kRangeEnds[] = {surge::kRightFrom, 0, surge::kLeftTo, surge::kTailTo};
+// Radii whose worst surges lie this close to the largest reach it: the
+// tables print millimetres.
+constexpr double kReachTolerance = 0.0005;
 
 // True when surge `a` is to replace the best so far, `b`: larger by more than
 // rounding (radii that reach the same peak of the response differ only in the
@@ -61,6 +65,11 @@ double DistanceSearch::at(double d) {
   storm_.distance_km = d;
   const CaseResult r = surge::evaluate_surge(storm_, table_);
   const double key = std::isnan(r.response) ? -kInfinity : r.response;
+  // Only where a fitted curve applies, and where the calculator takes the
+  // landfall, is there a surge to report.
+  const bool fitted = r.curve != surge::Curve::kNone &&
+                      !(needs_positive_distance(storm_.location) && !(d > 0));
+  if (!fitted) return -kInfinity;
   if (!found_ || key > best_key_) {
     found_ = true;
     best_key_ = key;
@@ -184,7 +193,10 @@ WorstLandfall DistanceSearch::run() {
       scan_piece(bounds[i], bounds[i + 1]);
     }
   }
-  return WorstLandfall{.distance_km = best_distance_, .radius_km = r, .result = best_};
+  return WorstLandfall{.distance_km = best_distance_,
+                       .radius_km = r,
+                       .result = best_,
+                       .reach = {r, r, best_distance_, best_distance_}};
 }
 
 }  // namespace
@@ -206,15 +218,35 @@ std::vector<WorstLandfall> worst_per_pressure(const surge::SiteTable& table, int
     distances.push_back(worst_over_distance(table, location, pressures_mb[0], radius).distance_km);
   }
   std::vector<WorstLandfall> worst(pressures_mb.size());
+  std::vector<double> surges(radii_km.size());
   for (size_t p = 0; p < pressures_mb.size(); ++p) {
     for (size_t i = 0; i < radii_km.size(); ++i) {
       const StormCase storm{location, pressures_mb[p], static_cast<double>(radii_km[i]),
                             distances[i]};
       const CaseResult r = surge::evaluate_surge(storm, table);
+      surges[i] = r.surge_m;
       if (i == 0 || clearly_larger(r.surge_m, worst[p].result.surge_m)) {
-        worst[p] = WorstLandfall{distances[i], storm.radius_km, r};
+        worst[p] = WorstLandfall{distances[i], storm.radius_km, r, {}};
       }
     }
+    // Every radius whose worst surge reaches the largest to the millimetre:
+    // the smallest and largest of them, with their worst distances.
+    WorstLandfall& w = worst[p];
+    bool first = true;
+    for (size_t i = 0; i < radii_km.size(); ++i) {
+      if (!(std::fabs(surges[i] - w.result.surge_m) <= kReachTolerance)) continue;
+      const double radius = radii_km[i];
+      if (first || radius < w.reach.radius_min_km) {
+        w.reach.radius_min_km = radius;
+        w.reach.distance_at_min_km = distances[i];
+      }
+      if (first || radius > w.reach.radius_max_km) {
+        w.reach.radius_max_km = radius;
+        w.reach.distance_at_max_km = distances[i];
+      }
+      first = false;
+    }
+    if (first) w.reach = {w.radius_km, w.radius_km, w.distance_km, w.distance_km};
   }
   return worst;
 }

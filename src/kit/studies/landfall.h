@@ -11,15 +11,26 @@
 
 namespace kit {
 
+// The radii that reach a worst surge: the surge depends on the radius only
+// through X (apart from the small-radius shift), so a whole range of radii
+// usually reaches the same maximum, each at its own distance.
+struct RadiusReach {
+  double radius_min_km = 0, radius_max_km = 0;          // within 0.5 mm of the largest surge
+  double distance_at_min_km = 0, distance_at_max_km = 0;  // their worst landfall distances
+};
+
 // The worst case found, as the model gives it at that distance and radius.
 struct WorstLandfall {
   double distance_km = 0;
   double radius_km = 0;
   surge::CaseResult result;  // surge_m, side, curve and X at distance_km
+  RadiusReach reach;         // over a list of radii; the one radius otherwise
 };
 
 // The landfall distance at which `location` sees the largest surge for the
-// storm's pressure and radius (> 0, finite). The surge is 0.5 h^2 times
+// storm's pressure and radius (> 0, finite), among the distances where a
+// fitted curve applies and the calculator takes the landfall (a positive
+// distance at locations 18 to 20). The surge is 0.5 h^2 times
 // (slope + response(X)) with h^2 >= 0, so the distance that maximises the
 // response maximises it for every pressure. Candidates are evaluated with the
 // model at real distances: both sides of every range boundary and of the

@@ -28,12 +28,14 @@ surge::CaseResult at(const SiteTable& t, int loc, double p, double r, double d) 
 // The largest surge on a dense grid of distances (0.001 radii; 0.0001 radii
 // where the small-radius shift acts), plus the exact edges of every change of
 // curve or jump in X between grid neighbours, found by bisection to adjacent
-// doubles.
+// doubles. Only where a fitted curve applies and the calculator takes the
+// landfall (a positive distance at locations 18 to 20) does a surge count.
 double brute_force_max(const SiteTable& t, int loc, double p, double r) {
   double best = -INFINITY;
   auto visit = [&](double d) {
     surge::CaseResult c = at(t, loc, p, r, d);
-    if (c.surge_m > best) best = c.surge_m;
+    const bool counts = c.curve != surge::Curve::kNone && !(loc >= 18 && !(d > 0));
+    if (counts && c.surge_m > best) best = c.surge_m;
     return c;
   };
   auto scan = [&](double from, double to, double step) {
