@@ -1,7 +1,9 @@
 // Whole-program runs of `surgekit check`: every kind of finding, whole and in
 // order, the summary, and the exit status.
 #include <filesystem>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -18,11 +20,12 @@ struct DataFiles {
   std::optional<std::string> sites;  // sites.csv, written only when set
 };
 
-// A bridge sites file with every location but `missing` (0: none missing).
-std::string sites_file(int missing) {
+// A bridge sites file with every location but `missing` (0: none missing);
+// location `odd` (0: none) has the low chord `chord` instead of 4.5.
+std::string sites_file(int missing, int odd = 0, const std::string& chord = "") {
   std::string text = "location,name,alongshore_km,low_chord_m\n";
   for (int i = 1; i <= 20; ++i) {
-    if (i != missing) text += std::to_string(i) + ",bridge " + std::to_string(i) + "," + std::to_string(30 * i) + ",4.5\n";
+    if (i != missing) text += std::to_string(i) + ",bridge " + std::to_string(i) + "," + std::to_string(30 * i) + "," + (i == odd ? chord : "4.5") + "\n";
   }
   return text;
 }
@@ -108,7 +111,7 @@ TEST_F(CheckProgramTest, FindingsSummaryAndStatus) {
            p + "3:43: warning: location 3, tail_centre: \"1-5\" reads as 1e-05: a sign after its digits starts an exponent\n" +
            p + "12:1: error: location 12, left_amp1: \"--1\" is not a number (a sign after a sign)\n" +
            s + "4:1: error: location 4, slope: \"0.1e\" is not a number\n",
-       "18 of 20 locations read: 3 errors, 1 warning, 0 notes"},
+       "17 of 20 locations read: 3 errors, 1 warning, 0 notes"},
       {"a file that ends early",
        [](DataFiles& f) { f.parameters->resize(f.parameters->rfind('\n', f.parameters->size() - 2) + 1); },
        1, p + "19: error: the file ends before location 20: 20 groups of 21 values are needed\n",
@@ -121,12 +124,12 @@ TEST_F(CheckProgramTest, FindingsSummaryAndStatus) {
        "19 of 20 locations read: 2 errors, 0 warnings, 0 notes"},
       {"a missing number in a file of exactly 20 lines",
        [](DataFiles& f) { set_value(f.parameters, 7, 4, ""); }, 1,
-       p + "7:1: warning: location 7 spans 2 lines where the others span 1, and leaves \"1.0 2.0 0.5 3.0 1.0 0.25 0.0 4.0 1.0 15....\" unread: a missing or extra number shifts every later column\n" +
+       p + "7:1: warning: location 7 spans 2 lines where the others span 1, and leaves \"1.0 2.0 0.5 3.0 1.0 0.25 0.0 4.0 1.0 15....\" unread: a missing or extra number shifts every later column: locations 8 to 20 read their neighbour's values\n" +
            p + "20: error: the file ends before location 20: 20 groups of 21 values are needed\n",
        "19 of 20 locations read: 1 error, 1 warning, 0 notes"},
       {"a missing file", [](DataFiles& f) { f.slopes.reset(); }, 1,
        "set/pslope.dat: error: cannot open the file: No such file or directory\n",
-       "20 of 20 locations read: 1 error, 0 warnings, 0 notes"},
+       "0 of 20 locations read: 1 error, 0 warnings, 0 notes"},
       {"a byte-order mark", [](DataFiles& f) { *f.parameters = "\xEF\xBB\xBF" + *f.parameters; }, 1,
        p + "1:1: error: location 1, left_amp1: a byte-order mark, which the calculator cannot read: save the file without one\n",
        "19 of 20 locations read: 1 error, 0 warnings, 0 notes"},
@@ -139,14 +142,14 @@ TEST_F(CheckProgramTest, FindingsSummaryAndStatus) {
          set_value(f.parameters, 6, 0, "NaN");
          set_value(f.slopes, 7, 0, "Inf");
        },
-       0,
-       p + "2:9: warning: location 2, left_width1: a width of 0 divides by zero: the curve's surges become NaN\n" +
-           p + "3:38: warning: location 3, tail_norm: a tail normaliser of 0 makes the tail curve's factor infinite\n" +
-           p + "4:47: warning: location 4, tail_scale: a tail scale of 0 divides by zero: the tail's surges become infinite or NaN\n" +
+       1,
+       p + "2:9: error: location 2, left_width1: a width of 0 divides by zero: the curve's surges become NaN\n" +
+           p + "3:38: error: location 3, tail_norm: a tail normaliser of 0 makes the tail curve's factor infinite\n" +
+           p + "4:47: error: location 4, tail_scale: a tail scale of 0 divides by zero: the tail's surges become infinite or NaN\n" +
            p + "5:60: warning: location 5, right_width1: a width below zero (-1.5) makes no sense\n" +
-           p + "6:1: warning: location 6, left_amp1: \"NaN\" gives nan: this location's surges become infinite or NaN\n" +
-           s + "7:1: warning: location 7, slope: \"Inf\" gives inf: this location's surges become infinite or NaN\n",
-       "20 of 20 locations read: 0 errors, 6 warnings, 0 notes"},
+           p + "6:1: error: location 6, left_amp1: \"NaN\" gives nan: this location's surges become infinite or NaN\n" +
+           s + "7:1: error: location 7, slope: \"Inf\" gives inf: this location's surges become infinite or NaN\n",
+       "20 of 20 locations read: 5 errors, 1 warning, 0 notes"},
       {"nulls, a slash and repeat counts",
        [](DataFiles& f) {
          set_value(f.parameters, 2, 3, ",,");
@@ -172,17 +175,18 @@ TEST_F(CheckProgramTest, FindingsSummaryAndStatus) {
          set_value(f.parameters, 6, 6, "(0.25,9)");
          set_value(f.slopes, 3, 0, "0,1");
        },
-       0,
-       p + "2:9: warning: location 2, left_width1: \"2,0\" looks like a decimal comma: it reads as two numbers, and every later column shifts\n" +
-           p + "2:30: warning: location 2, left_width3: a width of 0 divides by zero: the curve's surges become NaN\n" +
+       1,
+       p + "2: note: location 2: the response jumps at X = 0 from 3.38 (the RIGHT curve) to 0.7788 (the LEFT curve), more than 75 % of its peak |response| 3.38\n" +
+           p + "2:9: warning: location 2, left_width1: \"2,0\" looks like a decimal comma: it reads as two numbers, and every later column shifts\n" +
+           p + "2:30: error: location 2, left_width3: a width of 0 divides by zero: the curve's surges become NaN\n" +
            p + "2:55: warning: location 2, right_width1: a width below zero (-1) makes no sense\n" +
            p + "2:68: warning: location 2, right_width2: a width below zero (-3) makes no sense\n" +
            p + "2:85: warning: location 2 leaves \"2.0\" unread after its 21st value, unlike the others: a missing or extra number shifts every later column\n" +
+           p + "5: note: location 5: the response jumps at X = 0 from 0.7009 (the RIGHT curve) to -0.2211 (the LEFT curve), more than 75 % of its peak |response| 0.9239\n" +
            p + "5:25: warning: location 5, left_amp3: \"T\" reads as a logical value, stored as -1\n" +
            p + "6:25: warning: location 6, left_amp3: \"(0.25,9)\" is a pair: only its first number is read\n" +
-           s + "3:1: warning: location 3, slope: \"0,1\" looks like a decimal comma: it reads as two numbers, and every later column shifts\n" +
-           s + "3:3: warning: location 3 leaves \"1\" unread after its value, unlike the others: a missing or extra number shifts every later column\n",
-       "20 of 20 locations read: 0 errors, 9 warnings, 0 notes"},
+           s + "3:1: warning: location 3, slope: \"0,1\" looks like a decimal comma: it reads as two numbers, the slope is the first, 0, and the second is never read\n",
+       "20 of 20 locations read: 1 error, 7 warnings, 2 notes"},
       {"groups laid out unlike the others",
        [](DataFiles& f) {
          set_value(f.parameters, 8, 20, "2.0 9");
@@ -197,6 +201,39 @@ TEST_F(CheckProgramTest, FindingsSummaryAndStatus) {
       {"a sites file without location 7", [](DataFiles& f) { f.sites = sites_file(7); }, 1,
        "set/sites.csv: error: location 7 is missing\n",
        "20 of 20 locations read: 1 error, 0 warnings, 0 notes"},
+      {"a slope line emptied",
+       [](DataFiles& f) { set_value(f.slopes, 7, 0, ""); }, 1,
+       s + "7: warning: line 7 is blank where the others hold a value: the calculator skips it; if location 7's value was deleted there, locations 7 to 20 read their neighbour's value\n" +
+           s + "20: error: the file ends before location 20: 20 lines with a value are needed\n",
+       "19 of 20 locations read: 1 error, 1 warning, 0 notes"},
+      {"a blank line between one-line groups",
+       [](DataFiles& f) { set_value(f.parameters, 19, 0, "\n1.0"); }, 0,
+       p + "19: warning: line 19 is blank where the others hold values: the calculator skips it; if location 19's values were deleted there, locations 19 to 20 read their neighbour's values\n",
+       "20 of 20 locations read: 0 errors, 1 warning, 0 notes"},
+      {"two slope lines joined",
+       [](DataFiles& f) { set_value(f.slopes, 4, 0, "0.1 0.2"); }, 0,
+       s + "4:5: warning: location 4 leaves \"0.2\" unread after its value, unlike the others: if two lines were joined here, locations 5 to 20 read their neighbour's value\n",
+       "20 of 20 locations read: 0 errors, 1 warning, 0 notes"},
+      {"the last slope line holding two",
+       [](DataFiles& f) { set_value(f.slopes, 20, 0, "0.1 0.2"); }, 0,
+       s + "20:5: warning: location 20 leaves \"0.2\" unread after its value, unlike the others: if two lines were joined here, location 20 reads its neighbour's value\n",
+       "20 of 20 locations read: 0 errors, 1 warning, 0 notes"},
+      {"an empty slope file", [](DataFiles& f) { f.slopes = ""; }, 1,
+       "set/pslope.dat: error: the file is empty: 20 lines with a value are needed\n",
+       "0 of 20 locations read: 1 error, 0 warnings, 0 notes"},
+      {"an empty parameter file", [](DataFiles& f) { f.parameters = ""; }, 1,
+       "set/srfparamsVelko.dat: error: the file is empty: 20 groups of 21 values are needed\n",
+       "0 of 20 locations read: 1 error, 0 warnings, 0 notes"},
+      {"a negative low chord", [](DataFiles& f) { f.sites = sites_file(0, 3, "-0.5"); }, 1,
+       "set/sites.csv:4: error: low_chord_m: '-0.5' is below 0: a low chord lies above the surge's datum\n"
+       "set/sites.csv: error: location 3 is missing\n",
+       "20 of 20 locations read: 2 errors, 0 warnings, 0 notes"},
+      {"a low chord of 0", [](DataFiles& f) { f.sites = sites_file(0, 3, "0"); }, 0, "",
+       "20 of 20 locations read: 0 errors, 0 warnings, 0 notes"},
+      {"a tail that starts above the LEFT curve's end",
+       [](DataFiles& f) { set_value(f.parameters, 5, 9, "0.1"); }, 0,
+       p + "5: note: location 5: the response jumps at X = 10 from 0.0004826 (the LEFT curve) to 0.7562 (the tail), more than 10 % of its peak |response| 3.679\n",
+       "20 of 20 locations read: 0 errors, 0 warnings, 1 note"},
       {"text never read",
        [](DataFiles& f) {
          append_to_lines(f.slopes, " 7 ignored");
@@ -239,6 +276,112 @@ TEST_F(CheckProgramTest, SummaryNamesDigestsAndTheCalculatorsError) {
             "SHA256 (set/pslope.dat) = "
             "5d4c87855f446c409496933ac112e4b0189b85acad9a4b58fd30f73cae2d09d8\n");
   EXPECT_EQ(r.status, 1);
+}
+
+// Errors the calculator loads without a report are counted with the others,
+// said apart in their own line, and fail the check.
+TEST_F(CheckProgramTest, SummarySaysWhichErrorsOnlySurgekitRefuses) {
+  DataFiles files;
+  set_value(files.parameters, 6, 0, "NaN");
+  RunResult r = check(files);
+  EXPECT_EQ(r.out,
+            "set/srfparamsVelko.dat:6:1: error: location 6, left_amp1: \"NaN\" gives nan: this "
+            "location's surges become infinite or NaN\n"
+            "20 of 20 locations read: 1 error, 0 warnings, 0 notes\n"
+            "1 error only surgekit refuses: the calculator does not stop at it\n"
+            "SHA256 (set/srfparamsVelko.dat) = "
+            "b75989d9c755173d2e70e1eb06034318cf0743a0b9eaaa865a071949fb31258c\n"
+            "SHA256 (set/pslope.dat) = "
+            "5d4c87855f446c409496933ac112e4b0189b85acad9a4b58fd30f73cae2d09d8\n");
+  EXPECT_EQ(r.status, 1);
+
+  // With an error the calculator stops at as well, both lines; a sites file's
+  // errors are surgekit's alone (the calculator never reads it).
+  set_value(files.parameters, 9, 2, "1.x");
+  files.sites = sites_file(4);
+  r = check(files);
+  const auto [findings, summary] = split_output(r.out);
+  EXPECT_EQ(summary, "19 of 20 locations read: 3 errors, 0 warnings, 0 notes");
+  EXPECT_NE(r.out.find("\nthe calculator stops at the first error with run-time error 59\n"
+                       "2 errors only surgekit refuses: the calculator does not stop at them\n"),
+            std::string::npos)
+      << r.out;
+  EXPECT_EQ(r.status, 1);
+}
+
+// A folder in place of a data file: the check names the run-time error the
+// calculator ends with, and the calculator does end with it.
+TEST_F(CheckProgramTest, AFolderForADataFileGivesTheCalculatorsError) {
+  DataFiles files;
+  files.parameters.reset();
+  RunResult r = check(files);
+  ASSERT_TRUE(std::filesystem::create_directory(path("set/srfparamsVelko.dat")));
+  RunOptions options;
+  options.program = SURGEKIT_PROGRAM;
+  options.args = {"check", "--data", "set"};
+  r = run("", options);
+  EXPECT_EQ(r.out,
+            "set/srfparamsVelko.dat: error: cannot open the file: it is a folder\n"
+            "0 of 20 locations read: 1 error, 0 warnings, 0 notes\n"
+            "the calculator stops at the first error with run-time error 9\n"
+            "SHA256 (set/pslope.dat) = "
+            "5d4c87855f446c409496933ac112e4b0189b85acad9a4b58fd30f73cae2d09d8\n");
+  EXPECT_EQ(r.status, 1);
+
+  RunOptions calculator;
+  calculator.cwd = path("set");
+  const RunResult surge = run("7\n950\n30\n60\n0\n", calculator);
+  EXPECT_EQ(surge.status, 9) << surge.out << surge.err;
+}
+
+// The sites file's digest joins the coefficient files' when it is there.
+TEST_F(CheckProgramTest, SummaryNamesTheSitesFilesDigest) {
+  DataFiles files;
+  files.sites = sites_file(0);
+  const RunResult r = check(files);
+  EXPECT_EQ(r.out,
+            "20 of 20 locations read: 0 errors, 0 warnings, 0 notes\n"
+            "SHA256 (set/srfparamsVelko.dat) = "
+            "ed4d8a1127f550b55b4da9b90f947b45b1ac56d785881482497c4f397084d0cc\n"
+            "SHA256 (set/pslope.dat) = "
+            "5d4c87855f446c409496933ac112e4b0189b85acad9a4b58fd30f73cae2d09d8\n"
+            "SHA256 (set/sites.csv) = "
+            "7769a53d385dc58280c9accaa1f55597d6a7d6bb12141c96a153f0b7428eeea1\n");
+  EXPECT_EQ(r.status, 0);
+}
+
+// The examples' parameter file with a number deleted from line 7 and an old
+// group kept after the 20th: the calculator loads it without a word, and the
+// check names line 7 and the locations that read their neighbour's values.
+TEST_F(CheckProgramTest, AMissingNumberInTheExamplesIsNamedWhereItHappens) {
+  std::ifstream in(std::string(SURGE_EXAMPLES_DIR) + "/srfparamsVelko.dat", std::ios::binary);
+  const std::string example((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const std::string groups = example.substr(0, example.find("\n\n") + 1);
+  DataFiles files;
+  files.parameters = groups;
+  set_value(files.parameters, 7, 4, "");  // 1.4152, left_centre2
+  *files.parameters += groups.substr(0, groups.find('\n') + 1);
+  files.slopes = example_slope_file();
+  const RunResult r = check(files);
+  const auto [findings, summary] = split_output(r.out);
+  // The shifted values of location 7 also give its curves jumps at X = 0 and 10.
+  EXPECT_EQ(findings,
+            "set/srfparamsVelko.dat:7: note: location 7: the response jumps at X = 0 from -3.667 "
+            "(the RIGHT curve) to 10.41 (the LEFT curve), more than 75 % of its peak |response| "
+            "11.1\n"
+            "set/srfparamsVelko.dat:7: note: location 7: the response jumps at X = 10 from 2.839 "
+            "(the LEFT curve) to 8.791e-80 (the tail), more than 10 % of its peak |response| 11.1\n"
+            "set/srfparamsVelko.dat:7:1: warning: location 7 spans 2 lines where the others span "
+            "1, and leaves \"0.3156   0.8823   2.4169   1.4333   2.25...\" unread: a missing "
+            "or extra number shifts every later column: locations 8 to 20 read their neighbour's "
+            "values\n");
+  EXPECT_EQ(summary.substr(0, summary.find(':')), "20 of 20 locations read");
+  EXPECT_EQ(r.status, 0) << r.out;
+
+  RunOptions calculator;
+  calculator.cwd = path("set");
+  const RunResult surge = run("7\n950\n30\n60\n0\n", calculator);
+  EXPECT_EQ(surge.status, 0) << surge.out << surge.err;
 }
 
 TEST_F(CheckProgramTest, UsageErrorsExitWithTwo) {

@@ -1,6 +1,7 @@
 // The coefficient check: both files read with the calculator's statements,
 // every fault and doubtful value turned into a finding.
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -14,6 +15,7 @@
 #include "kit/core/number.h"
 #include "kit/files/sha256.h"
 #include "model/site_table.h"
+#include "model/surge.h"
 #include "platform/platform.h"
 #include "recio/units.h"
 
@@ -26,6 +28,12 @@ constexpr int kTailNorm = 9;
 constexpr int kTailScale = 11;
 bool is_width(int item) { return item % 3 == 2 && item != kTailScale; }
 
+// True when the first blank- or comma-separated word of `text` is a number.
+bool starts_with_number(std::string_view text) {
+  double number = 0;
+  return parse_real(text.substr(0, text.find_first_of(" \t,")), &number);
+}
+
 // The findings of one file.
 class FileCheck {
  public:
@@ -34,10 +42,21 @@ class FileCheck {
         report_(report) {}
 
   void run();
+  // Whether location i (from 1) was read from this file without a fault.
+  bool complete(int location) const { return complete_[location - 1]; }
 
  private:
+  // A finding, and whether it is an error the calculator does not stop at.
+  struct Pending {
+    Finding finding;
+    bool kit_only = false;
+  };
   void add(uint64_t line, uint64_t column, Severity severity, std::string message) {
-    found_.push_back(Finding{file_.path, line, column, severity, std::move(message)});
+    found_.push_back({Finding{file_.path, line, column, severity, std::move(message)}, false});
+  }
+  // An error that only surgekit refuses: the calculator loads the value.
+  void add_kit_error(uint64_t line, uint64_t column, std::string message) {
+    found_.push_back({Finding{file_.path, line, column, Severity::kError, std::move(message)}, true});
   }
   float* cell(int location, int item) {
     surge::SiteTable& t = report_->set.table;
@@ -62,14 +81,18 @@ class FileCheck {
   void check_value(int location, int k, const ItemTrace& item);
   void check_end(int location, const GroupTrace& group);
   void check_layout(const std::vector<GroupTrace>& groups);
+  void check_gaps(const std::vector<GroupTrace>& groups);
   void note_leftover(int location, const GroupTrace& group);
+  void note_jumps(const GroupTrace& group, int location);
+  std::string shifted_after(int location) const;
 
   const CoefficientFile& file_;
   const bool parameters_;
   const int count_;
   CheckReport* report_;
-  std::vector<Finding> found_;
+  std::vector<Pending> found_;
   int first_message_ = 0;
+  std::array<bool, surge::kLocations> complete_{};
 };
 
 void FileCheck::run() {
@@ -96,11 +119,17 @@ void FileCheck::run() {
             "location " + std::to_string(location) + ": " + std::to_string(kMaxGroupFaults) +
                 " faults in one group: the rest of it is not checked");
       }
-      if (parameters_ && !group.faults && !group.ended) ++report_->locations_read;
+      complete_[location - 1] = !group.faults && !group.ended;
     }
     // Also when the file ended early: a missing number shows as a group that
     // spans more lines than the others, long before the end.
     check_layout(groups);
+    check_gaps(groups);
+    if (parameters_) {
+      for (int location = 1; location <= surge::kLocations; ++location) {
+        if (complete(location)) note_jumps(groups[location - 1], location);
+      }
+    }
     if (!ended) {
       const TrailingText rest = reader.rest_of_file();
       if (rest.first_line != 0) {
@@ -111,14 +140,16 @@ void FileCheck::run() {
       }
     }
   }
-  std::stable_sort(found_.begin(), found_.end(), [](const Finding& a, const Finding& b) {
-    return a.line != b.line ? a.line < b.line : a.column < b.column;
+  std::stable_sort(found_.begin(), found_.end(), [](const Pending& a, const Pending& b) {
+    return a.finding.line != b.finding.line ? a.finding.line < b.finding.line
+                                            : a.finding.column < b.finding.column;
   });
-  for (Finding& f : found_) {
-    if (f.severity == Severity::kError) ++report_->errors;
-    if (f.severity == Severity::kWarning) ++report_->warnings;
-    if (f.severity == Severity::kNote) ++report_->notes;
-    report_->findings.push_back(std::move(f));
+  for (Pending& p : found_) {
+    const Severity severity = p.finding.severity;
+    if (severity == Severity::kError) ++(p.kit_only ? report_->kit_errors : report_->errors);
+    if (severity == Severity::kWarning) ++report_->warnings;
+    if (severity == Severity::kNote) ++report_->notes;
+    report_->findings.push_back(std::move(p.finding));
   }
   if (report_->calculator_message == 0) report_->calculator_message = first_message_;
 }
@@ -180,11 +211,19 @@ void FileCheck::check_item(int location, int k, const GroupTrace& group) {
         add(item.line, item.column, Severity::kWarning,
             at + ": " + quote_text(item.text) + " reads as " + shortest_float(*cell(location, k)) +
                 ": a sign after its digits starts an exponent");
-      } else if (item.decimal_comma) {
+      } else if (item.decimal_comma && parameters_) {
         add(item.line, item.column, Severity::kWarning,
             at + ": " + quote_text(item.text) +
                 " looks like a decimal comma: it reads as two numbers, and every later "
                 "column shifts");
+      } else if (item.decimal_comma) {
+        // One value per line: the number after the comma is the rest of the
+        // line, which the calculator skips; the next location reads its own line.
+        add(item.line, item.column, Severity::kWarning,
+            at + ": " + quote_text(item.text) +
+                " looks like a decimal comma: it reads as two numbers, the slope is the "
+                "first, " + shortest_float(*cell(location, k)) +
+                ", and the second is never read");
       }
       break;
     case ItemSource::kRepeated: break;
@@ -203,27 +242,28 @@ void FileCheck::check_value(int location, int k, const ItemTrace& item) {
   auto warn = [&](const std::string& message) {
     add(item.line, item.column, Severity::kWarning, at + message);
   };
+  auto refuse = [&](const std::string& message) { add_kit_error(item.line, item.column, at + message); };
   if (!std::isfinite(value)) {
-    warn(quote_text(item.text) + " gives " + shortest_float(value) +
-         ": this location's surges become infinite or NaN");
+    refuse(quote_text(item.text) + " gives " + shortest_float(value) +
+           ": this location's surges become infinite or NaN");
     return;
   }
   if (!parameters_) return;
   // A tail scale below zero is the usual fitted form (the tail falls off as X
   // grows); only zero breaks it.
   if (is_width(k) && value == 0) {
-    warn("a width of 0 divides by zero: the curve's surges become NaN");
+    refuse("a width of 0 divides by zero: the curve's surges become NaN");
   } else if (is_width(k) && value < 0) {
     warn("a width below zero (" + shortest_float(value) + ") makes no sense");
   } else if (k == kTailScale && value == 0) {
-    warn("a tail scale of 0 divides by zero: the tail's surges become infinite or NaN");
+    refuse("a tail scale of 0 divides by zero: the tail's surges become infinite or NaN");
   }
   if (k == kTailNorm) {
     const float factor = 1.0f / value;  // as the model forms it, in single precision
     if (value == 0) {
-      warn("a tail normaliser of 0 makes the tail curve's factor infinite");
+      refuse("a tail normaliser of 0 makes the tail curve's factor infinite");
     } else if (!std::isfinite(factor)) {
-      warn("a tail normaliser of " + shortest_float(value) +
+      refuse("a tail normaliser of " + shortest_float(value) +
            " is so small that the tail curve's factor overflows to infinity");
     }
   }
@@ -293,10 +333,32 @@ void FileCheck::check_layout(const std::vector<GroupTrace>& groups) {
     std::string message = loc;
     uint64_t line = g.first_line;
     uint64_t column = g.items.front().column;
+    if (!parameters_) {
+      // One value per line: text after it shifts nothing, unless it is the
+      // next location's value on a line joined to this one.
+      // A line with nothing after its value shifts nothing; a decimal comma
+      // has a warning of its own.
+      if (g.leftover.empty() || g.items.front().decimal_comma) continue;
+      message += " leaves " + quote_text(g.leftover) + " unread after its value, unlike the others";
+      if (starts_with_number(g.leftover)) {
+        message += ": if two lines were joined here, " + shifted_after(location + 1);
+      }
+      add(g.leftover_line, g.leftover_column, Severity::kWarning, std::move(message));
+      continue;
+    }
     if (lines != usual.first) {
       message += " spans " + std::to_string(lines) + " lines where the others span " +
                  std::to_string(usual.first);
       if (!g.leftover.empty()) message += ", and leaves " + quote_text(g.leftover) + " unread";
+      // A group that takes numbers from a line and leaves the rest of it
+      // unread has taken them from the next group: the later groups start a
+      // line late.
+      if (lines > usual.first && starts_with_number(g.leftover) && location < surge::kLocations) {
+        add(line, column, Severity::kWarning,
+            message + ": a missing or extra number shifts every later column: " +
+                shifted_after(location + 1));
+        continue;
+      }
     } else if (!g.leftover.empty()) {
       message += " leaves " + quote_text(g.leftover) + " unread after " + last_value() +
                  ", unlike the others";
@@ -312,14 +374,116 @@ void FileCheck::check_layout(const std::vector<GroupTrace>& groups) {
   }
 }
 
+// "locations 8 to 20 read their neighbour's values", from `first` on.
+std::string FileCheck::shifted_after(int first) const {
+  if (first >= surge::kLocations) {
+    return "location " + std::to_string(surge::kLocations) + " reads its neighbour's " +
+           (parameters_ ? "values" : "value");
+  }
+  return "locations " + std::to_string(first) + " to " + std::to_string(surge::kLocations) +
+         " read their neighbour's " + (parameters_ ? "values" : "value");
+}
+
+// Blank lines between groups that elsewhere follow one another: the
+// calculator skips them, so a location whose values were emptied there makes
+// every later location read the next one's.
+void FileCheck::check_gaps(const std::vector<GroupTrace>& groups) {
+  auto read = [](const GroupTrace& g) { return !g.faults && !g.ended && g.first_line != 0; };
+  std::map<uint64_t, int> tally;  // lines from one group's last line to the next's first
+  for (int i = 1; i < surge::kLocations; ++i) {
+    if (read(groups[i - 1]) && read(groups[i])) ++tally[groups[i].first_line - groups[i - 1].last_line];
+  }
+  uint64_t usual = 0;
+  int most = 0;
+  for (const auto& [gap, n] : tally) {
+    if (n > most) usual = gap, most = n;
+  }
+  if (most < 2) return;
+  for (int i = 1; i < surge::kLocations; ++i) {
+    const GroupTrace& before = groups[i - 1];
+    const GroupTrace& g = groups[i];
+    if (!read(before) || !read(g) || g.first_line - before.last_line <= usual) continue;
+    const int location = i + 1;
+    const uint64_t blank = before.last_line + usual;  // the first line more than usual
+    add(blank, 0, Severity::kWarning,
+        "line " + std::to_string(blank) + " is blank where the others hold " +
+            (parameters_ ? "values" : "a value") +
+            ": the calculator skips it; if location " + std::to_string(location) + "'s " +
+            (parameters_ ? "values were" : "value was") + " deleted there, " +
+            shifted_after(location));
+  }
+}
+
+// Jumps of the response where one curve piece hands over to the next. The
+// LEFT and RIGHT curves are fitted to opposite sides of the track and
+// commonly differ by half the peak at X = 0, so that join has a larger share.
+void FileCheck::note_jumps(const GroupTrace& group, int location) {
+  struct Join {
+    double x;
+    double share;  // of the location's peak |response|
+    surge::Curve below, above;
+  };
+  static constexpr Join kJoins[] = {
+      {surge::kRightFrom, 0.10, surge::Curve::kNone, surge::Curve::kRight},
+      {0, 0.75, surge::Curve::kRight, surge::Curve::kLeft},
+      {surge::kLeftTo, 0.10, surge::Curve::kLeft, surge::Curve::kTail},
+      {surge::kTailTo, 0.10, surge::Curve::kTail, surge::Curve::kNone},
+  };
+  // A radius of 100 km is never shifted; X = (d - a R) / R.
+  constexpr double kRadius = 100;
+  const surge::SiteTable& table = report_->set.table;
+  auto at_distance = [&](double d) {
+    return surge::evaluate_surge(
+        surge::StormCase{.location = location, .pressure_mb = 950, .radius_km = kRadius, .distance_km = d},
+        table);
+  };
+  auto distance_of = [&](double x) { return x * kRadius + surge::kDistanceOrigin * kRadius; };
+  // The response on `curve` as close to the join as double steps of the
+  // distance reach from `x` towards `direction`.
+  auto response_on = [&](double x, surge::Curve curve, double direction) {
+    double d = distance_of(x);
+    for (int step = 0; step < 64; ++step) {
+      const surge::CaseResult r = at_distance(d);
+      if (r.curve == curve) return r.response;
+      d = std::nextafter(d, direction * HUGE_VAL);
+    }
+    return std::nan("");
+  };
+  double peak = 0;
+  for (int n = 0; n <= 3100; ++n) {  // X from -6 to 25 in steps of 0.01
+    const double r = at_distance(distance_of(surge::kRightFrom + n * 0.01)).response;
+    if (std::isfinite(r)) peak = std::max(peak, std::fabs(r));
+  }
+  auto curve_name = [](surge::Curve c) {
+    switch (c) {
+      case surge::Curve::kLeft: return "the LEFT curve";
+      case surge::Curve::kRight: return "the RIGHT curve";
+      case surge::Curve::kTail: return "the tail";
+      case surge::Curve::kNone: break;
+    }
+    return "no curve";
+  };
+  for (const Join& join : kJoins) {
+    const double below = join.below == surge::Curve::kNone ? 0 : response_on(join.x, join.below, -1);
+    const double above = join.above == surge::Curve::kNone ? 0 : response_on(join.x, join.above, 1);
+    if (!std::isfinite(below) || !std::isfinite(above) || peak == 0) continue;
+    if (std::fabs(above - below) <= join.share * peak) continue;
+    char text[256];
+    std::snprintf(text, sizeof text,
+                  "location %d: the response jumps at X = %g from %.4g (%s) to %.4g (%s), "
+                  "more than %g %% of its peak |response| %.4g",
+                  location, join.x, below, curve_name(join.below), above, curve_name(join.above),
+                  join.share * 100, peak);
+    add(group.first_line, 0, Severity::kNote, text);
+  }
+}
+
 // Numbers after the last value are noted (a slip often puts them there); a
 // comment in words is what a template invites, and is left alone.
 void FileCheck::note_leftover(int location, const GroupTrace& g) {
   if (g.leftover.empty()) return;
   const bool bad = has_unreadable_bytes(g.leftover);
-  double number = 0;
-  const std::string_view first = std::string_view(g.leftover).substr(0, g.leftover.find_first_of(" \t,"));
-  if (!bad && !parse_real(first, &number)) return;
+  if (!bad && !starts_with_number(g.leftover)) return;
   add(g.leftover_line, g.leftover_column, bad ? Severity::kWarning : Severity::kNote,
       "location " + std::to_string(location) + ": " + quote_text(g.leftover) + " after " +
           last_value() + " is never read" +
@@ -349,6 +513,7 @@ CoefficientFile read_coefficient_file(const std::string& path) {
   platform::close(handle);
   if (!status.ok() && status.kind != platform::ErrorKind::kEndOfFile) {
     file.failure = "a read failed: " + platform::describe_error(status);
+    file.open_message = recio::message_number(InputFault::kReadFailed);
     file.bytes.clear();
     return file;
   }
@@ -361,8 +526,13 @@ CheckReport check_coefficient_contents(const CoefficientFile& parameters,
   CheckReport report;
   if (parameters.found) report.set.parameter_sha256 = sha256_hex(parameters.bytes);
   if (slopes.found) report.set.slope_sha256 = sha256_hex(slopes.bytes);
-  FileCheck(parameters, true, &report).run();
-  FileCheck(slopes, false, &report).run();
+  FileCheck parameter_check(parameters, true, &report);
+  parameter_check.run();
+  FileCheck slope_check(slopes, false, &report);
+  slope_check.run();
+  for (int location = 1; location <= surge::kLocations; ++location) {
+    if (parameter_check.complete(location) && slope_check.complete(location)) ++report.locations_read;
+  }
   return report;
 }
 

@@ -16,10 +16,11 @@ namespace kit {
 struct CheckReport {
   std::vector<Finding> findings;  // in file order, parameter file first
   CoefficientSet set;             // the values the calculator would hold after loading
-  int locations_read = 0;         // groups read completely from the parameter file
+  int locations_read = 0;         // locations read without a fault from both files
   int errors = 0, warnings = 0, notes = 0;  // errors: those that stop the calculator
   int kit_errors = 0;  // errors only surgekit refuses: the calculator loads such a set,
-                       // but its surges become infinite or NaN (in `errors`' findings too)
+                       // but its surges become infinite or NaN (listed in `findings` as
+                       // errors too)
   int calculator_message = 0;     // the run-time error the calculator ends with at the
                                   // first error (24, 29, 59, 64...); 0 with no error
 };

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "check_agreement.h"
+#include "kit/coefficients/check.h"
 
 namespace {
 
@@ -88,6 +89,43 @@ TEST(CheckAgreement, EditedExamples) {
   }
   EXPECT_EQ(check_disagreement(std::nullopt, s), "") << "no parameter file";
   EXPECT_EQ(check_disagreement(p, std::nullopt), "") << "no slope file";
+}
+
+// Values the calculator loads but whose surges are infinite or NaN are errors
+// that only surgekit refuses: counted apart, so that `errors` still agrees.
+TEST(CheckAgreement, ErrorsOnlySurgekitRefusesAreCountedApart) {
+  const std::string p = example("srfparamsVelko.dat");
+  const std::string s = example("pslope.dat");
+  struct Case {
+    const char* what;
+    std::string parameters, slopes;
+    int kit_errors;
+  };
+  const Case cases[] = {
+      {"a NaN amplitude", edit_line(p, 2, "4.8276", "NaN"), s, 1},
+      {"an infinite centre", edit_line(p, 2, "0.3438", "-Inf"), s, 1},
+      {"a width of 0", edit_line(p, 2, "1.0414", "0"), s, 1},
+      {"a width of -0", edit_line(p, 2, "1.0414", "-0.0"), s, 1},
+      {"a negative width", edit_line(p, 2, "1.0414", "-1.0414"), s, 0},
+      {"a tail scale of 0", edit_line(p, 2, "-6.8133", "0"), s, 1},
+      {"a tail normaliser of 0", edit_line(p, 2, "8.7824", "0"), s, 1},
+      {"a reciprocal that overflows", edit_line(p, 2, "8.7824", "2.9e-39"), s, 1},
+      {"a tiny normaliser whose reciprocal is finite", edit_line(p, 2, "8.7824", "2.95e-39"), s, 0},
+      {"an infinite slope", p, edit_line(s, 3, "0.9314", "Inf"), 1},
+      {"two at once", edit_line(p, 2, "4.8276   0.3438", "NaN NaN"), s, 2},
+  };
+  for (const Case& c : cases) {
+    kit::CoefficientFile parameters, slopes;
+    parameters.path = "p", parameters.found = true, parameters.bytes = c.parameters;
+    slopes.path = "s", slopes.found = true, slopes.bytes = c.slopes;
+    const kit::CheckReport report = kit::check_coefficient_contents(parameters, slopes);
+    EXPECT_EQ(report.errors, 0) << c.what;
+    EXPECT_EQ(report.kit_errors, c.kit_errors) << c.what;
+    EXPECT_EQ(report.calculator_message, 0) << c.what;
+    bool loaded = false;
+    EXPECT_EQ(check_disagreement(c.parameters, c.slopes, &loaded), "") << c.what;
+    EXPECT_TRUE(loaded) << c.what;
+  }
 }
 
 // Random edits of the examples: bytes replaced, inserted or removed, drawn

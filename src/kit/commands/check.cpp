@@ -3,12 +3,16 @@
 #include <CLI/CLI.hpp>
 
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 
 #include "kit/coefficients/coefficients.h"
 #include "kit/commands/commands.h"
 #include "kit/commands/shared.h"
 #include "kit/coefficients/check.h"
+#include "kit/files/sha256.h"
 #include "kit/files/sites.h"
 
 namespace kit {
@@ -18,18 +22,34 @@ std::string counted(int n, const char* what) {
   return std::to_string(n) + " " + what + (n == 1 ? "" : "s");
 }
 
+// The SHA-256 of the folder's sites file, or "" when it has none that reads.
+std::string sites_sha256(const std::string& dir) {
+  const std::string path = path_in(dir, kSitesFileName);
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(path, ec)) return "";
+  std::ifstream in(path, std::ios::binary);
+  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  return in.bad() ? std::string() : sha256_hex(bytes);
+}
+
 void print_summary(const CheckReport& report, const std::string& dir) {
   std::printf("%d of %d locations read: %s, %s, %s\n", report.locations_read, surge::kLocations,
-              counted(report.errors, "error").c_str(), counted(report.warnings, "warning").c_str(),
-              counted(report.notes, "note").c_str());
+              counted(report.errors + report.kit_errors, "error").c_str(),
+              counted(report.warnings, "warning").c_str(), counted(report.notes, "note").c_str());
   if (report.calculator_message != 0) {
     std::printf("the calculator stops at the first error with run-time error %d\n",
                 report.calculator_message);
   }
-  // The coefficient set's identity, in the form sha256sum --check reads.
+  if (report.kit_errors > 0) {
+    std::printf("%s only surgekit refuses: the calculator does not stop at %s\n",
+                counted(report.kit_errors, "error").c_str(), report.kit_errors == 1 ? "it" : "them");
+  }
+  // The files' identity, in the form sha256sum --check reads.
+  const std::string sites_digest = sites_sha256(dir);
   const std::pair<const char*, const std::string*> files[] = {
       {kParameterFileName, &report.set.parameter_sha256},
-      {kSlopeFileName, &report.set.slope_sha256}};
+      {kSlopeFileName, &report.set.slope_sha256},
+      {kSitesFileName, &sites_digest}};
   for (const auto& [name, digest] : files) {
     if (digest->empty()) continue;
     std::printf("SHA256 (%s) = %s\n", path_in(dir, name).c_str(), digest->c_str());
@@ -42,13 +62,15 @@ CommandEntry define_check(CLI::App& sub, const CommonOptions& common) {
   sub.footer(
       "Checks srfparamsVelko.dat, pslope.dat and, when present, sites.csv.\n"
       "Prints one line per finding (file:line:column: error|warning|note: message),\n"
-      "then a summary with each file's SHA-256. Exit status 1 when there are errors.\n"
+      "then a summary with each file's SHA-256. Exit status 1 when there are errors,\n"
+      "also those the calculator does not stop at.\n"
       "Example: surgekit check --data examples");
   return [&common] {
     CheckReport report = check_coefficient_files(common.data_dir);
-    // The bridge sites file, when the folder has one, is checked with the set.
+    // The bridge sites file, when the folder has one, is checked with the set;
+    // the calculator never reads it, so its errors are surgekit's alone.
     for (Finding& finding : check_sites_file(common.data_dir)) {
-      int& count = finding.severity == Severity::kError     ? report.errors
+      int& count = finding.severity == Severity::kError     ? report.kit_errors
                    : finding.severity == Severity::kWarning ? report.warnings
                                                             : report.notes;
       ++count;
@@ -59,7 +81,7 @@ CommandEntry define_check(CLI::App& sub, const CommonOptions& common) {
     }
     print_summary(report, common.data_dir);
     std::fflush(stdout);
-    return report.errors > 0 ? kStatusFindings : kStatusOk;
+    return report.errors + report.kit_errors > 0 ? kStatusFindings : kStatusOk;
   };
 }
 

@@ -83,6 +83,11 @@ class SitesReader {
                           "' is not a finite number (leave it empty when unknown)");
           return false;
         }
+        if (site->low_chord_m < 0) {
+          error(line, "low_chord_m: '" + std::string(text) +
+                          "' is below 0: a low chord lies above the surge's datum");
+          return false;
+        }
         site->has_low_chord = true;
       }
     }
