@@ -107,6 +107,13 @@ bool set_refused(const CheckReport& report, bool strict) {
 bool load_coefficient_set(const std::string& dir, bool strict, const char* who,
                           CoefficientSet* set) {
   CheckReport report = check_coefficient_files(dir);
+  if (!print_check(report, dir, strict, who)) return false;
+  *set = std::move(report.set);
+  return true;
+}
+
+bool print_check(const CheckReport& report, const std::string& dir, bool strict,
+                 const char* who) {
   const bool refused = set_refused(report, strict);
   for (Finding f : report.findings) {
     if (f.severity == Severity::kNote) continue;
@@ -131,7 +138,6 @@ bool load_coefficient_set(const std::string& dir, bool strict, const char* who,
                  "calculator gives for it (--strict refuses such a set)\n",
                  who, folder.c_str(), counted(report.warnings, "warning").c_str());
   }
-  *set = std::move(report.set);
   return true;
 }
 

@@ -51,6 +51,11 @@ void print_findings(const std::vector<Finding>& findings);
 bool load_coefficient_set(const std::string& dir, bool strict, const char* who,
                           CoefficientSet* set);
 
+// Writes a check's errors and warnings (not its notes) to standard error with
+// the summary above; false when they refuse the set.
+bool print_check(const CheckReport& report, const std::string& dir, bool strict,
+                 const char* who);
+
 // Whether a check's findings refuse its set, by the rule above.
 bool set_refused(const CheckReport& report, bool strict);
 
