@@ -124,7 +124,7 @@ TEST_F(DiffCommandTest, GivesTheSameBytesOnOneThreadOrMany) {
   write_set("old");
   write_set(
       "new", 7,
-      "1.0 1.0 2.0 0.5 3.0 1.0 0.25 0.0 4.0 1.0 15.0 2.0 0.8 -1.0 1.5 0.4 -3.0 0 0.2 0.5 2.0");
+      "1.0 1.0 2.0 0.5 3.0 1.0 0.25 0.0 4.0 1.0 15.0 2.0 0.8 -1.0 1.5 0.4 -3.0 0.1 0.2 0.5 2.0");
   RunResult one = surgekit({"diff", "old", "new", "--threads", "1", "--pressure-step", "35"});
   RunResult many = surgekit({"diff", "old", "new", "--threads", "3", "--pressure-step", "35"});
   ASSERT_EQ(one.status, 0) << one.err;
@@ -132,20 +132,20 @@ TEST_F(DiffCommandTest, GivesTheSameBytesOnOneThreadOrMany) {
   EXPECT_EQ(one.err, many.err);
 }
 
-// A width of zero gives NaN or infinite surges in the new set: they are
-// counted apart and named on standard error, not taken as the largest change.
-TEST_F(DiffCommandTest, CountsNonFiniteSurgesApart) {
+// A tail normaliser of zero gives NaN or infinite surges in the new set: the
+// set is refused at the value's place before anything is compared.
+TEST_F(DiffCommandTest, RefusesASetWhoseSurgesAreNotNumbers) {
   write_set("old");
   write_set(
       "new", 5,
       "1.0 1.0 2.0 0.5 3.0 1.0 0.25 0.0 4.0 0 15.0 2.0 0.8 -1.0 1.5 0.4 -3.0 1.0 0.2 0.5 2.0");
   RunResult result = surgekit({"diff", "old", "new", "--pressure-step", "70"});
-  ASSERT_EQ(result.status, 0) << result.err;
-  const std::vector<std::string> r = rows(result.out)[4];
-  EXPECT_EQ(r[kLargest], "nan");
-  EXPECT_EQ(r[kChanged], r[kNonfinite]);
-  EXPECT_NE(r[kNonfinite], "0");
-  EXPECT_NE(result.err.find("location 5: " + r[kNonfinite] + " cases"), std::string::npos)
+  EXPECT_EQ(result.status, 1) << result.err;
+  EXPECT_EQ(result.out, "");
+  EXPECT_EQ(result.err.rfind("new/srfparamsVelko.dat:5:38: error: location 5, tail_norm: ", 0), 0u)
+      << result.err;
+  EXPECT_NE(result.err.find("surgekit diff: error: the coefficient set in new holds 1 error"),
+            std::string::npos)
       << result.err;
 }
 
