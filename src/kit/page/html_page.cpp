@@ -68,15 +68,6 @@ void HtmlPage::note(const std::string& text) {
   body_ += "</p>\n";
 }
 
-void HtmlPage::preformatted(const std::vector<std::string>& lines) {
-  body_ += "<pre>";
-  for (const std::string& line : lines) {
-    append_escaped(&body_, line);
-    body_ += '\n';
-  }
-  body_ += "</pre>\n";
-}
-
 void HtmlPage::table(const HtmlTable& table) {
   auto cell = [&](const char* tag, size_t column, const std::string& text) {
     const bool is_text = std::find(table.text_columns.begin(), table.text_columns.end(),

@@ -32,8 +32,6 @@ class HtmlPage {
   void paragraph(const std::string& text);
   // A paragraph set apart as a caution.
   void note(const std::string& text);
-  // Lines in a fixed-width block (digests, findings).
-  void preformatted(const std::vector<std::string>& lines);
   void table(const HtmlTable& table);
   // Markup made elsewhere (an SVG element); `css_class` wraps it in a div.
   void raw(std::string_view markup);
