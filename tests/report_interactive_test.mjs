@@ -9,6 +9,7 @@ import path from 'node:path';
 
 const [surgekit, examples, build, work] = process.argv.slice(2);
 const SETTINGS_WITH_SITES = 1000, SETTINGS_WITHOUT_SITES = 300, MAX_ULPS = 4n;
+const SCALE = +(process.env.SURGE_INTERACTIVE_SCALE || 1);  // a fraction of the settings, for a quick look
 const failures = [];
 const fail = message => {
   failures.push(message);
@@ -59,14 +60,17 @@ function makeSettings(count, withSites) {
 }
 
 // surgekit run on every physical case of the settings; fills in case.expected.
-function runSurgekit(settings, dataDir, name) {
+// With `plain`, glibc is told the CPU lacks FMA and AVX2, so that its exp
+// takes the plain path whatever the machine: then every double must agree.
+function runSurgekit(settings, dataDir, name, plain = false) {
   const rows = ['setting,location,pressure_mb,radius_km,distance_km'];
   settings.forEach((s, k) => s.cases.forEach(c => {
     if (physical(s.p.value, s.r.value)) rows.push([k, c.location, s.p.value, s.r.value, c.d].join(','));
   }));
   const input = path.join(work, name + '-cases.csv');
   fs.writeFileSync(input, rows.join('\n') + '\n');
-  const output = execFileSync(surgekit, ['run', '--data', dataDir, input], {maxBuffer: 1 << 28}).toString();
+  const env = plain ? {...process.env, GLIBC_TUNABLES: 'glibc.cpu.hwcaps=-AVX2,-FMA'} : process.env;
+  const output = execFileSync(surgekit, ['run', '--data', dataDir, input], {maxBuffer: 1 << 28, env}).toString();
   const lines = output.trim().split('\n');
   const header = lines[0].split(',');
   const col = name => header.indexOf(name);
@@ -79,8 +83,10 @@ function runSurgekit(settings, dataDir, name) {
   }
   let found = 0;
   settings.forEach((s, k) => s.cases.forEach(c => {
-    c.expected = bySetting.get(k + ':' + c.location) || null;
-    if (c.expected) ++found;
+    const row = bySetting.get(k + ':' + c.location) || null;
+    if (plain) c.plain = row;
+    else c.expected = row;
+    if (row) ++found;
   }));
   return {cases: rows.length - 1, found};
 }
@@ -218,7 +224,7 @@ const ulps = (a, b) => {
   return d < 0n ? -d : d;
 };
 
-const counts = {cases: 0, notEvaluated: 0, textEqual: 0, surgeExact: 0, surgeWithin: 0, xExact: 0,
+const counts = {plainExact: 0, nativeDiffers: 0, cases: 0, notEvaluated: 0, textEqual: 0, surgeExact: 0, surgeWithin: 0, xExact: 0,
                 xWithin: 0, surgeAtExact: 0, surgeAtWithin: 0, printed: 0, maxUlps: 0n};
 
 function compareDouble(what, shown, expected, exactKey, withinKey) {
@@ -264,6 +270,15 @@ function compare(settings, results, mode) {
       }
       compareDouble(where + ' surge_m', row.surge_m, e.surge_m, 'surgeExact', 'surgeWithin');
       compareDouble(where + ' x', row.x, e.x, 'xExact', 'xWithin');
+      // Against glibc's plain exp: every double the same, as text and as surgeAt.
+      if (!c.plain) return fail(where + ': surgekit run on the plain exp has no row');
+      if (c.plain.surge_m !== e.surge_m || c.plain.x !== e.x) ++counts.nativeDiffers;
+      if (row.surge_m === c.plain.surge_m && row.x === c.plain.x && r.surgeAt[i] === parseFloat(c.plain.surge_m)) {
+        ++counts.plainExact;
+      } else {
+        fail(where + ': page ' + row.surge_m + ' x ' + row.x + ' surgeAt ' + r.surgeAt[i] + ', plain exp ' +
+             c.plain.surge_m + ' x ' + c.plain.x);
+      }
       const at = r.surgeAt[i];
       const u = typeof at === 'number' ? ulps(at, parseFloat(e.surge_m)) : 1n << 60n;
       if (u === 0n) ++counts.surgeAtExact;
@@ -300,9 +315,11 @@ for (const [mode, page] of Object.entries(pages)) {
   console.log(mode + ' page: ' + html.length + ' bytes');
 }
 
-const withSites = makeSettings(SETTINGS_WITH_SITES, true);
-const withoutSites = makeSettings(SETTINGS_WITHOUT_SITES, false);
+const withSites = makeSettings(Math.ceil(SETTINGS_WITH_SITES * SCALE), true);
+const withoutSites = makeSettings(Math.ceil(SETTINGS_WITHOUT_SITES * SCALE), false);
 const ran = [runSurgekit(withSites, examples, 'sites'), runSurgekit(withoutSites, noSites, 'plain')];
+runSurgekit(withSites, examples, 'sites-plain-exp', true);
+runSurgekit(withoutSites, noSites, 'plain-plain-exp', true);
 console.log('surgekit run: ' + ran.map(r => r.cases + ' cases').join(' and '));
 
 const b = browser(path.join(work, 'profile'));
@@ -312,7 +329,9 @@ try {
   for (const [mode, settings] of [['sites', withSites], ['plain', withoutSites]]) {
     const log = logs[mode] = {requests: [], console: []};
     const url = 'file://' + pages[mode];
+    console.log(mode + ': opening');
     const send = await openPage(b, url, log);
+    console.log(mode + ': opened');
     const out = await evaluate(send, '(' + inPage.toString() + ')(' + JSON.stringify(settings) + ')');
     out.errors.forEach(fail);
     compare(settings, out.results, mode);
@@ -344,8 +363,9 @@ try {
               counts.printed + '; surge_m exact ' + counts.surgeExact + ', within ' + MAX_ULPS + ' ulp ' + counts.surgeWithin +
               '; x exact ' + counts.xExact + ', within ' + counts.xWithin + '; surgeAt exact ' + counts.surgeAtExact +
               ', within ' + counts.surgeAtWithin + '; number texts equal ' + counts.textEqual + '; largest difference ' +
-              counts.maxUlps + ' ulp');
-  if (counts.cases < 20 * SETTINGS_WITH_SITES) fail('only ' + counts.cases + ' cases compared');
+              counts.maxUlps + ' ulp; equal in every double to the plain exp path ' + counts.plainExact +
+              ' (native differs from the plain path in ' + counts.nativeDiffers + ')');
+  if (counts.cases < 20 * withSites.length) fail('only ' + counts.cases + ' cases compared');
 } catch (e) {
   fail(String(e.stack || e));
 } finally {

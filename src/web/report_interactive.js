@@ -365,7 +365,11 @@
     lastRedrawMs: NaN,  // how long the last redraw took, for timing the page
   };
 
-  createSurgeModel().then(instance => {
+  // Compiled synchronously (so that nothing is fetched), the factory hands
+  // back the module itself, whose `ready` promise gives the started module.
+  const created = createSurgeModel();
+  const started = typeof created.then === 'function' ? created : created.ready;
+  started.then(instance => {
     loadTable(instance);
     model = instance;
     bindPair('sk-pressure', 'p');
