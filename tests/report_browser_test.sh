@@ -54,8 +54,9 @@ $messages"
 
 # 20 locations: two plots each and the envelope's grid; tables: the identity,
 # the check's findings, the worst cases and the envelope.
-svgs=$(grep -o '<svg' "$work/dom.html" | wc -l)
-tables=$(grep -o '<table' "$work/dom.html" | wc -l)
+sed '/^<script>$/,/^<\/script>$/d' "$work/dom.html" >"$work/dom-markup.html"
+svgs=$(grep -o '<svg' "$work/dom-markup.html" | wc -l)
+tables=$(grep -o '<table' "$work/dom-markup.html" | wc -l)
 # The interactive section draws two plots and its values table once loaded.
 want_svgs=$((41 + 2 * interactive)) want_tables=$((4 + interactive))
 [ "$svgs" -eq "$want_svgs" ] || fail "expected $want_svgs <svg> plots in the loaded page, found $svgs"
