@@ -329,9 +329,7 @@ try {
   for (const [mode, settings] of [['sites', withSites], ['plain', withoutSites]]) {
     const log = logs[mode] = {requests: [], console: []};
     const url = 'file://' + pages[mode];
-    console.log(mode + ': opening');
     const send = await openPage(b, url, log);
-    console.log(mode + ': opened');
     const out = await evaluate(send, '(' + inPage.toString() + ')(' + JSON.stringify(settings) + ')');
     out.errors.forEach(fail);
     compare(settings, out.results, mode);
