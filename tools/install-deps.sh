@@ -28,6 +28,7 @@ libgmock-dev        /usr/include/gmock/gmock.h               tests
 libbenchmark-dev    /usr/include/benchmark/benchmark.h       benchmarks
 valgrind            valgrind                                 soak-test
 chromium            chromium                                 browser-test
+emscripten          em++                                     report-page
 clang-14            clang++-14                               fuzzing
 libclang-rt-14-dev  /usr/lib/llvm-14/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a  fuzzing
 '

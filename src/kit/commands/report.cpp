@@ -12,6 +12,7 @@
 #include "kit/commands/shared.h"
 #include "kit/studies/parallel.h"
 #include "kit/page/report_hazard.h"
+#include "kit/page/report_interactive.h"
 #include "kit/page/report_sections.h"
 #include "kit/core/selection.h"
 
@@ -33,7 +34,8 @@ struct ReportOptions {
 
 // The page, section by section; the model's sections only when the
 // coefficient files load.
-std::string assemble_page(const ReportInput& input, const HazardReport* hazard, bool refused) {
+std::string assemble_page(const ReportInput& input, const HazardReport* hazard,
+                          const InteractiveInput& interactive, bool refused) {
   HtmlPage page("Storm-surge coefficient report");
   const CheckReport& check = input.check;
   // A banner before anything else when the check found more than notes.
@@ -54,6 +56,7 @@ std::string assemble_page(const ReportInput& input, const HazardReport* hazard, 
     add_worst_section(input, &page);
     add_envelope_section(input, &page);
     add_location_sections(input, &page);
+    add_interactive_section(interactive, &page);
     if (hazard != nullptr) add_hazard_section(*hazard, input.locations, &page);
   }
   return page.finish();
@@ -120,7 +123,32 @@ int run_report(const ReportOptions& options, const CommonOptions& common) {
                                             common.data_dir, input.check.set.table, &hazard)) {
     return kStatusFindings;
   }
-  if (!write_output(options.output, assemble_page(input, with_hazard ? &hazard : nullptr, refused),
+  // The interactive section places the bridges along the coast when the data
+  // folder has a sites file; otherwise it shows one location at a time.
+  InteractiveInput interactive;
+  interactive.table = &input.check.set.table;
+  interactive.locations = input.locations;
+  std::vector<Site> sites;
+  if (!refused) {
+    const std::string sites_path = path_in(common.data_dir, kSitesFileName);
+    if (std::FILE* probe = std::fopen(sites_path.c_str(), "rb")) {
+      std::fclose(probe);
+      if (load_site_list(common.data_dir, &sites)) {
+        interactive.sites = &sites;
+      } else {
+        interactive.sites_note = "The bridge sites file " + sites_path +
+                                 " could not be read (see 'surgekit check'): the section shows "
+                                 "one location at a time, by its distance from the landfall.";
+      }
+    } else {
+      interactive.sites_note = "The data folder has no bridge sites file (" +
+                               std::string(kSitesFileName) +
+                               "): the section shows one location at a time, by its distance "
+                               "from the landfall.";
+    }
+  }
+  if (!write_output(options.output,
+                    assemble_page(input, with_hazard ? &hazard : nullptr, interactive, refused),
                     "surgekit report")) {
     return kStatusFindings;
   }
