@@ -87,11 +87,13 @@
 
   // Why a case lies outside the fit or what the calculator accepts, as
   // `surgekit run` lists it.
-  function caseFlags(location, p, r, d) {
+  function caseFlags(location, p, r, d, curve) {
     const flags = [];
     if (!(p >= limits.fitted_pressure[0] && p <= limits.fitted_pressure[1])) flags.push('pressure_range');
     if (!(r >= limits.fitted_radius[0] && r <= limits.fitted_radius[1])) flags.push('radius_range');
     if (location >= limits.first_west_only_location && d <= 0) flags.push('distance_side');
+    // Beyond every curve's fitted range the surge is the slope term alone.
+    if (curve === 'none') flags.push('distance_range');
     if (hasFraction(p)) flags.push('pressure_fraction');
     if (hasFraction(r)) flags.push('radius_fraction');
     return flags.join(';');
@@ -129,6 +131,13 @@
       curve: CURVES[model._surge_web_curve()],
       side: SIDES[model._surge_web_side()],
     };
+  }
+
+  // The curve X falls on, also where the page does not evaluate the case (a
+  // landfall the calculator refuses), so that the flags read as `surgekit run`'s.
+  function curveAt(location, p, r, d) {
+    if (!model._surge_web_evaluate(location, p, r, d)) return '';
+    return CURVES[model._surge_web_curve()];
   }
 
   function checkLocation(location) {
@@ -315,7 +324,8 @@
         side: res ? res.side : '',
         x: res ? shortest(res.x) : '',
         curve: res ? res.curve : '',
-        flags: caseFlags(row.location, state.p, state.r, row.d),
+        flags: caseFlags(row.location, state.p, state.r, row.d,
+                         res ? res.curve : curveAt(row.location, state.p, state.r, row.d)),
       };
       html += '<tr data-location="' + row.location + '">' + columns.map(c =>
           '<td class="' + (TEXT_COLUMNS.has(c) ? 'text ' : '') + 'sk-' + c + (c === 'surge_m' && !res ? ' sk-none' : '') + '">' +
