@@ -173,9 +173,26 @@ std::string starts_text(const FitResult& result) {
   return text;
 }
 
+// Whether the output folder is there, or could be made: checked before the
+// fit, so that a wrong -o ends at once rather than after the work.
+bool output_folder_possible(const std::filesystem::path& folder) {
+  std::error_code ignored;
+  std::filesystem::path at = std::filesystem::absolute(folder, ignored);
+  while (!at.empty() && !std::filesystem::exists(at, ignored)) {
+    if (at == at.parent_path()) break;
+    at = at.parent_path();
+  }
+  return std::filesystem::is_directory(at, ignored);
+}
+
 int fit(const FitOptions& options) {
   std::string bytes, error;
   if (!read_all(options.input, &bytes, &error)) throw UsageError{error};
+  if (!output_folder_possible(options.output_dir)) {
+    std::fprintf(stderr, "%s: cannot make the folder %s: a file is in the way\n", kWho,
+                 options.output_dir.c_str());
+    return kStatusUsage;
+  }
   if (!options.base_dir.empty() && !std::filesystem::is_directory(options.base_dir)) {
     throw UsageError{"--base: no folder " + options.base_dir};
   }
