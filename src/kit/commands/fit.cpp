@@ -3,6 +3,7 @@
 #include <CLI/CLI.hpp>
 
 #include <cerrno>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -41,6 +42,7 @@ struct FitOptions {
   std::string starts_path;
   int threads = 0;  // 0: one per core
   int max_iterations = 500;
+  bool timing = false;
 };
 
 // The whole input, from a file or standard input ("-").
@@ -214,8 +216,22 @@ int fit(const FitOptions& options) {
   settings.max_iterations = options.max_iterations;
   settings.base = options.base_dir.empty() ? nullptr : &base.table;
   settings.source = kWho;
+  const auto began = std::chrono::steady_clock::now();
   const FitResult result = fit_coefficients(set.rows, settings);
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
   print_findings(result.findings);
+  if (options.timing) {
+    double solving = 0, cost = 0;
+    for (const LocationFit& f : result.locations) {
+      solving += f.solve_seconds;
+      cost += f.cost;
+    }
+    std::fprintf(stderr,
+                 "timing: fit %.3f s on %d threads; runs from the starting points %.3f s "
+                 "(summed over locations); best costs summed %.6g\n",
+                 seconds, settings.threads, solving, cost);
+  }
   write_statistics(result);
   if (!options.starts_path.empty() && !write_output(options.starts_path, starts_text(result), kWho)) {
     return kStatusUsage;
@@ -266,6 +282,7 @@ CommandEntry define_fit(CLI::App& sub, const CommonOptions&) {
   sub.add_option("--params", options->params_path,
                  "write each coefficient with its standard error to this CSV file");
   sub.add_option("--starts", options->starts_path, "")->group("");  // for the benchmark
+  sub.add_flag("--timing", options->timing, "")->group("");  // for the benchmark
   sub.add_option("--max-iterations", options->max_iterations, "")
       ->group("")
       ->check(CLI::Range(1, 100000));

@@ -7,6 +7,7 @@
 #include <glog/logging.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -30,6 +31,7 @@ constexpr int kSlopeIndex = surge::kParameterCount;
 // starting points kept per curve (the best after that), and the random
 // candidates tried for the Gaussians beside the peeled ones.
 constexpr int kCandidatesRefined = 8;
+constexpr int kRefineIterations = 100;  // enough to rank them
 constexpr int kStartsKept = 3;
 constexpr int kRandomCandidates = 24;
 // Bounds: widths and the tail scale keep their sign and stay clear of zero
@@ -218,9 +220,9 @@ Outcome solve(const LocationData& data, const Params& start, int max_iterations,
   options.num_threads = 1;
   options.logging_type = ceres::SILENT;
   options.minimizer_progress_to_stdout = false;
-  options.function_tolerance = 1e-12;
-  options.parameter_tolerance = 1e-12;
-  options.gradient_tolerance = 1e-14;
+  options.function_tolerance = 1e-10;
+  options.parameter_tolerance = 1e-10;
+  options.gradient_tolerance = 1e-12;
   ceres::Solver::Summary summary;
   ceres::Solve(options, &problem, &summary);
   out.cost = summary.final_cost;
@@ -631,7 +633,8 @@ void LocationFitter::run() {
     for (Candidate& candidate : candidates[c]) {
       Params start = first;
       std::copy_n(candidate.coefficients.begin(), kCurveCoefficients[c], start.curve[c].begin());
-      const Outcome refined = solve(own, start, settings_.max_iterations, true);
+      const Outcome refined =
+          solve(own, start, std::min(settings_.max_iterations, kRefineIterations), true);
       candidate.sse = std::isfinite(refined.cost) ? refined.cost
                                                   : std::numeric_limits<double>::infinity();
       std::copy_n(refined.params.curve[c].begin(), kCurveCoefficients[c],
@@ -679,6 +682,7 @@ void LocationFitter::run() {
   Outcome best;
   bool found = false;
   Outcome last;
+  const auto began = std::chrono::steady_clock::now();
   for (const Params& start : starts) {
     Outcome outcome = solve(all_, start, settings_.max_iterations);
     if (outcome.converged && (!found || outcome.cost < best.cost)) {
@@ -687,6 +691,8 @@ void LocationFitter::run() {
     }
     if (!found) last = outcome;
   }
+  fit.solve_seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
   if (!found) {
     say(Severity::kError, "the fit does not converge from any of its " +
                               std::to_string(starts.size()) + " starting points (" + last.report +
@@ -696,6 +702,7 @@ void LocationFitter::run() {
   }
   fit.converged = true;
   fit.iterations = best.iterations;
+  fit.cost = best.cost;
   fit.solver_report = best.report;
   for (int c = 0; c < kFitCurves; ++c) {
     if (!all_.fitted[c]) best.params.curve[c] = all_.fixed.curve[c];
