@@ -35,13 +35,19 @@ constexpr int kRefineIterations = 100;  // enough to rank them
 constexpr int kStartsKept = 3;
 constexpr int kRandomCandidates = 24;
 // Bounds: widths and the tail scale keep their sign and stay clear of zero
-// (the curves vary over fractions of a radius, not hundredths); Gaussian
+// (the curves vary over radii, not tenths of one); Gaussian
 // centres stay within a radius of their rows' X, and the tail's centre within a few radii
 // of its rows, where its factor is determined.
-constexpr double kMinWidth = 0.1, kMaxWidth = 100;
+constexpr double kMinWidth = 0.25, kMaxWidth = 100;
 constexpr double kMinScale = 0.5, kMaxScale = 100;
 constexpr double kTailCentreBefore = 5;
 constexpr double kCentreMargin = 1;
+// Each Gaussian's amplitude, and the tail's largest value, stay within this
+// many times the largest |surge / (0.5 h^2)| of the location's rows: the
+// response never needs more, and without a bound two narrow Gaussians of
+// opposite sign can cancel on the rows and spike between them.
+constexpr double kAmplitudeFactor = 2;
+constexpr double kE = 2.718281828459045;
 constexpr double kTailFlatBeyond = 40;
 // A tail start whose factor passes this fits its rows with a curve that peaks
 // far outside them: left out.
@@ -124,6 +130,7 @@ struct LocationData {
   std::array<bool, kFitCurves> fitted{};
   std::array<double, kFitCurves> lo{}, hi{};  // X range of each curve's rows
   Params fixed;                               // the coefficients of curves not fitted
+  double amplitude_bound = std::numeric_limits<double>::infinity();
 };
 
 struct Outcome {
@@ -139,6 +146,11 @@ void set_bounds(ceres::Problem* problem, const LocationData& data, Params* p) {
     if (!data.fitted[c]) continue;
     double* block = p->curve[c].data();
     if (c == static_cast<int>(FitCurve::kTail)) {
+      // The tail's largest value is f / e.
+      const double f = kE * data.amplitude_bound;
+      block[0] = std::clamp(block[0], -f, f);
+      problem->SetParameterLowerBound(block, 0, -f);
+      problem->SetParameterUpperBound(block, 0, f);
       const double lo = data.lo[c] - kTailCentreBefore, hi = data.hi[c];
       block[1] = std::clamp(block[1], lo, hi);
       problem->SetParameterLowerBound(block, 1, lo);
@@ -155,6 +167,10 @@ void set_bounds(ceres::Problem* problem, const LocationData& data, Params* p) {
       continue;
     }
     for (int k = 0; k < 3; ++k) {
+      const double a = data.amplitude_bound;
+      block[3 * k] = std::clamp(block[3 * k], -a, a);
+      problem->SetParameterLowerBound(block, 3 * k, -a);
+      problem->SetParameterUpperBound(block, 3 * k, a);
       block[3 * k + 2] = std::clamp(std::fabs(block[3 * k + 2]), kMinWidth, kMaxWidth);
       problem->SetParameterLowerBound(block, 3 * k + 2, kMinWidth);
       problem->SetParameterUpperBound(block, 3 * k + 2, kMaxWidth);
@@ -554,6 +570,7 @@ LocationData LocationFitter::data_without_fold(int fold) const {
   data.fixed = all_.fixed;
   data.lo = all_.lo;
   data.hi = all_.hi;
+  data.amplitude_bound = all_.amplitude_bound;
   for (const Point& p : points_) {
     if (fold >= 0 && static_cast<int>(p.row % kFolds) == fold) continue;
     data.points[p.curve].push_back(p);
@@ -586,6 +603,9 @@ void LocationFitter::run() {
     fit.x_max = std::max(fit.x_max, points_[i].x);
   }
   all_ = data_without_fold(-1);
+  double largest = 0;
+  for (const Point& p : points_) largest = std::max(largest, std::fabs(p.surge / p.head));
+  all_.amplitude_bound = kAmplitudeFactor * largest;
   fit.rows_beyond = static_cast<int>(all_.points[kCurveBeyond].size());
   for (int c = 0; c < kFitCurves; ++c) {
     const std::vector<Point>& points = all_.points[c];
@@ -630,6 +650,7 @@ void LocationFitter::run() {
     own.points[c] = all_.points[c];
     own.lo = all_.lo;
     own.hi = all_.hi;
+    own.amplitude_bound = all_.amplitude_bound;
     for (Candidate& candidate : candidates[c]) {
       Params start = first;
       std::copy_n(candidate.coefficients.begin(), kCurveCoefficients[c], start.curve[c].begin());
