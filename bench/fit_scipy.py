@@ -2,8 +2,8 @@
 """The fit's solver runs redone with scipy.optimize.least_squares, for the
 speed comparison in bench/kit_fit.sh: the same residuals (metres, X from
 `surgekit run`), the same curves fitted, the same bounds, from the same
-starting points (`surgekit fit --starts`). Prints the seconds taken and the
-sum over locations of the best final cost, to compare with surgekit's.
+starting points (`surgekit fit --starts`). Prints the seconds taken (wall and CPU)
+and the sum over locations of the best final cost, to compare with surgekit's.
 
 Usage: python3 bench/fit_scipy.py RUN_OUTPUT.csv STARTS.csv
   RUN_OUTPUT.csv: `surgekit run` on the simulations with surge_m renamed simulated_m
@@ -18,7 +18,8 @@ from scipy.optimize import least_squares
 ROWS_PER_COEFFICIENT = 2
 COUNTS = {"left": 9, "tail": 3, "right": 9}
 OFFSET = {"left": 0, "tail": 9, "right": 12}
-MIN_WIDTH, MAX_WIDTH, MIN_SCALE, MAX_SCALE = 0.02, 100.0, 0.05, 100.0
+MIN_WIDTH, MAX_WIDTH, MIN_SCALE, MAX_SCALE = 0.25, 100.0, 0.5, 100.0
+CENTRE_MARGIN, TAIL_CENTRE_BEFORE, AMPLITUDE_FACTOR = 1.0, 5.0, 2.0
 HEAD_DIVISOR = float(np.float32(98.0665))
 
 
@@ -42,6 +43,7 @@ def fit_location(rows, starts):
     masks = {c: curve == c for c in fitted}
     lo = {c: x[masks[c]].min() for c in fitted}
     hi = {c: x[masks[c]].max() for c in fitted}
+    amplitude = AMPLITUDE_FACTOR * np.max(np.abs(surge / head))
     # Unknowns: the fitted curves' coefficients, then the slope. Curves not
     # fitted keep amplitudes of zero, as surgekit fit does without a base.
     positions, at = {}, 0
@@ -64,18 +66,21 @@ def fit_location(rows, starts):
         for c in fitted:
             block = start[OFFSET[c]:OFFSET[c] + COUNTS[c]]
             p0[positions[c]:positions[c] + COUNTS[c]] = block
+            at = positions[c]
             if c == "tail":
-                i = positions[c] + 2
+                low[at], high[at] = -np.e * amplitude, np.e * amplitude
+                low[at + 1], high[at + 1] = lo[c] - TAIL_CENTRE_BEFORE, hi[c]
                 if block[2] < 0:
-                    low[i], high[i] = -MAX_SCALE, -MIN_SCALE
+                    low[at + 2], high[at + 2] = -MAX_SCALE, -MIN_SCALE
                 else:
-                    low[i], high[i] = MIN_SCALE, MAX_SCALE
+                    low[at + 2], high[at + 2] = MIN_SCALE, MAX_SCALE
             else:
                 for k in range(3):
-                    w, ce = positions[c] + 3 * k + 2, positions[c] + 3 * k + 1
-                    low[w], high[w] = MIN_WIDTH, MAX_WIDTH
-                    low[ce], high[ce] = lo[c] - 10, hi[c] + 10
-                    p0[w] = abs(p0[w])
+                    low[at + 3 * k], high[at + 3 * k] = -amplitude, amplitude
+                    low[at + 3 * k + 1] = lo[c] - CENTRE_MARGIN
+                    high[at + 3 * k + 1] = hi[c] + CENTRE_MARGIN
+                    low[at + 3 * k + 2], high[at + 3 * k + 2] = MIN_WIDTH, MAX_WIDTH
+                    p0[at + 3 * k + 2] = abs(p0[at + 3 * k + 2])
         p0[-1] = start[21]
         p0 = np.clip(p0, low, high)
         result = least_squares(residuals, p0, bounds=(low, high), method="trf")
@@ -101,10 +106,10 @@ def main():
             if r[0] == "location":
                 continue
             starts.setdefault(int(r[0]), []).append([float(v) for v in r[2:]])
-    begin = time.perf_counter()
+    begin, begin_cpu = time.perf_counter(), time.process_time()
     total = sum(fit_location(rows[loc], starts[loc]) for loc in sorted(starts))
-    seconds = time.perf_counter() - begin
-    print(f"{seconds:.3f} {total:.6g}")
+    seconds, cpu = time.perf_counter() - begin, time.process_time() - begin_cpu
+    print(f"{seconds:.3f} {cpu:.3f} {total:.6g}")
 
 
 if __name__ == "__main__":

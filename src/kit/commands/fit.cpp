@@ -229,7 +229,7 @@ int fit(const FitOptions& options) {
     }
     std::fprintf(stderr,
                  "timing: fit %.3f s on %d threads; runs from the starting points %.3f s "
-                 "(summed over locations); best costs summed %.6g\n",
+                 "of CPU (summed over locations); best costs summed %.6g\n",
                  seconds, settings.threads, solving, cost);
   }
   write_statistics(result);
@@ -254,8 +254,25 @@ int fit(const FitOptions& options) {
       {path_in(options.output_dir, kSlopeFileName),
        slope_file_text(result.table, notes_text(set, options.note, false))},
   };
-  for (const auto& [path, text] : files) {
-    if (!write_output(path, text, kWho)) return kStatusUsage;
+  // Both files are written whole under temporary names before either is
+  // renamed into place, so that a failure leaves no half-new set.
+  OutputFile outputs[2];
+  error.clear();
+  for (int i = 0; i < 2; ++i) {
+    if (!outputs[i].open(files[i][0], &error) ||
+        std::fwrite(files[i][1].data(), 1, files[i][1].size(), outputs[i].stream()) !=
+            files[i][1].size() ||
+        std::fflush(outputs[i].stream()) != 0) {
+      std::fprintf(stderr, "%s: cannot write %s%s%s\n", kWho, files[i][0].c_str(),
+                   error.empty() ? "" : ": ", error.c_str());
+      return kStatusUsage;
+    }
+  }
+  for (OutputFile& output : outputs) {
+    if (!output.commit(&error)) {
+      std::fprintf(stderr, "%s: %s\n", kWho, error.c_str());
+      return kStatusUsage;
+    }
   }
   if (!options.params_path.empty() &&
       !write_output(options.params_path, parameters_text(result), kWho)) {

@@ -57,7 +57,7 @@ struct LocationFit {
   bool converged = false;
   int iterations = 0;
   double cost = 0;            // the best run's half sum of squared weighted residuals
-  double solve_seconds = 0;   // time spent in the runs from the starting points
+  double solve_seconds = 0;   // CPU time of the runs from the starting points
   std::string solver_report;  // Ceres' one-line report of the best run
   // Standard errors of the coefficients (parameter-file order, then the
   // slope); NaN for coefficients that were not fitted.
