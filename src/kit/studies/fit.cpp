@@ -1,11 +1,12 @@
-// The coefficient fit: per location, starting points from the surge divided
-// by the pressure head's 0.5 h^2 (a problem in X alone), several Ceres runs
-// from them, the best kept; then the statistics of the rounded set.
+// The coefficient fit: per location, candidate curves from the surge divided
+// by the pressure head's 0.5 h^2 (a problem in X alone), refined curve by
+// curve; joint Ceres runs from the best of them, the lowest cost kept; then
+// the statistics of the rounded set, cross-validation and standard errors.
 #include "kit/studies/fit.h"
 
 #include <ceres/ceres.h>
-#include <time.h>
 #include <glog/logging.h>
+#include <time.h>
 
 #include <algorithm>
 #include <cmath>
@@ -34,8 +35,8 @@ constexpr int kRefineIterations = 100;  // enough to rank them
 constexpr int kStartsKept = 3;
 constexpr int kRandomCandidates = 24;
 // Bounds: widths and the tail scale keep their sign and stay clear of zero
-// (the curves vary over radii, not tenths of one); Gaussian
-// centres stay within a radius of their rows' X, and the tail's centre within a few radii
+// (the curves vary over radii, not tenths of one); Gaussian centres stay
+// within a radius of their rows' X, and the tail's centre within a few radii
 // of its rows, where its factor is determined.
 constexpr double kMinWidth = 0.25, kMaxWidth = 100;
 constexpr double kMinScale = 0.5, kMaxScale = 100;
