@@ -23,9 +23,12 @@ make                make                                     calculator
 pkg-config          pkg-config                               surgekit
 libcli11-dev        /usr/include/CLI/CLI.hpp                 surgekit
 nettle-dev          /usr/include/nettle/sha2.h               surgekit
+libceres-dev        /usr/include/ceres/ceres.h               surgekit
 libgtest-dev        /usr/include/gtest/gtest.h               tests
 libgmock-dev        /usr/include/gmock/gmock.h               tests
 libbenchmark-dev    /usr/include/benchmark/benchmark.h       benchmarks
+python3-numpy       /usr/lib/python3/dist-packages/numpy/__init__.py  benchmarks
+python3-scipy       /usr/lib/python3/dist-packages/scipy/__init__.py  benchmarks
 valgrind            valgrind                                 soak-test
 chromium            chromium                                 browser-test
 emscripten          em++                                     report-page

@@ -24,6 +24,9 @@ constexpr CommandSpec kCommands[] = {
     {"report", "One self-contained HTML page of plots and tables for the coefficient set", kit::define_report},
     {"ensemble", "Chances of each bridge's surge from a forecast's track, intensity and size errors", kit::define_ensemble},
     {"hazard", "Return-period surge at every bridge from a storm set (joint probability)", kit::define_hazard},
+#ifdef SURGE_KIT_FIT
+    {"fit", "Fit the coefficient files to simulated peak surges, with how well they fit", kit::define_fit},
+#endif
 };
 
 }  // namespace

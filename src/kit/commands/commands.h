@@ -15,6 +15,7 @@ CommandEntry define_envelope(CLI::App& sub, const CommonOptions& common);
 CommandEntry define_report(CLI::App& sub, const CommonOptions& common);
 CommandEntry define_ensemble(CLI::App& sub, const CommonOptions& common);
 CommandEntry define_hazard(CLI::App& sub, const CommonOptions& common);
+CommandEntry define_fit(CLI::App& sub, const CommonOptions& common);  // built with Ceres only
 
 }  // namespace kit
 

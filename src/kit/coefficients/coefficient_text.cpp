@@ -1,0 +1,54 @@
+// Writing the coefficient files.
+#include "kit/coefficients/coefficient_text.h"
+
+#include <charconv>
+#include <cmath>
+
+namespace kit {
+namespace {
+
+void append_notes(std::string* out, std::string_view notes) {
+  if (notes.empty()) return;
+  out->push_back('\n');
+  out->append(notes);
+  if (notes.back() != '\n') out->push_back('\n');
+}
+
+}  // namespace
+
+std::string shortest_float_text(float value) {
+  char buffer[32];
+  const auto end = std::to_chars(buffer, buffer + sizeof buffer, value).ptr;
+  std::string text(buffer, end);
+  // "1e-30" and "1e+30": the calculator reads an E exponent with or without a sign.
+  for (char& c : text) {
+    if (c == 'e') c = 'E';
+  }
+  return text;
+}
+
+std::string parameter_file_text(const surge::SiteTable& table, std::string_view notes) {
+  std::string out;
+  for (int location = 1; location <= surge::kLocations; ++location) {
+    for (int k = 0; k < surge::kParameterCount; ++k) {
+      out += "  ";
+      out += shortest_float_text((table.*surge::kParameterColumns[k])[location]);
+    }
+    out.push_back('\n');
+  }
+  append_notes(&out, notes);
+  return out;
+}
+
+std::string slope_file_text(const surge::SiteTable& table, std::string_view notes) {
+  std::string out;
+  for (int location = 1; location <= surge::kLocations; ++location) {
+    out += " ";
+    out += shortest_float_text(table.slope[location]);
+    out.push_back('\n');
+  }
+  append_notes(&out, notes);
+  return out;
+}
+
+}  // namespace kit

@@ -1,0 +1,316 @@
+// surgekit fit: the coefficient files fitted to simulated peak surges, with
+// how well they fit, location by location, as CSV on standard output.
+#include <CLI/CLI.hpp>
+
+#include <cerrno>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "kit/coefficients/coefficient_text.h"
+#include "kit/coefficients/coefficients.h"
+#include "kit/commands/commands.h"
+#include "kit/commands/shared.h"
+#include "kit/core/number.h"
+#include "kit/files/csv.h"
+#include "kit/files/data_folder.h"
+#include "kit/files/output_file.h"
+#include "kit/files/simulations.h"
+#include "kit/studies/fit.h"
+#include "kit/studies/parallel.h"
+
+namespace kit {
+namespace {
+
+constexpr const char* kWho = "surgekit fit";
+
+struct FitOptions {
+  std::string input;
+  std::string output_dir;
+  std::string base_dir;
+  std::string note;
+  std::string params_path;
+  std::string starts_path;
+  int threads = 0;  // 0: one per core
+  int max_iterations = 500;
+  bool timing = false;
+};
+
+// The whole input, from a file or standard input ("-").
+bool read_all(const std::string& path, std::string* bytes, std::string* error) {
+  if (path == "-") {
+    std::ostringstream text;
+    text << std::cin.rdbuf();
+    *bytes = text.str();
+    if (std::cin.bad()) {
+      *error = "cannot read standard input";
+      return false;
+    }
+    return true;
+  }
+  std::ifstream in(path, std::ios::binary);
+  if (!in || std::filesystem::is_directory(path)) {
+    *error = "cannot read " + path + ": " + (in ? "it is a folder" : std::strerror(errno));
+    return false;
+  }
+  bytes->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  if (in.bad()) {
+    *error = "cannot read " + path;
+    return false;
+  }
+  return true;
+}
+
+// The note as one line: line breaks and other control characters become blanks.
+std::string one_line(std::string text) {
+  for (char& c : text) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = ' ';
+  }
+  return text;
+}
+
+// The text after the 20th group: where the set came from. Every line begins
+// with a word, so that even a group read short would stop at it.
+std::string notes_text(const SimulationSet& set, const std::string& note, bool parameters) {
+  std::string text = "Fitted by surgekit fit to simulations of SHA-256 " + set.sha256 + "\n";
+  text += "Rows of simulations: " + std::to_string(set.rows.size()) + "\n";
+  text += "Note: " + (note.empty() ? std::string("(none)") : one_line(note)) + "\n";
+  if (parameters) {
+    text +=
+        "Columns: LEFT curve (amplitude, centre, width) x 3, tail (normaliser, centre,\n"
+        "scale), RIGHT curve (amplitude, centre, width) x 3.\n";
+  } else {
+    text += "Lines: the slope term of each location, one per line.\n";
+  }
+  return text;
+}
+
+void write_statistics(const FitResult& result) {
+  CsvWriter out(stdout);
+  for (const char* name :
+       {"location", "source", "rows", "rows_left", "rows_tail", "rows_right", "rows_beyond",
+        "curves_fitted", "pressure_min_mb", "pressure_max_mb", "radius_min_km", "radius_max_km",
+        "x_min", "x_max", "rms_m", "bias_m", "max_abs_error_m", "r2", "cv_rms_m", "jump_x0",
+        "jump_x10", "jump_x25", "sigma_m", "sigma_rel", "iterations"}) {
+    out.field(name);
+  }
+  out.end_row();
+  for (int location = 1; location <= surge::kLocations; ++location) {
+    const LocationFit& f = result.locations[location];
+    out.number(location);
+    if (!f.converged) {
+      out.field(f.rows == 0 ? "base" : "not_fitted");
+      out.number(f.rows);
+      for (int i = 0; i < 22; ++i) out.field("");
+      out.end_row();
+      continue;
+    }
+    out.field("fitted");
+    out.number(f.rows);
+    for (int c = 0; c < kFitCurves; ++c) out.number(f.curve_rows[c]);
+    out.number(f.rows_beyond);
+    std::string fitted;
+    for (int c = 0; c < kFitCurves; ++c) {
+      if (!f.curve_fitted[c]) continue;
+      if (!fitted.empty()) fitted += ";";
+      fitted += kFitCurveNames[c];
+    }
+    out.field(fitted);
+    for (double v : {f.pressure_min, f.pressure_max, f.radius_min, f.radius_max, f.x_min, f.x_max,
+                     f.rms, f.bias, f.max_abs, f.r2, f.cv_rms, f.jump_0, f.jump_10, f.jump_25,
+                     f.sigma_m, f.sigma_rel}) {
+      out.number(v);
+    }
+    out.number(f.iterations);
+    out.end_row();
+  }
+  out.flush();
+}
+
+// Each fitted coefficient with its standard error.
+std::string parameters_text(const FitResult& result) {
+  std::string text = "location,coefficient,value,std_error\n";
+  for (int location = 1; location <= surge::kLocations; ++location) {
+    const LocationFit& f = result.locations[location];
+    if (!f.converged) continue;
+    for (int k = 0; k < kCoefficients; ++k) {
+      const float value = k < surge::kParameterCount
+                              ? (result.table.*surge::kParameterColumns[k])[location]
+                              : result.table.slope[location];
+      text += std::to_string(location) + ",";
+      text += k < surge::kParameterCount ? surge::kParameterNames[k] : "slope";
+      text += "," + shortest_float_text(value) + ",";
+      if (!std::isnan(f.std_error[k])) append_shortest(&text, f.std_error[k]);
+      text += "\n";
+    }
+  }
+  return text;
+}
+
+// The solver's starting points, for comparing solvers on the same problem.
+std::string starts_text(const FitResult& result) {
+  std::string text = "location,start";
+  for (const char* name : surge::kParameterNames) text += std::string(",") + name;
+  text += ",slope\n";
+  for (int location = 1; location <= surge::kLocations; ++location) {
+    const LocationFit& f = result.locations[location];
+    for (size_t s = 0; s < f.starts.size(); ++s) {
+      text += std::to_string(location) + "," + std::to_string(s);
+      for (double v : f.starts[s]) {
+        text += ",";
+        append_shortest(&text, v);
+      }
+      text += "\n";
+    }
+  }
+  return text;
+}
+
+// Whether the output folder is there, or could be made: checked before the
+// fit, so that a wrong -o ends at once rather than after the work.
+bool output_folder_possible(const std::filesystem::path& folder) {
+  std::error_code ignored;
+  std::filesystem::path at = std::filesystem::absolute(folder, ignored);
+  while (!at.empty() && !std::filesystem::exists(at, ignored)) {
+    if (at == at.parent_path()) break;
+    at = at.parent_path();
+  }
+  return std::filesystem::is_directory(at, ignored);
+}
+
+int fit(const FitOptions& options, const CommonOptions& common) {
+  std::string bytes, error;
+  if (!read_all(options.input, &bytes, &error)) throw UsageError{error};
+  if (!output_folder_possible(options.output_dir)) {
+    std::fprintf(stderr, "%s: cannot make the folder %s: a file is in the way\n", kWho,
+                 options.output_dir.c_str());
+    return kStatusUsage;
+  }
+  if (!options.base_dir.empty() && !std::filesystem::is_directory(options.base_dir)) {
+    throw UsageError{"--base: no folder " + options.base_dir};
+  }
+
+  SimulationSet set;
+  std::vector<Finding> findings;
+  const std::string name = options.input == "-" ? "<stdin>" : options.input;
+  const bool read_ok = read_simulations(name, bytes, &set, &findings);
+  print_findings(findings);
+  if (!read_ok) return kStatusFindings;
+
+  CoefficientSet base;
+  if (!options.base_dir.empty() && !load_coefficient_set(options.base_dir, common.strict, kWho, &base)) {
+    return kStatusFindings;
+  }
+
+  FitSettings settings;
+  settings.threads = options.threads > 0 ? options.threads : default_thread_count();
+  settings.max_iterations = options.max_iterations;
+  settings.base = options.base_dir.empty() ? nullptr : &base.table;
+  settings.source = kWho;
+  const auto began = std::chrono::steady_clock::now();
+  const FitResult result = fit_coefficients(set.rows, settings);
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
+  print_findings(result.findings);
+  if (options.timing) {
+    double solving = 0, cost = 0;
+    for (const LocationFit& f : result.locations) {
+      solving += f.solve_seconds;
+      cost += f.cost;
+    }
+    std::fprintf(stderr,
+                 "timing: fit %.3f s on %d threads; runs from the starting points %.3f s "
+                 "of CPU (summed over locations); best costs summed %.6g\n",
+                 seconds, settings.threads, solving, cost);
+  }
+  write_statistics(result);
+  if (!options.starts_path.empty() && !write_output(options.starts_path, starts_text(result), kWho)) {
+    return kStatusUsage;
+  }
+  if (has_error(result.findings)) {
+    std::fprintf(stderr, "%s: no coefficient files written\n", kWho);
+    return kStatusFindings;
+  }
+
+  std::error_code made;
+  std::filesystem::create_directories(options.output_dir, made);
+  if (made || !std::filesystem::is_directory(options.output_dir)) {
+    std::fprintf(stderr, "%s: cannot make the folder %s%s%s\n", kWho, options.output_dir.c_str(),
+                 made ? ": " : "", made ? made.message().c_str() : "");
+    return kStatusUsage;
+  }
+  const std::string files[][2] = {
+      {path_in(options.output_dir, kParameterFileName),
+       parameter_file_text(result.table, notes_text(set, options.note, true))},
+      {path_in(options.output_dir, kSlopeFileName),
+       slope_file_text(result.table, notes_text(set, options.note, false))},
+  };
+  // Both files are written whole under temporary names before either is
+  // renamed into place, so that a failure leaves no half-new set.
+  OutputFile outputs[2];
+  error.clear();
+  for (int i = 0; i < 2; ++i) {
+    if (!outputs[i].open(files[i][0], &error) ||
+        std::fwrite(files[i][1].data(), 1, files[i][1].size(), outputs[i].stream()) !=
+            files[i][1].size() ||
+        std::fflush(outputs[i].stream()) != 0) {
+      std::fprintf(stderr, "%s: cannot write %s%s%s\n", kWho, files[i][0].c_str(),
+                   error.empty() ? "" : ": ", error.c_str());
+      return kStatusUsage;
+    }
+  }
+  for (OutputFile& output : outputs) {
+    if (!output.commit(&error)) {
+      std::fprintf(stderr, "%s: %s\n", kWho, error.c_str());
+      return kStatusUsage;
+    }
+  }
+  if (!options.params_path.empty() &&
+      !write_output(options.params_path, parameters_text(result), kWho)) {
+    return kStatusUsage;
+  }
+  return kStatusOk;
+}
+
+}  // namespace
+
+CommandEntry define_fit(CLI::App& sub, const CommonOptions& common) {
+  auto options = std::make_shared<FitOptions>();
+  sub.add_option("simulations", options->input,
+                 "CSV of simulated peak surges: location,pressure_mb,radius_km,distance_km,"
+                 "surge_m in any order, an optional weight, other columns ignored; - for stdin")
+      ->required();
+  sub.add_option("-o,--output", options->output_dir,
+                 "folder to write srfparamsVelko.dat and pslope.dat into (made if missing)")
+      ->required();
+  sub.add_option("--base", options->base_dir,
+                 "coefficient folder whose values are kept for locations without rows and "
+                 "curves with too few");
+  sub.add_option("--note", options->note, "a line of text written after the 20th group");
+  sub.add_option("--params", options->params_path,
+                 "write each coefficient with its standard error to this CSV file");
+  sub.add_option("--starts", options->starts_path, "")->group("");  // for the benchmark
+  sub.add_flag("--timing", options->timing, "")->group("");  // for the benchmark
+  sub.add_option("--max-iterations", options->max_iterations, "")
+      ->group("")
+      ->check(CLI::Range(1, 100000));
+  add_threads_option(sub, &options->threads);
+  sub.footer(
+      "Fits each location's curves and slope to the simulations (least squares in\n"
+      "metres) and writes the two coefficient files, each value with the digits that\n"
+      "give back its single-precision number. Prints, per location, how well the\n"
+      "fitted set reproduces the simulations. --data is not used.\n"
+      "Example: surgekit fit examples/simulations.csv -o refit --base examples");
+  return [options, &common] { return fit(*options, common); };
+}
+
+}  // namespace kit
