@@ -206,5 +206,67 @@ TEST_F(WorstLandfallTest, RadiusRangeTakesTheLargestOverRadii) {
   }
 }
 
+// Every radius of a range that reaches the largest surge to half a millimetre
+// is in the reported reach, the reported radius is the first of the list that
+// reaches it, and the reach's ends are the smallest and largest such radii.
+// The lists start at a radius that often reaches it, so that skipping the
+// first radius changes what is reported.
+TEST_F(WorstLandfallTest, ReachHoldsEveryRadiusThatReachesTheMaximum) {
+  CoefficientSet set;
+  std::vector<Finding> errors;
+  ASSERT_TRUE(load_coefficients(KIT_EXAMPLES_DIR, &set, &errors));
+  int first_radius_reported = 0;
+  for (const std::vector<int>& radii :
+       {std::vector<int>{17, 18, 19, 20, 25, 30, 50, 65}, std::vector<int>{11, 12, 13, 14, 15}}) {
+    for (int loc = 1; loc <= surge::kLocations; ++loc) {
+      std::vector<WorstLandfall> each;
+      double best = -INFINITY;
+      for (int r : radii) {
+        each.push_back(worst_over_distance(set.table, loc, 930, r));
+        best = std::max(best, each.back().result.surge_m);
+      }
+      const WorstLandfall w = worst_over_radii(set.table, loc, 930, radii);
+      size_t first = 0;
+      while (each[first].result.surge_m < best * (1 - 1e-12)) ++first;
+      EXPECT_EQ(w.radius_km, radii[first]) << loc;
+      first_radius_reported += w.radius_km == radii.front();
+      double lo = 1e9, hi = -1, d_lo = 0, d_hi = 0;
+      for (size_t i = 0; i < radii.size(); ++i) {
+        if (std::fabs(each[i].result.surge_m - w.result.surge_m) > 0.0005) continue;
+        if (radii[i] < lo) lo = radii[i], d_lo = each[i].distance_km;
+        if (radii[i] > hi) hi = radii[i], d_hi = each[i].distance_km;
+      }
+      EXPECT_EQ(w.reach.radius_min_km, lo) << loc;
+      EXPECT_EQ(w.reach.radius_max_km, hi) << loc;
+      EXPECT_EQ(w.reach.distance_at_min_km, d_lo) << loc;
+      EXPECT_EQ(w.reach.distance_at_max_km, d_hi) << loc;
+    }
+  }
+  EXPECT_GT(first_radius_reported, 0);  // the first radius was the answer somewhere
+}
+
+// A spike a hundredth of a radius wide, between grid points of the search,
+// far above the rest of the curve: the search must land on it.
+TEST_F(WorstLandfallTest, FindsANarrowPeak) {
+  for (float centre : {3.137f, 0.4551f, 7.0093f}) {
+    Row row{};
+    const float left[9] = {1.0f, 2.0f, 1.5f, 40.0f, centre, 0.01f, 0.0f, 5.0f, 1.0f};
+    std::copy(std::begin(left), std::end(left), row.left);
+    const float right[9] = {0.5f, -2.0f, 1.0f, 0, -1, 1, 0, -1, 1};
+    std::copy(std::begin(right), std::end(right), row.right);
+    row.tail[0] = 1, row.tail[1] = 12, row.tail[2] = -2;
+    row.slope = 0.1f;
+    const SiteTable t = table_of(row);
+    for (double radius : {30.0, 47.0}) {
+      const WorstLandfall w = worst_over_distance(t, 1, 930, radius);
+      // At the spike's centre (no small-radius shift at these radii) X = centre.
+      const double peak =
+          at(t, 1, 930, radius, radius * (centre + surge::kDistanceOrigin)).surge_m;
+      EXPECT_GE(w.result.surge_m, peak * (1 - 1e-6)) << centre << " " << radius;
+      EXPECT_NEAR(w.result.x, centre, 0.001) << centre << " " << radius;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace kit
