@@ -256,8 +256,9 @@ TEST_F(KitPlotsTest, AepPlotsShowEveryLowChord) {
     if (*b.chord) EXPECT_NE(svg.find(">low chord " + std::string(b.chord) + " m<"), std::string::npos);
   }
   EXPECT_EQ(count(hazard, ">low chord "), 18u);
-  EXPECT_EQ(count(hazard, ">1e-"), 0u);  // no "1e-4" beside "0.001"
-  EXPECT_GT(count(hazard, ">0.001</text>"), 0u);
+  EXPECT_EQ(count(hazard, ">1e-"), 0u);  // every probability tick as a power of ten
+  EXPECT_EQ(count(hazard, ">0.001</text>"), 0u);
+  EXPECT_GT(count(hazard, ">10⁻³</text>"), 0u);
 }
 
 // A parameter file the calculator stops on: status 1; the page then shows the

@@ -166,14 +166,9 @@ std::vector<PlotSeries> clip_x(const std::vector<PlotSeries>& series, double lo,
   return clipped;
 }
 
-// A power of ten as a tick label, in one style for the whole axis: plain
-// decimals ("1000", "1", "0.0001") when every tick lies within 10^-6 to
-// 10^6, otherwise powers ("10⁻⁸") for all.
-std::string decade_label(long power, bool as_power) {
-  if (!as_power) {
-    if (power >= 0) return "1" + std::string(static_cast<size_t>(power), '0');
-    return "0." + std::string(static_cast<size_t>(-power - 1), '0') + "1";
-  }
+// A power of ten as a tick label, written as one: "10⁻⁴", "10⁰", "10³", the
+// same style on every log axis.
+std::string decade_label(long power) {
   static const char* const digits[] = {"⁰", "¹", "²", "³", "⁴", "⁵", "⁶", "⁷", "⁸", "⁹"};
   std::string s = "10";
   if (power < 0) s += "⁻";
@@ -195,9 +190,9 @@ std::vector<PlotSeries> with_log_y(std::vector<PlotSeries> series) {
 struct YAxis {
   double lo = 0, hi = 1;
   Ticks ticks;
-  bool log = false, as_power = false;
+  bool log = false;
   std::string label(long k) const {
-    if (log) return decade_label(std::lround(static_cast<double>(k) * ticks.step), as_power);
+    if (log) return decade_label(std::lround(static_cast<double>(k) * ticks.step));
     std::string s;
     append_fixed(&s, static_cast<double>(k) * ticks.step, ticks.decimals);
     return s;
@@ -220,7 +215,6 @@ YAxis y_axis(double lo, double hi, bool log_y, int max_ticks) {
   if (static_cast<double>(a.ticks.last) * a.ticks.step < hi) ++a.ticks.last;
   a.lo = static_cast<double>(a.ticks.first) * a.ticks.step;
   a.hi = static_cast<double>(a.ticks.last) * a.ticks.step;
-  a.as_power = log_y && (a.lo < -6 || a.hi > 6);
   return a;
 }
 
@@ -343,9 +337,16 @@ void x_range(const LinePlot& plot, double* lo, double* hi) {
     return;
   }
   data_range(plot.series, true, lo, hi);
+  // A kept marker beyond the data: the axis reaches past it by 4 % of the
+  // span, so that its line stands clear of the frame.
+  double kept_lo = *lo, kept_hi = *hi;
   for (const PlotMarker& m : plot.markers) {
-    if (m.keep_in_view && std::isfinite(m.x)) *lo = std::min(*lo, m.x), *hi = std::max(*hi, m.x);
+    if (!m.keep_in_view || !std::isfinite(m.x)) continue;
+    kept_lo = std::min(kept_lo, m.x), kept_hi = std::max(kept_hi, m.x);
   }
+  const double pad = 0.04 * (kept_hi - kept_lo);
+  if (kept_lo < *lo) *lo = kept_lo - pad;
+  if (kept_hi > *hi) *hi = kept_hi + pad;
   settle_range(lo, hi);
 }
 
@@ -401,21 +402,41 @@ void append_line_plot(std::string* out, const LinePlot& plot) {
   settle_range(&y_lo, &y_hi);
   const YAxis ya = y_axis(y_lo, y_hi, plot.log_y, 7);
 
-  // Margins from the texts that sit in them.
+  // Margins from the texts that sit in them. The legend lists the named
+  // series, then each band in view whose name does not fit over it.
   const double top = 12 + kTitleFont + 8 + kTickFont + 6;
   const double bottom = 8 + kTickFont + 8 + kLabelFont + 10;
   const double left = 10 + kLabelFont + 8 + widest_y_label(ya) + 8;
+  const double plot_h = height - top - bottom;
+  const int per_column = std::max(1, static_cast<int>((plot_h - 4) / 16));
   size_t named = 0, longest = 0;
   for (const PlotSeries& s : plot.series) {
     if (!s.name.empty()) ++named;
     longest = std::max(longest, s.name.size());
   }
-  const double plot_h = height - top - bottom;
-  const int per_column = std::max(1, static_cast<int>((plot_h - 4) / 16));
-  const int legend_columns = named ? static_cast<int>((plot.series.size() + per_column - 1) / per_column) : 0;
-  const double legend_column_w = 30 + static_cast<double>(longest) * kLabelFont * kCharWidth + 10;
-  const double right = 14 + legend_columns * legend_column_w;
-  const double plot_w = width - left - right;
+  const size_t lines = named ? plot.series.size() : 0;
+  std::vector<size_t> listed_bands;  // indices into plot.bands
+  double plot_w = 0, legend_column_w = 0;
+  for (int pass = 0; pass < 3; ++pass) {  // a narrower plot may leave more names unfit
+    size_t band_longest = 0;
+    for (size_t b : listed_bands) band_longest = std::max(band_longest, plot.bands[b].label.size());
+    const size_t entries = lines + listed_bands.size();
+    const int legend_columns = static_cast<int>((entries + per_column - 1) / per_column);
+    legend_column_w = 30 + static_cast<double>(std::max(longest, band_longest)) * kLabelFont * kCharWidth + 10;
+    plot_w = width - left - 14 - legend_columns * legend_column_w;
+    std::vector<size_t> unfit;
+    for (size_t b = 0; b < plot.bands.size(); ++b) {
+      const PlotBand& band = plot.bands[b];
+      const double from = std::max(band.from, x_lo), to = std::min(band.to, x_hi);
+      if (!(from < to) || band.label.empty()) continue;
+      if (text_width(band.label, kTickFont) + 4 > (to - from) * plot_w / (x_hi - x_lo)) unfit.push_back(b);
+    }
+    if (unfit == listed_bands) break;
+    for (size_t b : unfit) {
+      if (std::find(listed_bands.begin(), listed_bands.end(), b) == listed_bands.end()) listed_bands.push_back(b);
+    }
+    std::sort(listed_bands.begin(), listed_bands.end());
+  }
   const Ticks xt = x_ticks(x_lo, x_hi, plot_w);
 
   open_svg(out, width, height, plot.title);
@@ -458,15 +479,22 @@ void append_line_plot(std::string* out, const LinePlot& plot) {
   text(out, left + plot_w / 2, 12 + kTitleFont, "middle", kTitleFont, plot.title, false,
        " font-weight=\"bold\"");
 
-  // The legend, in columns to the right of the plot.
-  if (named) {
-    for (size_t i = 0; i < plot.series.size(); ++i) {
-      const double lx = left + plot_w + 14 + static_cast<double>(i / per_column) * legend_column_w;
-      const double ly = top + 8 + static_cast<double>(i % per_column) * 16;
+  // The legend, in columns to the right of the plot: lines, then band swatches.
+  for (size_t i = 0; i < lines + listed_bands.size(); ++i) {
+    const double lx = left + plot_w + 14 + static_cast<double>(i / per_column) * legend_column_w;
+    const double ly = top + 8 + static_cast<double>(i % per_column) * 16;
+    if (i < lines) {
       std::string style = std::string("stroke=\"") + kPalette[i % 10] + "\" stroke-width=\"2\"";
       if (i / 10 % 2 == 1) style += " stroke-dasharray=\"6 3\"";
       line(out, lx, ly, lx + 22, ly, style.c_str());
       text(out, lx + 28, ly + kLabelFont * 0.35, "start", kLabelFont, plot.series[i].name);
+    } else {
+      const size_t b = listed_bands[i - lines];
+      const PlotBand& band = plot.bands[b];
+      rect(out, lx, ly - 6, 22, 12,
+           std::string("fill=\"") + (band.fill != nullptr ? band.fill : kBandFills[b % 4]) +
+               "\" stroke=\"#999999\" stroke-width=\"0.6\"");
+      text(out, lx + 28, ly + kLabelFont * 0.35, "start", kLabelFont, band.label);
     }
   }
   *out += "</svg>\n";
