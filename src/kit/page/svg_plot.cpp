@@ -476,7 +476,10 @@ void append_line_plot(std::string* out, const LinePlot& plot) {
 
   text(out, left + plot_w / 2, height - 10, "middle", kLabelFont, plot.x_label);
   text(out, 10 + kLabelFont, top + plot_h / 2, "middle", kLabelFont, plot.y_label, true);
-  text(out, left + plot_w / 2, 12 + kTitleFont, "middle", kTitleFont, plot.title, false,
+  // The title centred over the frame, moved in where it would pass the figure's edge.
+  const double half_title = text_width(plot.title, kTitleFont) * 0.5;
+  const double title_x = std::max(std::min(left + plot_w / 2, width - 10 - half_title), 10 + half_title);
+  text(out, title_x, 12 + kTitleFont, "middle", kTitleFont, plot.title, false,
        " font-weight=\"bold\"");
 
   // The legend, in columns to the right of the plot: lines, then band swatches.
