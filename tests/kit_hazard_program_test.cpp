@@ -156,7 +156,7 @@ TEST_F(KitHazardTest, ReportShowsReturnLevelsAndAepPlots) {
     ++plots;
   }
   EXPECT_EQ(plots, 20u);
-  EXPECT_NE(hazard.find(">0.01</text>"), std::string::npos);
+  EXPECT_NE(hazard.find(">10⁻²</text>"), std::string::npos);
   EXPECT_NE(hazard.find(">annual exceedance probability</text>"), std::string::npos);
 
   // Without --storms there is no such section; with a bad storm set, status 1.

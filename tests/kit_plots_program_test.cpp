@@ -3,6 +3,7 @@
 // subcommands, and the files they draw.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -173,9 +174,14 @@ TEST_F(KitPlotsTest, DrawnFiles) {
   const std::string curve = read_file("curve.svg");
   EXPECT_EQ(curve.rfind("<svg xmlns=\"http://www.w3.org/2000/svg\"", 0), 0u);
   EXPECT_EQ(count(curve, "<path fill=\"none\""), 20u);  // a line per location
-  for (const char* text : {"bridge (distance 0)", ">RIGHT<", ">LEFT<", "surge (m)", "(km)",
-                           "location 20"}) {
-    EXPECT_NE(curve.find(text), std::string::npos) << text;
+  // One panel per location, each with its frame; the key names the bands and
+  // the landfall's line once.
+  EXPECT_EQ(count(curve, "<svg"), 1u);
+  EXPECT_EQ(count(curve, "fill=\"none\" stroke=\"#333333\""), 20u);
+  for (const char* text : {">landfall at the bridge (0 km)<", ">RIGHT<", ">LEFT<", "surge (m)",
+                           "(km)", ">location 1<", ">location 20<",
+                           ">refused: distance &lt;= 0<"}) {
+    EXPECT_EQ(count(curve, text), 1u) << text;
   }
 
   ASSERT_EQ(kit({"envelope", "--svg", path("envelope.svg")}).status, 0);
@@ -208,9 +214,51 @@ TEST_F(KitPlotsTest, DrawnFiles) {
                            "meteorological forcing", "@page { size: A4"}) {
     EXPECT_NE(page.find(text), std::string::npos) << text;
   }
+  // Every link of the page leads to an element of the page.
+  std::vector<std::string> ids, targets;
+  const std::regex id(R"re( id="([^"]+)")re"), href(R"re(href="#([^"]*)")re");
+  for (std::sregex_iterator it(markup.begin(), markup.end(), id), end; it != end; ++it) {
+    ids.push_back((*it)[1]);
+  }
+  for (std::sregex_iterator it(markup.begin(), markup.end(), href), end; it != end; ++it) {
+    targets.push_back((*it)[1]);
+  }
+  EXPECT_GE(targets.size(), 6u);
+  for (const std::string& t : targets) {
+    EXPECT_EQ(std::count(ids.begin(), ids.end(), t), 1) << "link to #" << t;
+  }
   // The same bytes from a second run.
   ASSERT_EQ(kit({"report", "-o", path("again.html")}).status, 0);
   EXPECT_TRUE(read_file("again.html") == page);
+}
+
+// The return-period plots of the example bridges: plain titles, and every
+// low chord in view, also where it lies above every surge of the storm set.
+TEST_F(KitPlotsTest, AepPlotsShowEveryLowChord) {
+  ASSERT_EQ(kit({"report", "--storms", SURGE_EXAMPLES_DIR "/storms.csv", "--coast", "-1720:861",
+                 "-o", path("hazard.html")}).status, 0);
+  const std::string page = read_file("hazard.html");
+  const size_t section = page.find("<h2>Return-period surge</h2>");
+  ASSERT_NE(section, std::string::npos);
+  const std::string hazard = page.substr(section);
+  const struct {
+    int location;
+    const char* chord;  // empty: none given
+  } bridges[] = {{1, "4.6"}, {4, "6.1"}, {6, "7"}, {8, ""}, {10, "6.6"}, {13, ""}, {19, "7.4"}};
+  for (const auto& b : bridges) {
+    const std::string n = (b.location < 10 ? "0" : "") + std::to_string(b.location);
+    const std::string title =
+        "Bridge " + std::to_string(b.location) + ": Invented bridge " + n + " (not a real site)";
+    const size_t at = hazard.find("<title>" + title + "</title>");
+    ASSERT_NE(at, std::string::npos) << title;
+    const std::string svg = hazard.substr(at, hazard.find("</svg>", at) - at);
+    EXPECT_EQ(count(svg, ">low chord "), *b.chord ? 1u : 0u) << title;
+    if (*b.chord) EXPECT_NE(svg.find(">low chord " + std::string(b.chord) + " m<"), std::string::npos);
+  }
+  EXPECT_EQ(count(hazard, ">low chord "), 18u);
+  EXPECT_EQ(count(hazard, ">1e-"), 0u);  // every probability tick as a power of ten
+  EXPECT_EQ(count(hazard, ">0.001</text>"), 0u);
+  EXPECT_GT(count(hazard, ">10⁻³</text>"), 0u);
 }
 
 // A parameter file the calculator stops on: status 1; the page then shows the

@@ -65,11 +65,13 @@ grep -q 'meteorological forcing' "$work/dom.html" || fail "the scope note is mis
 
 # Texts in the plots, measured with the browser's own fonts: none overlaps
 # another or reaches outside its plot. The report's plots, and the files of
-# curve (20 series) and envelope.
+# curve (20 panels, and one location with the refused stretch) and envelope.
 "$surgekit" curve --data "$examples" --location all --pressure 930 --radius 30 \
   --svg "$work/curve.svg" >/dev/null
+"$surgekit" curve --data "$examples" --location 19 --pressure 930 --radius 30 \
+  --svg "$work/curve19.svg" >/dev/null
 "$surgekit" envelope --data "$examples" --svg "$work/envelope.svg" >/dev/null
-{ printf '<!DOCTYPE html><html><body>\n'; cat "$work/curve.svg" "$work/envelope.svg"
+{ printf '<!DOCTYPE html><html><body>\n'; cat "$work/curve.svg" "$work/curve19.svg" "$work/envelope.svg"
   printf '</body></html>\n'; } >"$work/files.html"
 for page in report files; do
   { cat "$work/$page.html"; printf '<script>\n'; cat "$(dirname "$0")/report_text_overlap.js"

@@ -88,15 +88,30 @@ int run_curve(const CurveOptions& options, const CommonOptions& common) {
   }
 
   if (!options.svg_file.empty()) {
-    std::string title = "Surge along landfall distance";
-    if (locations.size() == 1) title += ", location " + std::to_string(locations[0]);
     std::string storm;
     append_shortest(&storm, options.pressure_mb);
     storm += " mb, radius ";
     append_shortest(&storm, options.radius_km);
+    storm += " km";
     std::string svg;
-    append_line_plot(&svg, surge_plot(title + ", " + storm + " km", options.radius_km, distances,
-                                      series));
+    if (locations.size() == 1) {
+      append_line_plot(&svg, surge_plot("Surge along landfall distance, location " +
+                                            std::to_string(locations[0]) + ", " + storm,
+                                        locations[0], options.radius_km, distances, series));
+    } else {
+      // One small panel per location, on shared axes.
+      SmallMultiples figure;
+      figure.title = "Surge along landfall distance, " + storm;
+      figure.x_label = kDistanceAxisName;
+      figure.y_label = "surge (m)";
+      for (size_t s = 0; s < series.size(); ++s) {
+        LinePlot panel = surge_plot(series[s].name, locations[s], options.radius_km, distances,
+                                    {series[s]});
+        panel.series.front().name.clear();
+        figure.panels.push_back(std::move(panel));
+      }
+      append_small_multiples(&svg, figure);
+    }
     if (!write_output(options.svg_file, svg, "surgekit curve")) return kStatusFindings;
   }
   return kStatusOk;

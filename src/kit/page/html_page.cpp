@@ -31,7 +31,7 @@ pre { font-family: "DejaVu Sans Mono", "Courier New", monospace; font-size: 9pt;
 .plots svg { flex: 1 1 560px; max-width: 100%; height: auto; }
 .location { break-inside: avoid; }
 svg { max-width: 100%; height: auto; }
-nav ol { margin: 4px 0 8px; columns: 2; }
+nav ol { margin: 4px 0 8px; }
 @media print {
   body { max-width: none; padding: 0; font-size: 9.5pt; }
   a { color: inherit; text-decoration: none; }

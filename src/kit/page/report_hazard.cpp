@@ -14,7 +14,7 @@ namespace {
 
 LinePlot aep_plot(const Site& site, const BridgeHazard& h, const HazardSpec& setup) {
   LinePlot plot;
-  plot.title = "Bridge " + std::to_string(site.location) + " (" + site.name + ")";
+  plot.title = "Bridge " + std::to_string(site.location) + ": " + site.name;
   plot.x_label = "surge (m)";
   plot.y_label = "annual exceedance probability";
   plot.log_y = true;
@@ -28,11 +28,14 @@ LinePlot aep_plot(const Site& site, const BridgeHazard& h, const HazardSpec& set
   plot.series.push_back(std::move(series));
   for (size_t i = 0; i < setup.return_periods.size(); ++i) {
     if (setup.return_periods[i] == 100 && !std::isnan(h.levels_m[i])) {
-      plot.markers.push_back({h.levels_m[i], "100-year " + fixed_text(h.levels_m[i], 2) + " m"});
+      plot.markers.push_back(
+          {h.levels_m[i], "100-year " + fixed_text(h.levels_m[i], 2) + " m", true});
     }
   }
+  // The axis reaches the low chord, however far above the surges it lies.
   if (site.has_low_chord) {
-    plot.markers.push_back({site.low_chord_m, "low chord " + shortest_text(site.low_chord_m) + " m"});
+    plot.markers.push_back(
+        {site.low_chord_m, "low chord " + shortest_text(site.low_chord_m) + " m", true});
   }
   return plot;
 }

@@ -134,10 +134,19 @@ void add_envelope_section(const ReportInput& input, HtmlPage* page) {
 void add_location_sections(const ReportInput& input, HtmlPage* page) {
   const surge::SiteTable& table = input.check.set.table;
   page->begin_section("locations", "Curves per location");
-  page->paragraph("Left: the fitted response over the dimensionless distance X, on the RIGHT "
-                  "(-6 < X <= 0), LEFT (0 < X <= 10) and tail (10 < X <= 25) ranges. Right: the "
-                  "surge along landfall distance at radius " + shortest_text(input.plot_radius_km) +
-                  " km for a few central pressures.");
+  page->paragraph("Left: the fitted response over the dimensionless distance X = d/R - 0.834, "
+                  "on the RIGHT (-6 < X <= 0), LEFT (0 < X <= 10) and tail (10 < X <= 25) "
+                  "ranges; the inset draws the tail again at a scale of its own. Right: the "
+                  "surge along landfall distance d at radius " + shortest_text(input.plot_radius_km) +
+                  " km for a few central pressures. The distance is the bridge's from the "
+                  "landfall, positive when the bridge lies east of it (the landfall to its "
+                  "LEFT). The curves are centred 0.834 radii east of the landfall, near the "
+                  "strongest winds, so the RIGHT curve reaches to d = 0.834 R, east of the "
+                  "landfall. Each plot covers the distances where the response is at least " +
+                  shortest_text(100 * kShownResponseShare) +
+                  " % of its largest; beyond them the surge is the slope term alone. At "
+                  "locations 18 to 20 the calculator refuses a distance of 0 or less: that "
+                  "stretch is shaded and no surge is drawn over it.");
   for (int location : input.locations) {
     const std::vector<int> one = {location};
     const std::vector<double> distances =
@@ -156,7 +165,7 @@ void add_location_sections(const ReportInput& input, HtmlPage* page) {
     append_line_plot(&svg, surge_plot("Surge along distance, location " +
                                           std::to_string(location) + ", radius " +
                                           shortest_text(input.plot_radius_km) + " km",
-                                      input.plot_radius_km, distances, series));
+                                      location, input.plot_radius_km, distances, series));
     page->raw(svg);
     page->end_block();
     page->end_block();

@@ -5,6 +5,7 @@
 #ifndef SURGE_KIT_PAGE_SVG_PLOT_H_
 #define SURGE_KIT_PAGE_SVG_PLOT_H_
 
+#include <cmath>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -25,10 +26,15 @@ struct PlotBand {
 };
 
 // A position on the x axis, drawn as a dashed line with its label beside it.
+// A marker that must be seen (`keep_in_view`) widens an automatic x axis to
+// reach it; any other marker outside the axis is left out.
 struct PlotMarker {
   double x = 0;
   std::string label;
+  bool keep_in_view = false;
 };
+
+struct LinePlot;
 
 struct LinePlot {
   std::string title;
@@ -38,6 +44,28 @@ struct LinePlot {
   std::vector<PlotMarker> markers;
   int width = 640, height = 340;  // the whole figure, in pixels
   bool log_y = false;  // y on a logarithmic axis, ticks at powers of ten; y <= 0 is left out
+  // The x axis's range; NaN takes the data's (and the kept markers'). The
+  // lines are cut at its ends, and the y axis spans what is left of them.
+  double x_from = NAN, x_to = NAN;
+  // A smaller plot with its own axes drawn over this one, across the x range
+  // [inset_from, inset_to] of this plot and the upper part of its height:
+  // a stretch shown again at a scale of its own. Its title names it.
+  std::vector<LinePlot> inset;  // none or one
+  double inset_from = 0, inset_to = 0;
+};
+
+// Panels sharing their axes, in a grid of `columns`: one line plot per panel,
+// its title above it; the axis names, the band names and the markers' names
+// once for the figure, in a key above the panels (a band's colour is taken
+// from its name's first appearance). Tick labels on the left column and the
+// bottom row only.
+struct SmallMultiples {
+  std::string title;
+  std::string x_label, y_label;
+  std::vector<LinePlot> panels;  // their x_from, x_to, titles, series, bands, markers
+  int columns = 4;
+  int width = 960;
+  int panel_height = 120;  // each panel's frame, in pixels
 };
 
 // A table of values drawn as coloured cells (light to dark with the value),
@@ -54,6 +82,7 @@ struct CellGrid {
 // Appends one <svg> element (no XML declaration) for the plot or the grid.
 void append_line_plot(std::string* out, const LinePlot& plot);
 void append_cell_grid(std::string* out, const CellGrid& grid);
+void append_small_multiples(std::string* out, const SmallMultiples& figure);
 
 // Tick positions at a 1, 2 or 5 times a power of ten step covering [lo, hi].
 struct Ticks {
