@@ -181,7 +181,9 @@ CommandEntry define_ensemble(CLI::App& sub, const CommonOptions& common) {
     if (!load_coefficient_set(common.data_dir, common.strict, kWho, &set)) return kStatusFindings;
     std::vector<Site> sites;
     if (!load_site_list(common.data_dir, &sites)) return kStatusFindings;
-    if (spec.total_water && !sites_have_datums(sites, common.data_dir, kWho)) return kStatusFindings;
+    if (spec.total_water && !sites_have_datums(sites, common.data_dir, kWho)) {
+      return kStatusFindings;
+    }
     const ForecastSamples samples = draw_forecast_samples(o->setup, o->threads);
     if (samples.outside_fit > 0) {
       std::fprintf(stderr,

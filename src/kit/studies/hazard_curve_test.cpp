@@ -316,7 +316,8 @@ TEST(Hazard, DatumOffsetSeaLevelRiseAndWaveSetupMoveEveryLevel) {
   setup.total_water = true;
   setup.wave_setup = 0.25;
   setup.return_periods = {50, 200};
-  const auto got = compute_hazard(setup, set, testing::zero_amplitude_table(), tidal_sites(0, 0), 1);
+  const auto got =
+      compute_hazard(setup, set, testing::zero_amplitude_table(), tidal_sites(0, 0), 1);
   EXPECT_EQ(got[4].levels_m, (std::vector<double>{ceil_mm(1.25 * pressure_only_surge(950)),
                                                   ceil_mm(1.25 * pressure_only_surge(930))}));
 }
