@@ -80,13 +80,14 @@ void add_hazard_section(const HazardReport& report, const std::vector<int>& loca
       "(AEP) is 1 - exp(-rate), and the T-year surge is the least level, to the millimetre, "
       "whose AEP is at most 1/T.";
   if (setup.total_water) {
-    method +=
-        " The level is the total water level above the site's datum (the one its low chord is "
-        "given in): (1 + " + shortest_text(setup.wave_setup) + ") x (surge + error) + A cos(phase) "
-        "+ the site's datum offset + " + shortest_text(setup.sea_level_rise_m) + " m of sea-level "
-        "rise, the tide's phase uniform since a storm's timing is independent of the tide, and the "
-        "rate of each storm and landfall spread over the tide by the arcsine law P(A cos(phase) > "
-        "t) = arccos(t / A) / pi.";
+    method += " The level is the total water level above the site's datum (the one its low "
+              "chord is given in): the surge, plus a wave setup of " +
+              shortest_text(setup.wave_setup) + " times the surge, plus the tide A cos(phase), "
+              "plus the site's datum offset (mean sea level above its datum), plus " +
+              shortest_text(setup.sea_level_rise_m) + " m of sea-level rise. The tide's phase is "
+              "uniform, a storm's timing being independent of the tide: each storm and landfall "
+              "spreads its rate over the tide by the arcsine law P(A cos(phase) > t) = "
+              "arccos(t / A) / pi.";
   }
   page->paragraph(method);
   if (report.outside_fit > 0) {
