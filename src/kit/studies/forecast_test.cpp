@@ -279,17 +279,5 @@ TEST(Forecast, TotalWaterOverTheLowChordAgreesWithQuadrature) {
   }
 }
 
-TEST(Forecast, WithoutTheTotalWaterLeavesTheClearanceEmpty) {
-  ForecastSpec setup{.landfall_km = -20, .pressure_mb = 945, .radius_km = 30,
-                    .sd_pressure_mb = 12, .samples = 1000, .seed = 9, .thresholds_m = {}};
-  std::vector<Site> sites = evenly_spaced_sites(10);
-  sites[0].has_low_chord = true;
-  sites[0].low_chord_m = 0.9;
-  const BridgeForecast r = run(setup, testing::zero_amplitude_table(), sites, 1)[0];
-  EXPECT_TRUE(std::isnan(r.p_total_over_low_chord));
-  EXPECT_TRUE(std::isnan(r.clearance_p50_m));
-  EXPECT_FALSE(std::isnan(r.p_over_low_chord));
-}
-
 }  // namespace
 }  // namespace kit
