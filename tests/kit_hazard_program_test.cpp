@@ -1,6 +1,7 @@
 // surgekit ensemble and hazard as a user runs them, bad input included.
 #include <gtest/gtest.h>
 
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -166,6 +167,127 @@ TEST_F(KitHazardTest, ReportShowsReturnLevelsAndAepPlots) {
   r = kit({"report", "-o", "bad.html", "--storms", "storms.csv", "--coast", "0:600"});
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(first_error(r), "storms.csv:2: error: rate: '-1' is not a rate of zero or more");
+}
+
+// Bridges 1 to 20 as sites(0) does, each with a datum offset of 0.25 m and a
+// tide amplitude of 0.4 m.
+std::string tidal_sites() {
+  std::string text = "location,name,alongshore_km,low_chord_m,datum_offset_m,tide_amplitude_m\n";
+  for (int k = 1; k <= 20; ++k) {
+    text += std::to_string(k) + ",b" + std::to_string(k) + "," + std::to_string(30 * k) +
+            ",1.5,0.25,0.4\n";
+  }
+  return text;
+}
+
+const std::vector<std::string> kTotalHazard = {"hazard", "storms.csv", "--coast", "0:600",
+                                               "--total-water"};
+
+TEST_F(KitHazardTest, TotalWaterIsRefusedWithoutDatumOffsets) {
+  std::vector<std::string> ensemble = kEnsemble;
+  ensemble.push_back("--total-water");
+  for (const auto& args :
+       {kTotalHazard, ensemble,
+        std::vector<std::string>{"report", "-o", "p.html", "--storms", "storms.csv", "--coast",
+                                 "0:600", "--total-water"}}) {
+    RunResult r = kit(args);
+    EXPECT_EQ(r.status, 1) << args[0];
+    EXPECT_EQ(first_error(r),
+              "surgekit " + args[0] + ": error: --total-water needs the height of mean sea level "
+              "above each site's datum (column datum_offset_m) in sites.csv; no location has one");
+    EXPECT_EQ(r.out, "");
+  }
+  std::string some = tidal_sites();
+  for (const char* row : {"\n3,b3,90,1.5,0.25,0.4\n", "\n17,b17,510,1.5,0.25,0.4\n"}) {
+    const std::string with = row;
+    some.replace(some.find(with), with.size(), "\n" + with.substr(1, with.find(",0.25") - 1) +
+                                                   ",,0.4\n");
+  }
+  write_file("sites.csv", some);
+  RunResult r = kit(kTotalHazard);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(first_error(r),
+            "surgekit hazard: error: --total-water needs the height of mean sea level above each "
+            "site's datum (column datum_offset_m) in sites.csv; locations 3, 17 have none");
+}
+
+TEST_F(KitHazardTest, BadWaterOptionsAreCommandLineFaults) {
+  write_file("sites.csv", tidal_sites());
+  struct Row {
+    std::vector<std::string> extra;
+    int status;
+  } rows[] = {
+      {{"--wave-setup", "-0.1"}, 2}, {{"--wave-setup", "nan"}, 2},
+      {{"--wave-setup", "inf"}, 2},  {{"--sea-level-rise", "Infinity"}, 2},
+      {{"--wave-setup", "0"}, 0},    {{"--wave-setup", "0.2", "--sea-level-rise", "-0.1"}, 0},
+  };
+  for (const Row& row : rows) {
+    std::vector<std::string> args = kTotalHazard;
+    args.insert(args.end(), row.extra.begin(), row.extra.end());
+    EXPECT_EQ(kit(args).status, row.status) << row.extra[0] << " " << row.extra[1];
+  }
+  // The water options need --total-water; the two tides exclude each other.
+  for (const auto& args :
+       {std::vector<std::string>{"hazard", "storms.csv", "--coast", "0:600", "--wave-setup", "0.1"},
+        std::vector<std::string>{"hazard", "storms.csv", "--coast", "0:600", "--sea-level-rise",
+                                 "0.5"}}) {
+    EXPECT_EQ(kit(args).status, 2) << args[4];
+  }
+  std::vector<std::string> ensemble = kEnsemble;
+  ensemble.push_back("--tide-m");
+  ensemble.push_back("0.3");
+  EXPECT_EQ(kit(ensemble).status, 2);  // without --total-water
+  ensemble.push_back("--total-water");
+  EXPECT_EQ(kit(ensemble).status, 0);
+  for (const char* range : {"0:1", "1:0", "a:1", "nan:1"}) {
+    std::vector<std::string> args = kEnsemble;
+    args.insert(args.end(), {"--total-water", "--tide-range", range});
+    EXPECT_EQ(kit(args).status, std::string(range) == "0:1" ? 0 : 2) << range;
+    args.insert(args.end(), {"--tide-m", "0.3"});
+    EXPECT_EQ(kit(args).status, 2) << range;
+  }
+  // A negative amplitude in the sites file is a data fault with its line.
+  std::string bad = tidal_sites();
+  bad.replace(bad.find("\n5,b5,150,1.5,0.25,0.4"), 22, "\n5,b5,150,1.5,0.25,-0.4");
+  write_file("sites.csv", bad);
+  RunResult r = kit(kTotalHazard);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(first_error(r),
+            "sites.csv:6: error: tide_amplitude_m: '-0.4' is below 0: it is half the tidal range");
+}
+
+TEST_F(KitHazardTest, TotalWaterGivesLevelsInTheDatumAndClearances) {
+  write_file("sites.csv", tidal_sites());
+  RunResult r = kit(kTotalHazard);
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out.substr(0, r.out.find('\n')),
+            "location,name,total_water_10y_m,total_water_25y_m,total_water_50y_m,"
+            "total_water_100y_m,total_water_200y_m,total_water_500y_m,low_chord_m,"
+            "clearance_10y_m,clearance_25y_m,clearance_50y_m,clearance_100y_m,clearance_200y_m,"
+            "clearance_500y_m,rate_per_year,left_out_share");
+  // Bridge 10's levels, each at least its datum offset 0.25 m, and clearances add up
+  // to its low chord of 1.5 m.
+  const size_t row = r.out.find("\n10,b10,");
+  ASSERT_NE(row, std::string::npos);
+  std::vector<std::string> f;
+  std::stringstream line(r.out.substr(row + 1, r.out.find('\n', row + 1) - row - 1));
+  for (std::string field; std::getline(line, field, ',');) f.push_back(field);
+  ASSERT_EQ(f.size(), 17u);
+  EXPECT_EQ(f[8], "1.5");
+  for (int i = 2; i < 8; ++i) {
+    EXPECT_GE(std::stod(f[i]), 0.25);
+    EXPECT_NEAR(std::stod(f[i]) + std::stod(f[i + 7]), 1.5, 1e-9) << i;
+  }
+  // The report names the water and gives the clearance table.
+  r = kit({"report", "-o", "page.html", "--storms", "storms.csv", "--coast", "0:600",
+           "--total-water", "--sea-level-rise", "0.3"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const std::string page = read_file("page.html");
+  EXPECT_NE(page.find("<h2>Return-period total water level</h2>"), std::string::npos);
+  EXPECT_NE(page.find("Clearance (low chord - total water level, m) at each bridge"),
+            std::string::npos);
+  EXPECT_NE(page.find(">total water level above the site's datum (m)</text>"),
+            std::string::npos);
 }
 
 }  // namespace

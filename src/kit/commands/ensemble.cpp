@@ -22,8 +22,26 @@ constexpr const char* kWho = "surgekit ensemble";
 
 struct Options {
   ForecastSpec setup;
+  WaterOptions water;
+  double tide_m = 0;
+  std::string tide_range;
   int threads = default_thread_count();
 };
+
+// Reads "LO:HI" (m, LO not above HI) into the setup's uniform tide.
+void parse_tide_range(const std::string& text, ForecastSpec* setup) {
+  const size_t colon = text.find(':');
+  const std::string_view view(text);
+  double from = 0, to = 0;
+  if (colon == std::string::npos || !parse_real(view.substr(0, colon), &from) ||
+      !parse_real(view.substr(colon + 1), &to) || !std::isfinite(from) || !std::isfinite(to)) {
+    throw UsageError{"--tide-range '" + text + "' is not LO:HI in m"};
+  }
+  if (from > to) throw UsageError{"--tide-range " + text + ": LO must not lie above HI"};
+  setup->tide = ForecastSpec::Tide::kRange;
+  setup->tide_from_m = from;
+  setup->tide_to_m = to;
+}
 
 // A probability (shortest text) or a surge (millimetres), or an empty field
 // where there is none.
@@ -55,7 +73,14 @@ void write_forecast(const Options& o, const std::vector<Site>& sites,
     out.field(name + "_m");
   }
   out.field("low_chord_m");
-  out.field("p_over_low_chord");
+  if (o.setup.total_water) {
+    for (const char* h : {"datum_offset_m", "p_total_over_low_chord", "clearance_p10_m",
+                          "clearance_p50_m", "clearance_p90_m"}) {
+      out.field(h);
+    }
+  } else {
+    out.field("p_over_low_chord");
+  }
   out.end_row();
   for (size_t k = 0; k < results.size(); ++k) {
     const BridgeForecast& r = results[k];
@@ -72,7 +97,15 @@ void write_forecast(const Options& o, const std::vector<Site>& sites,
     } else {
       out.field("");
     }
-    number_or_empty(out, r.p_over_low_chord);
+    if (o.setup.total_water) {
+      out.number(sites[k].datum_offset_m);
+      number_or_empty(out, r.p_total_over_low_chord);
+      number_or_empty(out, r.clearance_p10_m, 3);
+      number_or_empty(out, r.clearance_p50_m, 3);
+      number_or_empty(out, r.clearance_p90_m, 3);
+    } else {
+      number_or_empty(out, r.p_over_low_chord);
+    }
     out.end_row();
   }
   out.flush();
@@ -106,22 +139,51 @@ CommandEntry define_ensemble(CLI::App& sub, const CommonOptions& common) {
       ->capture_default_str();
   sub.add_option("--threshold", s.thresholds_m, "a surge in m whose exceedance is wanted "
                                                 "(repeatable)");
+  add_water_options(sub, &o->water);
+  CLI::Option* total = sub.get_option("--total-water");
+  CLI::Option* tide_m =
+      sub.add_option("--tide-m", o->tide_m,
+                     "with --total-water: the predicted tide at the landfall, m above mean sea "
+                     "level (default: each site's A cos(phase), the phase uniform)")
+          ->check(finite_validator())
+          ->needs(total);
+  sub.add_option("--tide-range", o->tide_range,
+                 "with --total-water: LO:HI, the tide taken uniformly from LO to HI m above mean "
+                 "sea level")
+      ->needs(total)
+      ->excludes(tide_m);
   add_threads_option(sub, &o->threads);
   sub.footer(
-      "For each bridge of sites.csv: the median, 10 % and 90 % surge and the chance of exceeding\n"
-      "each threshold and the low chord. Samples with pressure at or above 1013 mb count as no\n"
-      "surge; at locations 18 to 20 landfalls on or right of the bridge are left out.\n"
+      "For each bridge of sites.csv: the median, 10 % and 90 % surge above mean sea level and\n"
+      "the chance of exceeding each threshold and the low chord; with --total-water the chance\n"
+      "that the total water level above the site's datum exceeds the low chord, and the 10, 50\n"
+      "and 90 % clearances (low chord - total water level). Samples with pressure at or above\n"
+      "1013 mb count as no surge; at locations 18 to 20 landfalls on or right of the bridge are\n"
+      "left out.\n"
       "Example: surgekit ensemble --data examples --landfall-km 300 --pressure 935 --radius 35 \\\n"
       "           --sd-landfall 40 --sd-pressure 8 --sd-radius 0.2 --threshold 2 --seed 7");
-  return [o, &common] {
+  return [o, &common, tide_m] {
     if (!std::isfinite(o->setup.landfall_km) || !std::isfinite(o->setup.pressure_mb) ||
         !std::isfinite(o->setup.radius_km)) {
       throw UsageError{"the landfall, pressure and radius must be finite numbers"};
+    }
+    ForecastSpec& spec = o->setup;
+    spec.total_water = o->water.total_water;
+    spec.sea_level_rise_m = o->water.sea_level_rise_m;
+    spec.wave_setup = o->water.wave_setup;
+    if (!o->tide_range.empty()) {
+      parse_tide_range(o->tide_range, &spec);
+    } else if (tide_m->count() > 0) {
+      spec.tide = ForecastSpec::Tide::kGiven;
+      spec.tide_from_m = o->tide_m;
     }
     CoefficientSet set;
     if (!load_coefficient_set(common.data_dir, common.strict, kWho, &set)) return kStatusFindings;
     std::vector<Site> sites;
     if (!load_site_list(common.data_dir, &sites)) return kStatusFindings;
+    if (spec.total_water && !sites_have_datums(sites, common.data_dir, kWho)) {
+      return kStatusFindings;
+    }
     const ForecastSamples samples = draw_forecast_samples(o->setup, o->threads);
     if (samples.outside_fit > 0) {
       std::fprintf(stderr,

@@ -30,6 +30,7 @@ struct Options {
   std::vector<double> extra_periods;
   std::string curve_path;
   double curve_step_m = 0.05;
+  WaterOptions water;
   int threads = default_thread_count();
 };
 
@@ -37,10 +38,21 @@ void fail(const std::string& message) {
   std::fprintf(stderr, "surgekit hazard: error: %s\n", message.c_str());
 }
 
-std::string period_column(double t) {
-  std::string name = "surge_";
+// "surge_100y_m" (surge above mean sea level), "total_water_100y_m" (above
+// the site's datum) or "clearance_100y_m".
+std::string period_column(const char* what, double t) {
+  std::string name = what;
+  name += '_';
   append_shortest(&name, t);
   return name + "y_m";
+}
+
+void level_or_empty(CsvWriter& out, double level) {
+  if (std::isnan(level)) {
+    out.field("");
+  } else {
+    out.fixed(level, 3);
+  }
 }
 
 void write_levels(const HazardSpec& setup, const std::vector<Site>& sites,
@@ -48,7 +60,12 @@ void write_levels(const HazardSpec& setup, const std::vector<Site>& sites,
   CsvWriter out(stdout);
   out.field("location");
   out.field("name");
-  for (double t : setup.return_periods) out.field(period_column(t));
+  const char* what = setup.total_water ? "total_water" : "surge";
+  for (double t : setup.return_periods) out.field(period_column(what, t));
+  if (setup.total_water) {
+    out.field("low_chord_m");
+    for (double t : setup.return_periods) out.field(period_column("clearance", t));
+  }
   out.field("rate_per_year");
   out.field("left_out_share");
   out.end_row();
@@ -57,11 +74,17 @@ void write_levels(const HazardSpec& setup, const std::vector<Site>& sites,
     out.separate();
     out.raw() += std::to_string(h.location);
     out.field(sites[k].name);
-    for (double level : h.levels_m) {
-      if (std::isnan(level)) {
-        out.field("");
+    for (double level : h.levels_m) level_or_empty(out, level);
+    if (setup.total_water) {
+      const Site& site = sites[k];
+      if (site.has_low_chord) {
+        out.number(site.low_chord_m);
       } else {
-        out.fixed(level, 3);
+        out.field("");
+      }
+      // The clearance is the low chord less the level, both in the site's datum.
+      for (double level : h.levels_m) {
+        level_or_empty(out, site.has_low_chord ? site.low_chord_m - level : NAN);
       }
     }
     out.number(h.rate_kept);
@@ -72,7 +95,8 @@ void write_levels(const HazardSpec& setup, const std::vector<Site>& sites,
   out.flush();
 }
 
-bool write_curve(const std::string& path, const std::vector<BridgeHazard>& results) {
+bool write_curve(const std::string& path, bool total_water,
+                 const std::vector<BridgeHazard>& results) {
   std::FILE* file = std::fopen(path.c_str(), "wb");
   if (file == nullptr) {
     fail("cannot write the curve file " + path);
@@ -80,7 +104,10 @@ bool write_curve(const std::string& path, const std::vector<BridgeHazard>& resul
   }
   {
     CsvWriter out(file);
-    for (const char* h : {"location", "surge_m", "rate_per_year", "aep"}) out.field(h);
+    for (const char* h :
+         {"location", total_water ? "total_water_m" : "surge_m", "rate_per_year", "aep"}) {
+      out.field(h);
+    }
     out.end_row();
     for (const BridgeHazard& h : results) {
       for (const CurvePoint& p : h.curve) {
@@ -128,10 +155,13 @@ CommandEntry define_hazard(CLI::App& sub, const CommonOptions& common) {
   sub.add_option("--curve-step", o->curve_step_m, "surge step of the curve, m (whole mm)")
       ->capture_default_str()
       ->check(CLI::Range(0.001, 10.0));
+  add_water_options(sub, &o->water);
   add_threads_option(sub, &o->threads);
   sub.footer(
-      "Return-period surge at each bridge of sites.csv: the least surge, to the millimetre,\n"
-      "whose annual exceedance probability 1 - exp(-rate) is at most 1/T.\n"
+      "Return-period surge above mean sea level at each bridge of sites.csv: the least surge, to\n"
+      "the millimetre, whose annual exceedance probability 1 - exp(-rate) is at most 1/T. With\n"
+      "--total-water: the total water level above the site's datum, the tide A cos(phase)\n"
+      "convolved with a uniform phase, and the clearance (low chord - level).\n"
       "Example: surgekit hazard --data examples examples/storms.csv --coast 0:600 --curve c.csv");
   return [o, &common] {
     HazardSpec setup;
@@ -139,6 +169,9 @@ CommandEntry define_hazard(CLI::App& sub, const CommonOptions& common) {
     setup.sigma_m = o->sigma_m;
     setup.sigma_rel = o->sigma_rel;
     setup.want_curve = !o->curve_path.empty();
+    setup.total_water = o->water.total_water;
+    setup.sea_level_rise_m = o->water.sea_level_rise_m;
+    setup.wave_setup = o->water.wave_setup;
     setup.curve_step_mm = std::max<int64_t>(1, std::llround(o->curve_step_m * 1000));
     setup.return_periods.assign(std::begin(kStandardReturnPeriods),
                                std::end(kStandardReturnPeriods));
@@ -161,6 +194,9 @@ CommandEntry define_hazard(CLI::App& sub, const CommonOptions& common) {
     if (!load_coefficient_set(common.data_dir, common.strict, kWho, &set)) return kStatusFindings;
     std::vector<Site> sites;
     if (!load_site_list(common.data_dir, &sites)) return kStatusFindings;
+    if (setup.total_water && !sites_have_datums(sites, common.data_dir, kWho)) {
+      return kStatusFindings;
+    }
     StormSet storms;
     if (!load_storm_set(o->storms_path, &storms, kWho)) return kStatusFindings;
     if (!settle_landfalls(storms, &setup, kWho, &error)) {
@@ -179,7 +215,7 @@ CommandEntry define_hazard(CLI::App& sub, const CommonOptions& common) {
       }
     }
     write_levels(setup, sites, results);
-    if (setup.want_curve && !write_curve(o->curve_path, results)) return kStatusFindings;
+    if (setup.want_curve && !write_curve(o->curve_path, setup.total_water, results)) return kStatusFindings;
     return kStatusOk;
   };
 }

@@ -30,6 +30,7 @@ struct ReportOptions {
   std::string storms;  // a storm set for the hazard section, when given
   std::string coast;
   double step_km = 1;
+  WaterOptions water;
 };
 
 // The page, section by section; the model's sections only when the
@@ -66,7 +67,7 @@ std::string assemble_page(const ReportInput& input, const HazardReport* hazard,
 // levels and curves. `coast` may be empty when the storms have landfalls.
 // False, with the faults on stderr, on bad input.
 bool compute_hazard_report(const std::string& storms_path, const std::string& coast,
-                           double step_km, const std::string& data_dir,
+                           double step_km, const WaterOptions& water, const std::string& data_dir,
                            const surge::SiteTable& table, HazardReport* report) {
   report->storms_path = storms_path;
   HazardSpec& setup = report->setup;
@@ -74,12 +75,18 @@ bool compute_hazard_report(const std::string& storms_path, const std::string& co
   setup.return_periods.assign(std::begin(kStandardReturnPeriods), std::end(kStandardReturnPeriods));
   setup.want_curve = true;
   setup.curve_step_mm = 10;
+  setup.total_water = water.total_water;
+  setup.sea_level_rise_m = water.sea_level_rise_m;
+  setup.wave_setup = water.wave_setup;
   std::string error;
   if (!coast.empty() && !parse_coast_range(coast, &setup, &error)) {
     std::fprintf(stderr, "%s: error: %s\n", "surgekit report", error.c_str());
     return false;
   }
   if (!load_site_list(data_dir, &report->sites)) return false;
+  if (setup.total_water && !sites_have_datums(report->sites, data_dir, "surgekit report")) {
+    return false;
+  }
   StormSet storms;
   if (!load_storm_set(storms_path, &storms, "surgekit report")) return false;
   if (!settle_landfalls(storms, &setup, "surgekit report", &error)) {
@@ -119,8 +126,9 @@ int run_report(const ReportOptions& options, const CommonOptions& common) {
   }
   HazardReport hazard;
   const bool with_hazard = !options.storms.empty() && !refused;
-  if (with_hazard && !compute_hazard_report(options.storms, options.coast, options.step_km,
-                                            common.data_dir, input.check.set.table, &hazard)) {
+  if (with_hazard &&
+      !compute_hazard_report(options.storms, options.coast, options.step_km, options.water,
+                             common.data_dir, input.check.set.table, &hazard)) {
     return kStatusFindings;
   }
   // The interactive section places the bridges along the coast when the data
@@ -186,7 +194,7 @@ CommandEntry define_report(CLI::App& sub, const CommonOptions& common) {
   sub.add_option("--location", options->location, "location number or 'all'")
       ->capture_default_str()
       ->check(location_validator());
-  sub.add_option("--storms", options->storms,
+  CLI::Option* storms = sub.add_option("--storms", options->storms,
                  "add return-period surge at each bridge of sites.csv from this storm set "
                  "(as surgekit hazard reads it)");
   sub.add_option("--coast", options->coast, "with --storms: FROM:TO km of coast to integrate "
@@ -194,6 +202,8 @@ CommandEntry define_report(CLI::App& sub, const CommonOptions& common) {
   sub.add_option("--step", options->step_km, "with --storms: landfall step along the coast, km")
       ->capture_default_str()
       ->check(CLI::PositiveNumber);
+  add_water_options(sub, &options->water);
+  sub.get_option("--total-water")->needs(storms);
   sub.footer("Example: surgekit report --data examples -o report.html\n"
              "Writes one HTML page with inline plots and tables; it fetches nothing and\n"
              "prints on A4. Exit status 1 when the coefficient files hold errors.");

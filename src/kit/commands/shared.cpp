@@ -70,6 +70,7 @@ CLI::Validator real_validator(bool (*ok)(double), std::string what, const char* 
 }
 
 bool is_finite(double v) { return std::isfinite(v); }
+bool is_finite_fraction(double v) { return std::isfinite(v) && v >= 0; }
 
 }  // namespace
 
@@ -90,6 +91,43 @@ CLI::Validator pressure_validator() {
 }
 CLI::Validator radius_validator() { return real_validator(is_physical_radius, "a radius above 0 km", "KM"); }
 CLI::Validator finite_validator() { return real_validator(is_finite, "a finite number", "NUMBER"); }
+
+void add_water_options(CLI::App& sub, WaterOptions* water) {
+  CLI::Option* total = sub.add_flag(
+      "--total-water", water->total_water,
+      "give the total water level above each site's datum (surge + tide + the site's "
+      "datum_offset_m + sea-level rise + wave setup) instead of the surge above mean sea level");
+  sub.add_option("--sea-level-rise", water->sea_level_rise_m,
+                 "with --total-water: sea-level rise added to every level, m")
+      ->check(finite_validator())
+      ->needs(total);
+  sub.add_option("--wave-setup", water->wave_setup,
+                 "with --total-water: wave setup as a fraction of the surge (0 by default)")
+      ->check(real_validator(is_finite_fraction, "a finite fraction of 0 or more", "F"))
+      ->needs(total);
+}
+
+bool sites_have_datums(const std::vector<Site>& sites, const std::string& dir, const char* who) {
+  std::string missing;
+  size_t count = 0;
+  for (const Site& s : sites) {
+    if (s.has_datum_offset) continue;
+    missing += (count++ == 0 ? "" : ", ") + std::to_string(s.location);
+  }
+  if (count == 0) return true;
+  std::string which;
+  if (count == sites.size()) {
+    which = "no location has one";
+  } else {
+    which = (count == 1 ? "location " : "locations ") + missing +
+            (count == 1 ? " has none" : " have none");
+  }
+  std::fprintf(stderr,
+               "%s: error: --total-water needs the height of mean sea level above each site's "
+               "datum (column datum_offset_m) in %s; %s\n",
+               who, path_in(dir, kSitesFileName).c_str(), which.c_str());
+  return false;
+}
 
 void add_threads_option(CLI::App& sub, int* threads) {
   sub.add_option("--threads", *threads, "threads to use (default: one per core)")

@@ -37,6 +37,20 @@ CLI::Validator pressure_validator();
 CLI::Validator radius_validator();
 CLI::Validator finite_validator();
 
+// The total water level's options, shared by hazard, ensemble and report:
+// --total-water, and with it --sea-level-rise M (finite) and --wave-setup F
+// (a finite fraction of the surge, 0 or more).
+struct WaterOptions {
+  bool total_water = false;
+  double sea_level_rise_m = 0;
+  double wave_setup = 0;
+};
+void add_water_options(CLI::App& sub, WaterOptions* water);
+
+// With the total water every site needs its datum offset: false, naming the
+// sites without one in an error under `who`, when any lacks it.
+bool sites_have_datums(const std::vector<Site>& sites, const std::string& dir, const char* who);
+
 // Declares --threads (1 to 256) on `sub`, stored in *threads; the default left
 // in *threads means one thread per core.
 void add_threads_option(CLI::App& sub, int* threads);

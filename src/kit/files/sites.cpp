@@ -13,7 +13,12 @@ namespace {
 
 struct Columns {
   int location = -1, name = -1, alongshore = -1, low_chord = -1;
+  int datum_offset = -1, tide_amplitude = -1;
 };
+
+bool is_blank(std::string_view text) {
+  return text.find_first_not_of(' ') == std::string_view::npos;
+}
 
 class SitesReader {
  public:
@@ -34,6 +39,8 @@ class SitesReader {
     columns_.name = column_index(header, "name");
     columns_.alongshore = column_index(header, "alongshore_km");
     columns_.low_chord = column_index(header, "low_chord_m");
+    columns_.datum_offset = column_index(header, "datum_offset_m");
+    columns_.tide_amplitude = column_index(header, "tide_amplitude_m");
     bool ok = true;
     for (auto [index, name] : {std::pair{columns_.location, "location"},
                                std::pair{columns_.name, "name"},
@@ -44,7 +51,8 @@ class SitesReader {
       }
     }
     for (const std::string& h : header) {
-      if (h != "location" && h != "name" && h != "alongshore_km" && h != "low_chord_m") {
+      if (h != "location" && h != "name" && h != "alongshore_km" && h != "low_chord_m" &&
+          h != "datum_offset_m" && h != "tide_amplitude_m") {
         warning(line, "column '" + h + "' is not used");
       }
     }
@@ -89,6 +97,35 @@ class SitesReader {
           return false;
         }
         site->has_low_chord = true;
+      }
+    }
+    return read_water(f, line, site);
+  }
+
+  // The optional datum offset and tide amplitude; an empty field leaves them unknown.
+  bool read_water(const std::vector<std::string_view>& f, uint64_t line, Site* site) {
+    site->has_datum_offset = false;
+    site->tide_amplitude_m = 0;
+    if (columns_.datum_offset >= 0 && !is_blank(f[columns_.datum_offset])) {
+      const std::string_view text = f[columns_.datum_offset];
+      if (!parse_real(text, &site->datum_offset_m) || !std::isfinite(site->datum_offset_m)) {
+        error(line, "datum_offset_m: '" + std::string(text) +
+                        "' is not a finite number (leave it empty when unknown)");
+        return false;
+      }
+      site->has_datum_offset = true;
+    }
+    if (columns_.tide_amplitude >= 0 && !is_blank(f[columns_.tide_amplitude])) {
+      const std::string_view text = f[columns_.tide_amplitude];
+      if (!parse_real(text, &site->tide_amplitude_m) || !std::isfinite(site->tide_amplitude_m)) {
+        error(line, "tide_amplitude_m: '" + std::string(text) +
+                        "' is not a finite number (leave it empty for no tide)");
+        return false;
+      }
+      if (site->tide_amplitude_m < 0) {
+        error(line, "tide_amplitude_m: '" + std::string(text) +
+                        "' is below 0: it is half the tidal range");
+        return false;
       }
     }
     return true;

@@ -20,11 +20,14 @@ struct Site {
   std::string name;
   double alongshore_km = 0;  // position along the coast
   bool has_low_chord = false;
-  double low_chord_m = 0;    // low chord above the surge's datum, when given
+  double low_chord_m = 0;    // low chord above the site's datum, when given
+  bool has_datum_offset = false;
+  double datum_offset_m = 0;    // mean sea level above the site's datum, when given
+  double tide_amplitude_m = 0;  // half the tidal range, >= 0; 0 when not given
 };
 
-// Reads "location,name,alongshore_km[,low_chord_m]" (a header row naming the
-// columns, in any order) from `in`, naming it `file` in findings. Every
+// Reads "location,name,alongshore_km[,low_chord_m][,datum_offset_m]
+// [,tide_amplitude_m]" (a header row naming the columns, in any order) from `in`, naming it `file` in findings. Every
 // location 1 to 20 must appear exactly once; *sites receives them in location
 // order when no finding is an error. Findings are in line order.
 std::vector<Finding> read_sites(std::FILE* in, const std::string& file, std::vector<Site>* sites);

@@ -86,5 +86,62 @@ TEST(Sites, LeavesAMissingFileToItsUsersAndRefusesToLoadIt) {
   EXPECT_FALSE(load_sites("/nonexistent-folder", &sites, &findings));
 }
 
+// Rows 1 to 20 with the datum offset and tide amplitude of row 20 given as `last`.
+std::string water_file(const std::string& last) {
+  std::string text = "location,name,alongshore_km,datum_offset_m,tide_amplitude_m\n";
+  for (int k = 1; k < 20; ++k) text += std::to_string(k) + ",b,0,0.25,0.5\n";
+  return text + "20,b,0," + last + "\n";
+}
+
+TEST(Sites, ReadsTheDatumOffsetAndTideAmplitude) {
+  struct Row {
+    std::string last;
+    bool has_offset;
+    double offset, amplitude;
+  } rows[] = {
+      {"-0.125,0", true, -0.125, 0}, {",0.75", false, 0, 0.75}, {"1.5,", true, 1.5, 0},
+      {" , ", false, 0, 0},
+  };
+  for (const Row& r : rows) {
+    std::vector<Site> sites;
+    EXPECT_EQ(read(water_file(r.last), &sites), std::vector<std::string>{}) << r.last;
+    ASSERT_EQ(sites.size(), 20u);
+    EXPECT_EQ(sites[19].has_datum_offset, r.has_offset) << r.last;
+    EXPECT_EQ(sites[19].datum_offset_m, r.offset) << r.last;
+    EXPECT_EQ(sites[19].tide_amplitude_m, r.amplitude) << r.last;
+    EXPECT_TRUE(sites[0].has_datum_offset);
+    EXPECT_EQ(sites[0].tide_amplitude_m, 0.5);
+  }
+  // Without the columns nothing is known and there is no tide.
+  std::vector<Site> sites;
+  EXPECT_EQ(read(sites_file(), &sites), std::vector<std::string>{});
+  EXPECT_FALSE(sites[3].has_datum_offset);
+  EXPECT_EQ(sites[3].tide_amplitude_m, 0);
+}
+
+TEST(Sites, RefusesABadDatumOffsetOrAmplitudeWithItsLine) {
+  struct Row {
+    std::string last, finding;
+  } rows[] = {
+      {"nan,0.5", "sites.csv:21: error: datum_offset_m: 'nan' is not a finite number (leave it "
+                  "empty when unknown)"},
+      {"Infinity,0.5", "sites.csv:21: error: datum_offset_m: 'Infinity' is not a finite number "
+                       "(leave it empty when unknown)"},
+      {"0,-0.001", "sites.csv:21: error: tide_amplitude_m: '-0.001' is below 0: it is half the "
+                   "tidal range"},
+      {"0,inf", "sites.csv:21: error: tide_amplitude_m: 'inf' is not a finite number (leave it "
+                "empty for no tide)"},
+      {"0,high", "sites.csv:21: error: tide_amplitude_m: 'high' is not a finite number (leave it "
+                 "empty for no tide)"},
+  };
+  for (const Row& r : rows) {
+    const std::vector<std::string> got = read(water_file(r.last));
+    ASSERT_FALSE(got.empty()) << r.last;
+    EXPECT_EQ(got[0], r.finding);
+  }
+  // An amplitude of exactly 0 is no tide, and is accepted.
+  EXPECT_EQ(read(water_file("0,0")), std::vector<std::string>{});
+}
+
 }  // namespace
 }  // namespace kit

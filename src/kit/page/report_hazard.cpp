@@ -15,7 +15,8 @@ namespace {
 LinePlot aep_plot(const Site& site, const BridgeHazard& h, const HazardSpec& setup) {
   LinePlot plot;
   plot.title = "Bridge " + std::to_string(site.location) + ": " + site.name;
-  plot.x_label = "surge (m)";
+  plot.x_label = setup.total_water ? "total water level above the site's datum (m)"
+                                   : "surge above mean sea level (m)";
   plot.y_label = "annual exceedance probability";
   plot.log_y = true;
   plot.height = 300;
@@ -40,12 +41,35 @@ LinePlot aep_plot(const Site& site, const BridgeHazard& h, const HazardSpec& set
   return plot;
 }
 
+// The clearance (low chord - level) of each bridge with a low chord, per
+// return period; negative where the water reaches the deck.
+void add_clearance_table(const HazardReport& report, const std::vector<size_t>& shown,
+                         HtmlPage* page) {
+  HtmlTable table;
+  table.caption = "Clearance (low chord - total water level, m) at each bridge";
+  table.header = {"location", "name", "low chord"};
+  for (double t : report.setup.return_periods) table.header.push_back(shortest_text(t) + "-year");
+  table.text_columns = {1};
+  for (size_t k : shown) {
+    const Site& site = report.sites[k];
+    if (!site.has_low_chord) continue;
+    std::vector<std::string> row = {std::to_string(site.location), site.name,
+                                    fixed_text(site.low_chord_m, 3)};
+    for (double level : report.results[k].levels_m) {
+      row.push_back(std::isnan(level) ? "" : fixed_text(site.low_chord_m - level, 3));
+    }
+    table.rows.push_back(std::move(row));
+  }
+  page->table(table);
+}
+
 }  // namespace
 
 void add_hazard_section(const HazardReport& report, const std::vector<int>& locations,
                         HtmlPage* page) {
   const HazardSpec& setup = report.setup;
-  page->begin_section("hazard", "Return-period surge");
+  page->begin_section("hazard", setup.total_water ? "Return-period total water level"
+                                                   : "Return-period surge");
   std::string method =
       "From the storm set " + report.storms_path + " (" + std::to_string(report.storm_count) +
       " storms" +
@@ -58,19 +82,35 @@ void add_hazard_section(const HazardReport& report, const std::vector<int>& loca
       "the storms (and landfalls) whose surge lies above it; the annual exceedance probability "
       "(AEP) is 1 - exp(-rate), and the T-year surge is the least level, to the millimetre, "
       "whose AEP is at most 1/T.";
+  if (setup.total_water) {
+    method += " The level is the total water level above the site's datum (the one its low "
+              "chord is given in): the surge, plus a wave setup of " +
+              shortest_text(setup.wave_setup) + " times the surge, plus the tide A cos(phase), "
+              "plus the site's datum offset (mean sea level above its datum), plus " +
+              shortest_text(setup.sea_level_rise_m) + " m of sea-level rise. The tide's phase is "
+              "uniform, a storm's timing being independent of the tide: each storm and landfall "
+              "spreads its rate over the tide by the arcsine law P(A cos(phase) > t) = "
+              "arccos(t / A) / pi.";
+  }
   page->paragraph(method);
   if (report.outside_fit > 0) {
     page->note(std::to_string(report.outside_fit) + " of " + std::to_string(report.storm_count) +
                " storms lie outside the fitted ranges (" + fitted_ranges_text() +
                "); their surges are extrapolated.");
   }
-  page->note("The surge is the hurricane's meteorological forcing only: tide, wave setup and "
-             "runup are not included. At locations 18 to 20 landfalls on or right of the "
-             "bridge lie outside the fitted curves and are left out; the table gives the share "
-             "of the storm rate left out.");
+  page->note(std::string(setup.total_water
+                             ? "The levels add the tide, wave setup and sea-level rise to the "
+                               "surge and are given in each site's datum; runup is not included. "
+                             : "The surge, above mean sea level, is the hurricane's "
+                               "meteorological forcing only: tide, wave setup and runup are not "
+                               "included. ") +
+             "At locations 18 to 20 landfalls on or right of the bridge lie outside the fitted "
+             "curves and are left out; the table gives the share of the storm rate left out.");
 
   HtmlTable table;
-  table.caption = "Return-period surge (m) at each bridge";
+  table.caption = setup.total_water
+                      ? "Return-period total water level above the site's datum (m) at each bridge"
+                      : "Return-period surge above mean sea level (m) at each bridge";
   table.header = {"location", "name"};
   for (double t : setup.return_periods) table.header.push_back(shortest_text(t) + "-year");
   table.header.push_back("rate left out");
@@ -91,6 +131,7 @@ void add_hazard_section(const HazardReport& report, const std::vector<int>& loca
     table.rows.push_back(std::move(row));
   }
   page->table(table);
+  if (setup.total_water) add_clearance_table(report, shown, page);
 
   page->subheading("Annual exceedance probability at each bridge");
   page->begin_block("plots");

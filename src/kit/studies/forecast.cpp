@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <numbers>
 
 #include "kit/core/limits.h"
 #include "kit/studies/parallel.h"
@@ -61,6 +62,13 @@ ForecastSamples draw_forecast_samples(const ForecastSpec& setup, int threads) {
     }
   });
   for (uint64_t o : outside) s.outside_fit += o;
+  if (setup.total_water) {
+    s.tide_uniform.resize(n);
+    for_each_index(threads, blocks, [&](size_t b) {
+      const size_t end = std::min(n, (b + 1) * kBlock);
+      for (size_t i = b * kBlock; i < end; ++i) s.tide_uniform[i] = fourth_uniform(random, i);
+    });
+  }
   return s;
 }
 
@@ -74,8 +82,11 @@ std::vector<BridgeForecast> run_forecast(const ForecastSpec& setup, const Foreca
     BridgeForecast& r = out[k];
     r.location = site.location;
     const bool positive_only = needs_positive_distance(site.location);
-    std::vector<double> kept;
+    std::vector<double> kept, clearance;
     kept.reserve(n);
+    if (setup.total_water) clearance.reserve(n);
+    const double gain = 1 + setup.wave_setup;
+    const double offsets = site.datum_offset_m + setup.sea_level_rise_m;
     for (size_t i = 0; i < n; ++i) {
       const double distance = site.alongshore_km - samples.landfall_km[i];
       if (positive_only && !(distance > 0)) continue;
@@ -93,11 +104,32 @@ std::vector<BridgeForecast> run_forecast(const ForecastSpec& setup, const Foreca
         continue;
       }
       kept.push_back(surge);
+      if (setup.total_water) {
+        const double u = samples.tide_uniform[i];
+        double tide = setup.tide_from_m;
+        if (setup.tide == ForecastSpec::Tide::kPhase) {
+          tide = site.tide_amplitude_m * std::cos(std::numbers::pi * u);
+        } else if (setup.tide == ForecastSpec::Tide::kRange) {
+          tide = setup.tide_from_m + (setup.tide_to_m - setup.tide_from_m) * u;
+        }
+        clearance.push_back(site.low_chord_m - (gain * surge + tide + offsets));
+      }
     }
     r.kept = kept.size();
     r.left_out = n - kept.size() - r.no_number;
     for (double z : setup.thresholds_m) r.p_above.push_back(share_above(kept, z));
     r.p_over_low_chord = site.has_low_chord ? share_above(kept, site.low_chord_m) : kNaN;
+    r.p_total_over_low_chord = r.clearance_p10_m = r.clearance_p50_m = r.clearance_p90_m = kNaN;
+    if (setup.total_water && site.has_low_chord && !clearance.empty()) {
+      uint64_t over = 0;
+      for (double c : clearance) over += c < 0;
+      r.p_total_over_low_chord =
+          static_cast<double>(over) / static_cast<double>(clearance.size());
+      r.clearance_p50_m = quantile(clearance, 0.5, 0, clearance.size());
+      const size_t m = (clearance.size() - 1) / 2;
+      r.clearance_p10_m = quantile(clearance, 0.1, 0, m);
+      r.clearance_p90_m = quantile(clearance, 0.9, m + 1, clearance.size());
+    }
     // The median splits the values; the 10 % and 90 % points are then sought
     // in the halves below and above it.
     const size_t m = kept.empty() ? 0 : (kept.size() - 1) / 2;

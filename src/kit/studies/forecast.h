@@ -21,12 +21,23 @@ struct ForecastSpec {
   uint64_t samples = 100000;    // > 0
   uint64_t seed = 1;
   std::vector<double> thresholds_m;  // surges whose exceedance is asked for
+  // The total water level above each site's datum, set against its low chord:
+  // (1 + wave_setup) surge + tide + the site's datum offset + sea_level_rise_m.
+  // The tide above mean sea level is the site's A cos(phase) with the phase
+  // uniform (kPhase), tide_from_m (kGiven), or uniform on [tide_from_m,
+  // tide_to_m] (kRange).
+  bool total_water = false;
+  double sea_level_rise_m = 0;  // finite
+  double wave_setup = 0;        // finite, >= 0
+  enum class Tide { kPhase, kGiven, kRange } tide = Tide::kPhase;
+  double tide_from_m = 0, tide_to_m = 0;
 };
 
 // The sampled storms, sample i in element i of each array.
 struct ForecastSamples {
   std::vector<double> landfall_km, pressure_mb, radius_km;
   uint64_t outside_fit = 0;  // samples outside the fitted pressure or radius range
+  std::vector<double> tide_uniform;  // with the total water: sample i's uniform for its tide
 };
 
 // Draws the samples: sample i takes the normals of draw i of the seed's stream,
@@ -43,6 +54,11 @@ struct BridgeForecast {
   double median_m = 0, p10_m = 0, p90_m = 0;  // NaN when no sample is kept
   std::vector<double> p_above;  // per threshold: share of kept samples above it
   double p_over_low_chord = 0;  // NaN without a low chord or kept samples
+  // With the total water: the share of kept samples whose total water level
+  // lies above the low chord, and the 10, 50 and 90 % points of the clearance
+  // (low chord - total water level); NaN without a low chord or kept samples.
+  double p_total_over_low_chord = 0;
+  double clearance_p10_m = 0, clearance_p50_m = 0, clearance_p90_m = 0;
 };
 
 // Evaluates every sample at every site (one thread per site at a time).

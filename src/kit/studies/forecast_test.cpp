@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 
 #include "kit/studies/sampling.h"
 #include "kit/studies/test_tables.h"
@@ -232,6 +233,74 @@ TEST(Forecast, ASeedGivesTheSameSamplesAlways) {
       EXPECT_EQ(s.landfall_km[i], expected[i][0]) << i;
       EXPECT_EQ(s.pressure_mb[i], expected[i][1]) << i;
       EXPECT_EQ(s.radius_km[i], expected[i][2]) << i;
+    }
+  }
+}
+
+// P(total water > low chord) for the zero-amplitude table and a normal
+// pressure: with z = (low chord - offsets - tide) / (1 + F) the surge exceeds
+// z for every sample when z < 0, else when the pressure lies below
+// 1013 - 98.0665 sqrt(2 z). The tide is averaged by the midpoint rule over
+// 4000 phases (arcsine tide) or 4000 levels (uniform tide).
+double quadrature_total_over(const ForecastSpec& s, const Site& site) {
+  const int n = 4000;
+  double sum = 0;
+  for (int k = 0; k < n; ++k) {
+    const double u = (k + 0.5) / n;
+    const double tide =
+        s.tide == ForecastSpec::Tide::kPhase
+            ? site.tide_amplitude_m * std::cos(std::numbers::pi * u)
+            : s.tide == ForecastSpec::Tide::kRange ? s.tide_from_m + (s.tide_to_m - s.tide_from_m) * u
+                                                   : s.tide_from_m;
+    const double z = (site.low_chord_m - site.datum_offset_m - s.sea_level_rise_m - tide) /
+                     (1 + s.wave_setup);
+    sum += z < 0 ? 1.0
+                 : normal_cdf((1013 - 98.0665 * std::sqrt(2 * z) - s.pressure_mb) /
+                              s.sd_pressure_mb);
+  }
+  return sum / n;
+}
+
+TEST(Forecast, TotalWaterOverTheLowChordAgreesWithQuadrature) {
+  using Tide = ForecastSpec::Tide;
+  struct Row {
+    Tide tide;
+    double from, to, amplitude, offset, rise, setup;
+  } rows[] = {
+      {Tide::kPhase, 0, 0, 0.8, 0.3, 0, 0},      {Tide::kPhase, 0, 0, 0.5, -0.2, 0.4, 0.2},
+      {Tide::kRange, -0.6, 0.9, 0, 0.3, 0.1, 0}, {Tide::kGiven, 0.45, 0, 0.8, 0.1, 0.2, 0.1},
+  };
+  for (const Row& row : rows) {
+    ForecastSpec setup{.landfall_km = -20, .pressure_mb = 945, .radius_km = 30,
+                      .sd_pressure_mb = 12, .samples = 100000, .seed = 9, .thresholds_m = {}};
+    setup.total_water = true;
+    setup.tide = row.tide;
+    setup.tide_from_m = row.from;
+    setup.tide_to_m = row.to;
+    setup.sea_level_rise_m = row.rise;
+    setup.wave_setup = row.setup;
+    std::vector<Site> sites = evenly_spaced_sites(10);
+    sites.resize(1);
+    sites[0].has_low_chord = true;
+    sites[0].low_chord_m = 0.9;
+    sites[0].has_datum_offset = true;
+    sites[0].datum_offset_m = row.offset;
+    sites[0].tide_amplitude_m = row.amplitude;
+    const BridgeForecast r = run(setup, testing::zero_amplitude_table(), sites, 2)[0];
+    const double q = quadrature_total_over(setup, sites[0]);
+    EXPECT_GT(q, 0.05);
+    EXPECT_LT(q, 0.95);
+    EXPECT_NEAR(r.p_total_over_low_chord, q, three_se(q, setup.samples)) << row.offset;
+    // The median clearance is the low chord less the median total water level.
+    EXPECT_LT(r.clearance_p10_m, r.clearance_p50_m);
+    EXPECT_LT(r.clearance_p50_m, r.clearance_p90_m);
+    if (row.tide == Tide::kGiven) {
+      // A fixed tide moves every sample alike: the clearance's points are the
+      // surge's, mirrored and scaled by 1 + F.
+      const double top = 0.9 - row.offset - row.rise - row.from;
+      EXPECT_NEAR(r.clearance_p50_m, top - (1 + row.setup) * r.median_m, 1e-12);
+      EXPECT_NEAR(r.clearance_p10_m, top - (1 + row.setup) * r.p90_m, 1e-12);
+      EXPECT_NEAR(r.clearance_p90_m, top - (1 + row.setup) * r.p10_m, 1e-12);
     }
   }
 }

@@ -21,6 +21,10 @@ constexpr double kNegligibleSigmas = 9;
 // its rates' mean surge; surges beyond the limit share the end bins.
 constexpr double kFineBinM = 1e-4;
 constexpr double kFineLimitM = 1000;
+// The tide's phase quadrature: the fewest nodes tried, and the bound M of the
+// normal's tail within one unit of the real line.
+constexpr int kFirstPhaseNodes = 16;
+const double kPhaseBoundM = 1 + std::exp(0.5) / std::sqrt(2 * std::numbers::pi);
 
 double aep_of(double rate) { return -std::expm1(-rate); }
 
@@ -59,8 +63,46 @@ CoastGrid make_coast_grid(double from_km, double to_km, double step_km) {
   return grid;
 }
 
-ExceedanceRates::ExceedanceRates(double sigma_m, double sigma_rel)
-    : indicator_(sigma_m == 0 && sigma_rel == 0), sigma_m_(sigma_m), sigma_rel_(sigma_rel) {}
+ExceedanceRates::ExceedanceRates(double sigma_m, double sigma_rel, double tide_amplitude_m)
+    : indicator_(sigma_m == 0 && sigma_rel == 0 && tide_amplitude_m == 0),
+      sigma_m_(sigma_m),
+      sigma_rel_(sigma_rel),
+      amplitude_(tide_amplitude_m) {
+  if (amplitude_ > 0 && !(sigma_m == 0 && sigma_rel == 0)) {
+    for (int n = kFirstPhaseNodes; n <= kMaxPhaseNodes; n *= 2) {
+      std::vector<double> c(static_cast<size_t>(n));
+      for (int k = 0; k < n; ++k) {
+        c[k] = amplitude_ * std::cos((k + 0.5) * std::numbers::pi / n);
+      }
+      phase_cos_.push_back(std::move(c));
+    }
+  }
+}
+
+double ExceedanceRates::tail(double t, double sd) const {
+  if (amplitude_ == 0) {
+    if (sd == 0) return t < 0 ? 1.0 : 0.0;
+    return 0.5 * std::erfc(t / (sd * std::numbers::sqrt2));
+  }
+  if (sd == 0) {
+    if (t <= -amplitude_) return 1.0;
+    if (t >= amplitude_) return 0.0;
+    return std::acos(t / amplitude_) / std::numbers::pi;
+  }
+  // The fewest nodes whose bound is below the tolerance: the integrand, a
+  // function of the phase, is analytic and 2 pi periodic; in the strip
+  // |Im phase| < asinh(sd / A) the normal's argument moves by at most one
+  // unit off the real line, where the tail is at most M.
+  const double strip = std::asinh(sd / amplitude_);
+  const double needed = std::log(2 * kPhaseBoundM / kPhaseTolerance + 1) / (2 * strip);
+  size_t which = 0;
+  while (which + 1 < phase_cos_.size() && phase_cos_[which].size() < needed) ++which;
+  const std::vector<double>& nodes = phase_cos_[which];
+  const double scale = 1 / (sd * std::numbers::sqrt2);
+  double sum = 0;
+  for (double c : nodes) sum += std::erfc((t - c) * scale);
+  return 0.5 * sum / static_cast<double>(nodes.size());
+}
 
 void ExceedanceRates::add(double s, double rate) {
   if (!std::isfinite(s)) {  // a coefficient fault; an infinity would poison the sums
@@ -115,23 +157,18 @@ double ExceedanceRates::rate_above_mm(int64_t j) const {
   if (indicator_) return static_cast<size_t>(j) < bins_.size() ? bins_[j] : 0.0;
   const double eta = level_of_mm(j);
   const double sigma_eta = std::hypot(sigma_m_, sigma_rel_ * eta);
-  // Cases from 0 up to eta - 9 sigma(eta) lie at least nine of their own
-  // standard deviations below eta (sigma grows with the surge): skip them.
+  // Cases from 0 up to eta - A - 9 sigma(eta) lie at least nine of their own
+  // standard deviations below eta - A (sigma grows with the surge): skip them.
   auto by_surge = [](const std::pair<double, double>& c, double v) { return c.first < v; };
   const auto first_nonnegative = std::lower_bound(cases_.begin(), cases_.end(), 0.0, by_surge);
   auto resume = first_nonnegative;
-  const double cut = eta - kNegligibleSigmas * sigma_eta;
+  const double cut = eta - amplitude_ - kNegligibleSigmas * sigma_eta;
   if (cut > 0) resume = std::lower_bound(first_nonnegative, cases_.end(), cut, by_surge);
   double sum = 0;
   auto add_range = [&](auto from, auto to) {
     for (auto c = from; c != to; ++c) {
       const double s = c->first;
-      const double sd = std::hypot(sigma_m_, sigma_rel_ * s);
-      if (sd == 0) {
-        sum += s > eta ? c->second : 0.0;
-      } else {
-        sum += c->second * 0.5 * std::erfc((eta - s) / (sd * std::numbers::sqrt2));
-      }
+      sum += c->second * tail(eta - s, std::hypot(sigma_m_, sigma_rel_ * s));
     }
   };
   add_range(cases_.begin(), first_nonnegative);
@@ -151,8 +188,9 @@ int64_t ExceedanceRates::least_level_mm(double aep) const {
     }
   } else {
     int64_t reach = 1000;
-    hi = std::min<int64_t>(static_cast<int64_t>(std::ceil(std::max(0.0, max_surge_) * 1000)) + 1,
-                           kMaxLevelMm);
+    hi = std::min<int64_t>(
+        static_cast<int64_t>(std::ceil(std::max(0.0, max_surge_ + amplitude_) * 1000)) + 1,
+        kMaxLevelMm);
     while (aep_of(rate_above_mm(hi)) > aep) {
       if (hi == kMaxLevelMm) return -1;
       hi = std::min(hi + reach, kMaxLevelMm);
@@ -213,7 +251,13 @@ std::vector<BridgeHazard> compute_hazard(const HazardSpec& setup, const StormSet
     BridgeHazard& h = out[k];
     h.location = site.location;
     const bool positive_only = needs_positive_distance(site.location);
-    ExceedanceRates rates(setup.sigma_m, setup.sigma_rel);
+    // The total water scales the surge and its error by 1 + the wave setup,
+    // adds the tide in the rates and the offsets to the levels found.
+    const double gain = setup.total_water ? 1 + setup.wave_setup : 1.0;
+    const double shift =
+        setup.total_water ? site.datum_offset_m + setup.sea_level_rise_m : 0.0;
+    ExceedanceRates rates(setup.sigma_m * gain, setup.sigma_rel,
+                          setup.total_water ? site.tide_amplitude_m : 0.0);
     for (const Storm& storm : set.storms) {
       const double weight = setup.integrate_coast ? storm.rate * grid.width_km : storm.rate;
       const double* landfall = setup.integrate_coast ? grid.landfall_km.data() : &storm.landfall_km;
@@ -226,7 +270,7 @@ std::vector<BridgeHazard> compute_hazard(const HazardSpec& setup, const StormSet
         // Beyond every fitted curve the model says nothing about this storm here.
         if (r.curve == surge::Curve::kNone) continue;
         ++kept;
-        rates.add(r.surge_m, weight);
+        rates.add(gain * r.surge_m, weight);
       }
       // Summed per storm, so that the totals carry one rounding per storm.
       h.cases += kept;
@@ -237,12 +281,13 @@ std::vector<BridgeHazard> compute_hazard(const HazardSpec& setup, const StormSet
     h.nan_cases = rates.nan_cases();
     for (double t : setup.return_periods) {
       const int64_t mm = rates.least_level_mm(1.0 / t);
-      h.levels_m.push_back(mm < 0 ? std::numeric_limits<double>::quiet_NaN() : level_of_mm(mm));
+      h.levels_m.push_back(mm < 0 ? std::numeric_limits<double>::quiet_NaN()
+                                  : level_of_mm(mm) + shift);
     }
     if (setup.want_curve) {
       for (int64_t j = 0; j <= kMaxLevelMm; j += setup.curve_step_mm) {
         const double rate = rates.rate_above_mm(j);
-        h.curve.push_back({level_of_mm(j), rate, aep_of(rate)});
+        h.curve.push_back({level_of_mm(j) + shift, rate, aep_of(rate)});
         if (!(aep_of(rate) > kCurveFloorAep)) break;
       }
     }

@@ -30,6 +30,13 @@ struct HazardSpec {
   std::vector<double> return_periods;  // years, each > 1
   bool want_curve = false;
   int64_t curve_step_mm = 50;
+  // The total water level above each site's datum instead of the surge above
+  // mean sea level: (1 + wave_setup) (surge + error) + A cos(phase) + the
+  // site's datum offset + sea_level_rise_m, with A the site's tide amplitude
+  // and the phase uniform (a storm's timing is independent of the tide).
+  bool total_water = false;
+  double sea_level_rise_m = 0;  // finite
+  double wave_setup = 0;        // a fraction of the surge, finite and >= 0
 };
 
 // The landfall positions of the midpoint rule and the width each one stands for.
@@ -45,9 +52,22 @@ CoastGrid make_coast_grid(double from_km, double to_km, double step_km);
 // the cases are pooled in bins of 0.1 mm, each at its rates' mean surge, and
 // summed with the normal's tail: pooling moves no case by more than 0.1 mm and
 // errs only in the second order of (0.1 mm / sigma).
+//
+// With a tide of amplitude A > 0 the cases are pooled the same way and each
+// adds rate x P(error + A cos(phase) > eta - surge), the phase uniform. Without
+// an error term that is the arcsine law, exactly: P(A cos(phase) > t) =
+// arccos(t / A) / pi for |t| < A. With one it is the mean over N equally
+// spaced phases of the normal's tail, N a power of two chosen per case so that
+// the periodic trapezoidal rule's bound 2 M / (exp(2 N asinh(sd / A)) - 1),
+// M = 1 + exp(1/2) / sqrt(2 pi), is below kPhaseTolerance (N at most
+// kMaxPhaseNodes, which reaches it for sd / A >= 0.003). Pooling moves no case
+// by more than 0.1 mm, so the pooled Lambda(eta) lies between the exact
+// Lambda(eta + 0.1 mm) and Lambda(eta - 0.1 mm).
+inline constexpr double kPhaseTolerance = 1e-10;
+inline constexpr int kMaxPhaseNodes = 4096;
 class ExceedanceRates {
  public:
-  ExceedanceRates(double sigma_m, double sigma_rel);
+  ExceedanceRates(double sigma_m, double sigma_rel, double tide_amplitude_m = 0);
   void add(double surge_m, double rate);  // a NaN or infinite surge is counted and left out
   void finish();                          // call once, after the last add()
   // Lambda at j millimetres, 0 <= j <= kMaxLevelMm.
@@ -56,10 +76,13 @@ class ExceedanceRates {
   // -1 when it lies above kMaxLevelMm.
   int64_t least_level_mm(double aep) const;
   uint64_t nan_cases() const { return nan_cases_; }
+  // P(error + A cos(phase) > t) for an error with standard deviation sd, as above.
+  double tail(double t, double sd) const;
 
  private:
   bool indicator_;
-  double sigma_m_, sigma_rel_;
+  double sigma_m_, sigma_rel_, amplitude_;
+  std::vector<std::vector<double>> phase_cos_;  // A cos of 16, 32, ... midpoint phases
   std::vector<double> bins_;    // indicator: rate of cases with bin index j, then Lambda_j
   struct FineBin {
     double rate = 0, rate_surge = 0;  // sums of rate and rate x surge

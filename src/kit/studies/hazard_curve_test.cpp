@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <numbers>
 
 #include "kit/studies/test_tables.h"
 
@@ -196,6 +198,128 @@ TEST(Hazard, GivesTheSameResultsForAnyThreadCount) {
       EXPECT_EQ(one[k].curve[i].rate_per_year, two[k].curve[i].rate_per_year);
     }
   }
+}
+
+// The sites of evenly_spaced_sites(10), each with the tide amplitude and datum offset given.
+std::vector<Site> tidal_sites(double amplitude, double offset) {
+  std::vector<Site> sites = evenly_spaced_sites(10);
+  for (Site& s : sites) {
+    s.tide_amplitude_m = amplitude;
+    s.has_datum_offset = true;
+    s.datum_offset_m = offset;
+  }
+  return sites;
+}
+
+TEST(ExceedanceRates, TheTideAloneFollowsTheArcsineLaw) {
+  // P(A cos(phase) > t) = arccos(t / A) / pi, 1 at and below -A, 0 at and above A.
+  const double a = 0.8;
+  ExceedanceRates r(0, 0, a);
+  struct Row {
+    double t, p;
+  } rows[] = {{-0.9, 1}, {-0.8, 1}, {-0.4, 2.0 / 3}, {0, 0.5}, {0.4, 1.0 / 3},
+              {0.8 * std::sqrt(0.5), 0.25}, {0.8, 0}, {5, 0}};
+  for (const Row& row : rows) EXPECT_NEAR(r.tail(row.t, 0), row.p, 1e-15) << row.t;
+  // One case of surge 0.5 m and rate 2 per year: Lambda(eta) = 2 arccos((eta - 0.5) / A) / pi.
+  r.add(0.5, 2);
+  r.finish();
+  for (int64_t j : {0, 100, 300, 500, 777, 1299, 1300, 2000}) {
+    const double t = std::clamp((j / 1000.0 - 0.5) / a, -1.0, 1.0);
+    EXPECT_NEAR(r.rate_above_mm(j), 2 * std::acos(t) / std::numbers::pi, 1e-12) << j;
+  }
+}
+
+TEST(ExceedanceRates, TideAndErrorTogetherMatchAFineQuadrature) {
+  // The phase quadrature against Simpson's rule on 20,000 panels over [0, pi],
+  // where the integrand's fourth derivative keeps the rule far below 1e-10.
+  struct Row {
+    double amplitude, sd, t;
+  } rows[] = {{0.5, 0.1, 0.3}, {0.5, 0.1, -0.55}, {1.0, 0.01, 0.2}, {1.0, 0.02, 0.999},
+              {0.3, 0.3, 0.9}, {0.05, 0.4, 0.1}, {1.2, 0.004, -1.1}};
+  for (const Row& row : rows) {
+    ExceedanceRates r(row.sd, 0, row.amplitude);
+    const int n = 20000;
+    auto f = [&](double phi) {
+      return 0.5 * std::erfc((row.t - row.amplitude * std::cos(phi)) / (row.sd * std::sqrt(2.0)));
+    };
+    double sum = f(0) + f(std::numbers::pi);
+    for (int k = 1; k < n; ++k) sum += (k % 2 ? 4 : 2) * f(k * std::numbers::pi / n);
+    const double expected = sum / (3 * n);
+    EXPECT_NEAR(r.tail(row.t, row.sd), expected, 2e-10) << row.amplitude << " " << row.sd;
+  }
+}
+
+TEST(Hazard, TotalWaterLevelsFollowTheArcsineLawToTheMillimetre) {
+  // Two pressure-only storms whose surges s1 = 0.4497 m and s2 = 0.0566 m lie
+  // further apart than twice the tide amplitude 0.15 m. With Lambda* =
+  // -ln(1 - 1/T): above s2 + A only storm 1 counts, Lambda = r1 arccos((eta -
+  // s1) / A) / pi, so eta = s1 + A cos(pi Lambda* / r1) for Lambda* < r1; below
+  // s1 - A storm 1 counts whole and eta = s2 + A cos(pi (Lambda* - r1) / r2).
+  StormSet set;
+  set.has_landfall = true;
+  const double r1 = 0.05, r2 = 0.2, a = 0.15;
+  set.storms = {storm(920, 30, r1, -5), storm(980, 30, r2, -5)};
+  const double s1 = pressure_only_surge(920), s2 = pressure_only_surge(980);
+  ASSERT_GT(s1 - a, s2 + a);
+  HazardSpec setup;
+  setup.total_water = true;
+  setup.return_periods = {10, 25, 50, 100, 200, 500};
+  auto results = compute_hazard(setup, set, testing::zero_amplitude_table(), tidal_sites(a, 0), 2);
+  std::vector<double> expected;
+  for (double t : setup.return_periods) {
+    const double lambda = -std::log1p(-1 / t);
+    const double eta = lambda < r1 ? s1 + a * std::cos(std::numbers::pi * lambda / r1)
+                                   : s2 + a * std::cos(std::numbers::pi * (lambda - r1) / r2);
+    expected.push_back(ceil_mm(eta));
+  }
+  // By hand: T = 100 gives Lambda* = 0.0100503, eta = 0.44967 + 0.15 cos(0.63148) = 0.57074 m;
+  // T = 10 gives Lambda* = 0.1053605, eta = 0.05662 + 0.15 cos(0.87138) = 0.15339 m.
+  EXPECT_EQ(expected[3], 0.571);
+  EXPECT_EQ(expected[0], 0.154);
+  for (int k : {1, 7, 20}) {
+    ASSERT_EQ(results[k - 1].levels_m.size(), expected.size());
+    for (size_t i = 0; i < expected.size(); ++i) {
+      EXPECT_NEAR(results[k - 1].levels_m[i], expected[i], 1e-12) << k << " " << i;
+    }
+  }
+}
+
+TEST(Hazard, DatumOffsetSeaLevelRiseAndWaveSetupMoveEveryLevel) {
+  StormSet set;
+  set.has_landfall = true;
+  set.storms = {storm(900, 30, 0.002, -5), storm(930, 20, 0.01, -5), storm(950, 40, 0.03, -5),
+                storm(970, 50, 0.1, -5)};
+  struct Row {
+    double amplitude, sigma_m, offset, rise;
+  } rows[] = {{0, 0, 0.37, 0}, {0.6, 0, 0, 0.25}, {0.6, 0, -0.4, 0.9}, {0.4, 0.08, 1.25, 0.5}};
+  for (const Row& row : rows) {
+    HazardSpec setup;
+    setup.total_water = true;
+    setup.sigma_m = row.sigma_m;
+    setup.return_periods = {10, 50, 100, 500};
+    setup.want_curve = true;
+    const auto table = testing::zero_amplitude_table();
+    const auto base = compute_hazard(setup, set, table, tidal_sites(row.amplitude, 0), 1);
+    setup.sea_level_rise_m = row.rise;
+    const auto moved = compute_hazard(setup, set, table, tidal_sites(row.amplitude, row.offset), 1);
+    for (size_t k : {0, 9}) {
+      for (size_t i = 0; i < base[k].levels_m.size(); ++i) {
+        EXPECT_NEAR(moved[k].levels_m[i] - base[k].levels_m[i], row.offset + row.rise, 1e-12);
+      }
+      ASSERT_EQ(moved[k].curve.size(), base[k].curve.size());
+      EXPECT_NEAR(moved[k].curve[3].level_m, 0.15 + row.offset + row.rise, 1e-12);
+      EXPECT_EQ(moved[k].curve[3].rate_per_year, base[k].curve[3].rate_per_year);
+    }
+  }
+  // Without tide or error a wave setup F makes each level the ceiling of (1 + F) s.
+  HazardSpec setup;
+  setup.total_water = true;
+  setup.wave_setup = 0.25;
+  setup.return_periods = {50, 200};
+  const auto got =
+      compute_hazard(setup, set, testing::zero_amplitude_table(), tidal_sites(0, 0), 1);
+  EXPECT_EQ(got[4].levels_m, (std::vector<double>{ceil_mm(1.25 * pressure_only_surge(950)),
+                                                  ceil_mm(1.25 * pressure_only_surge(930))}));
 }
 
 }  // namespace

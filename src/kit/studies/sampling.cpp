@@ -43,4 +43,10 @@ Normal3 normal3(const CounterRandom& random, uint64_t index) {
   return n;
 }
 
+double fourth_uniform(const CounterRandom& random, uint64_t index) {
+  double third, fourth;
+  box_muller(random.uniform(4 * index + 2), random.uniform(4 * index + 3), &third, &fourth);
+  return 0.5 * std::erfc(-fourth / std::numbers::sqrt2);
+}
+
 }  // namespace kit

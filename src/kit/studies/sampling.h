@@ -34,6 +34,10 @@ struct Normal3 {
 };
 Normal3 normal3(const CounterRandom& random, uint64_t index);
 
+// A uniform number in (0, 1) for draw `index`, independent of its three
+// normals: the standard normal cdf of the fourth Box-Muller value above.
+double fourth_uniform(const CounterRandom& random, uint64_t index);
+
 }  // namespace kit
 
 #endif  // SURGE_KIT_STUDIES_SAMPLING_H_
