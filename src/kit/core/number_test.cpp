@@ -118,7 +118,7 @@ TEST(AppendSignificant, PlainDecimalWithSixSignificantDigits) {
       {0.23999786820000002, 6, "0.239998"},
       {7e-05, 6, "0.00007"},
       {0.000070000049, 6, "0.00007"},
-      {0.00007000005, 6, "0.0000700001"},  // rounds up in the sixth digit
+      {0.000070000051, 6, "0.0000700001"},  // rounds up in the sixth digit
       {1.2345e-9, 6, "0.0000000012345"},
       {0.9999996, 6, "1"},                 // rounding carries into a new digit
       {0.9999994, 6, "0.999999"},
