@@ -147,7 +147,7 @@ int main(int argc, char** argv) {
       std::cerr << "surgekit help: error: " << unknown_command_message(wanted) << "\n";
       return kit::kStatusUsage;
     }
-    std::cout << app.get_subcommand(wanted)->help();
+    std::cout << app.get_subcommand(wanted)->help("surgekit");
     return kit::kStatusOk;
   }
   if (!named.empty() && find_command(named) == nullptr) {
