@@ -111,7 +111,7 @@ TEST_F(KitConventionsTest, EverySubcommandGivesTheStatusAndMessageShapeOfItsTrou
       {{"hazard", "storms.csv", "--coast", "0:600", "-o", "nodir/l.csv"}, 2,
        "surgekit hazard: error: cannot create nodir/l.csv: No such file or directory"},
       // The data hold errors: 1, the findings at their place in the file.
-      {{"check", "--data", "broken"}, 1, "broken/srfparamsVelko.dat: error: cannot open"},
+      {{"check", "--data", "broken"}, 1, ""},  // its findings are its output: below
       {{"run", "--data", "broken", "cases.csv"}, 1, "broken/srfparamsVelko.dat: error:"},
       {{"diff", ".", "broken"}, 1, "broken/srfparamsVelko.dat: error:"},
       {{"curve", "--data", "broken", "--location", "3", "--pressure", "930", "--radius", "30"}, 1,
@@ -137,8 +137,21 @@ TEST_F(KitConventionsTest, EverySubcommandGivesTheStatusAndMessageShapeOfItsTrou
     EXPECT_EQ(misshapen(result.err, command), std::vector<std::string>{}) << shown;
     EXPECT_EQ(result.err.find(".partial-"), std::string::npos) << shown << result.err;
     EXPECT_EQ(result.err.find("e+308"), std::string::npos) << shown << result.err;
-    if (r.status == 2) EXPECT_EQ(result.out, "") << shown;
+    if (r.status == 2) {
+      EXPECT_EQ(result.out, "") << shown;
+    }
   }
+}
+
+TEST_F(KitConventionsTest, CheckWritesItsFindingsToStandardOutput) {
+  const RunResult check = kit({"check", "--data", "broken"});
+  EXPECT_EQ(check.status, 1);
+  EXPECT_EQ(check.err, "");
+  EXPECT_EQ(check.out.rfind("broken/srfparamsVelko.dat: error: cannot open the file: No such file "
+                            "or directory\n",
+                            0),
+            0u)
+      << check.out;
 }
 
 TEST_F(KitConventionsTest, HelpNamesTheSubcommandAsHelpDoes) {
@@ -226,7 +239,9 @@ TEST_F(KitConventionsTest, DiffExitsOneWhenTheSetsDifferBeyondItsTolerance) {
   const RunResult same = kit({"diff", ".", "same", "--pressure-step", "35", "--radius-step", "27",
                               "--distance-step", "20"});
   EXPECT_EQ(same.status, 0) << same.err;
-  EXPECT_EQ(same.err, "");
+  EXPECT_EQ(same.err,
+            "surgekit diff: note: no case changes at every location, so largest_change_m is 0 "
+            "and the fields of the case are empty\n");
 
   // The same set with location 1's slope set to 0: only location 1 changes.
   const size_t end = slope.find('\n');
@@ -240,7 +255,11 @@ TEST_F(KitConventionsTest, DiffExitsOneWhenTheSetsDifferBeyondItsTolerance) {
   args.insert(args.end(), grid.begin(), grid.end());
   const RunResult changed = kit(args);
   ASSERT_EQ(changed.status, 1) << changed.err;
-  EXPECT_EQ(changed.err, "surgekit diff: the sets differ by more than 0 m at 1 location\n");
+  EXPECT_EQ(changed.err,
+            "surgekit diff: note: no case changes at locations 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, "
+            "12, 13, 14, 15, 16, 17, 18, 19, 20, so largest_change_m is 0 and the fields of the "
+            "case are empty\n"
+            "surgekit diff: the sets differ by more than 0 m at 1 location\n");
   // Location 1's change is signed: new minus old.
   const std::string row1 = changed.out.substr(changed.out.find("\n1,") + 3);
   const double largest = std::stod(row1.substr(0, row1.find(',')));
@@ -303,7 +322,7 @@ TEST_F(KitConventionsTest, RatesAndChancesHaveSixSignificantDigitsInPlainDecimal
     start += line.size() + 1;
     const size_t a = line.find(',', line.find(',') + 1) + 1;
     const size_t b = line.find(',', a) + 1;
-    for (const std::string field : {line.substr(a, b - a - 1), line.substr(b)}) {
+    for (const std::string& field : {line.substr(a, b - a - 1), line.substr(b)}) {
       ASSERT_TRUE(std::regex_match(field, chance)) << line;
       ASSERT_LE(significant_digits(field), 6u) << line;
       ++checked;

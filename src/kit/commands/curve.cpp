@@ -46,6 +46,13 @@ int run_curve(const CurveOptions& options, const CommonOptions& common) {
     throw UsageError{"--from must not exceed --to"};
   }
   Sink sink(kWho);
+  // The outputs are opened before any work, so that one that cannot be
+  // written stops the run at once and leaves nothing half done.
+  OutputFile table, plot;
+  if (!open_output(options.output, &table, sink)) return sink.status();
+  if (!options.svg_file.empty() && !open_output(options.svg_file, &plot, sink)) {
+    return sink.status();
+  }
   CoefficientSet set;
   if (!load_coefficient_set(common.data_dir, common.strict, sink, &set)) return sink.status();
 
@@ -66,8 +73,6 @@ int run_curve(const CurveOptions& options, const CommonOptions& common) {
         sample_distances(set.table, location, options.pressure_mb, options.radius_km, distances)});
   }
 
-  OutputFile table;
-  if (!open_output(options.output, &table, sink)) return sink.status();
   CsvWriter csv(table.stream());
   for (const char* name : {"location", "distance_km", "surge_m", "side", "curve", "x", "flags"}) {
     csv.field(name);
@@ -103,7 +108,7 @@ int run_curve(const CurveOptions& options, const CommonOptions& common) {
     std::string svg;
     append_line_plot(&svg, surge_plot(title + ", " + storm + " km", options.radius_km, distances,
                                       series));
-    if (!write_output(options.svg_file, svg, sink)) return sink.status();
+    if (!finish_output(&plot, svg, sink)) return sink.status();
   }
   return sink.status();
 }

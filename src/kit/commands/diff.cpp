@@ -34,6 +34,16 @@ struct DiffOptions {
   int threads = 0;  // 0: one per core
 };
 
+// "location 3", "locations 2, 5" or "every location".
+std::string locations_text(const std::vector<int>& locations) {
+  if (locations.size() == static_cast<size_t>(surge::kLocations)) return "every location";
+  std::string text = locations.size() == 1 ? "location " : "locations ";
+  for (size_t i = 0; i < locations.size(); ++i) {
+    text += (i > 0 ? ", " : "") + std::to_string(locations[i]);
+  }
+  return text;
+}
+
 // Writes the table; false when standard output cannot be written.
 bool write_changes(const std::vector<LocationChange>& changes, Sink& sink) {
   OutputFile file;
@@ -69,6 +79,7 @@ bool write_changes(const std::vector<LocationChange>& changes, Sink& sink) {
   }
   out.flush();
   if (!commit_output(&file, sink)) return false;
+  std::vector<int> unchanged, only_nonfinite;
   for (int location = 1; location <= surge::kLocations; ++location) {
     const LocationChange& c = changes[location];
     if (c.nonfinite > 0) {
@@ -76,11 +87,16 @@ bool write_changes(const std::vector<LocationChange>& changes, Sink& sink) {
                 counted(static_cast<long long>(c.nonfinite), "case") +
                 " where a set gives an infinite or NaN surge (left out of largest_change_m)");
     }
-    if (!c.found) {
-      sink.note("location " + std::to_string(location) +
-                ": no case where both sets give a finite surge, so the fields of the case are "
-                "empty");
-    }
+    if (!c.found) (c.changed == 0 ? unchanged : only_nonfinite).push_back(location);
+  }
+  // The case fields are empty where there is no finite change to point at.
+  if (!only_nonfinite.empty()) {
+    sink.note("no finite change at " + locations_text(only_nonfinite) +
+              ", so largest_change_m is nan and the fields of the case are empty");
+  }
+  if (!unchanged.empty()) {
+    sink.note("no case changes at " + locations_text(unchanged) +
+              ", so largest_change_m is 0 and the fields of the case are empty");
   }
   return true;
 }

@@ -40,14 +40,19 @@ int run_envelope(const EnvelopeOptions& options, const CommonOptions& common) {
   parse_integer_range(options.radius_range, &radii);
   refuse_shared_stdout(options.output, "the table (-o)", options.svg_file, "--svg");
   Sink sink(kWho);
+  // The outputs are opened before any work, so that one that cannot be
+  // written stops the run at once and leaves nothing half done.
+  OutputFile table, plot;
+  if (!open_output(options.output, &table, sink)) return sink.status();
+  if (!options.svg_file.empty() && !open_output(options.svg_file, &plot, sink)) {
+    return sink.status();
+  }
   CoefficientSet set;
   if (!load_coefficient_set(common.data_dir, common.strict, sink, &set)) return sink.status();
 
   const std::vector<double> pressures_mb(pressures.begin(), pressures.end());
   const auto rows = envelope_table(set.table, locations, pressures_mb, radii);
 
-  OutputFile table;
-  if (!open_output(options.output, &table, sink)) return sink.status();
   CsvWriter csv(table.stream());
   for (const char* name : {"location", "pressure_mb", "surge_m", "distance_km", "radius_km",
                            "side", "curve", "x", "radius_min_km", "radius_max_km",
@@ -78,7 +83,7 @@ int run_envelope(const EnvelopeOptions& options, const CommonOptions& common) {
   if (!options.svg_file.empty()) {
     std::string svg;
     append_cell_grid(&svg, envelope_grid(locations, pressures, rows, options.radius_range));
-    if (!write_output(options.svg_file, svg, sink)) return sink.status();
+    if (!finish_output(&plot, svg, sink)) return sink.status();
   }
   return sink.status();
 }

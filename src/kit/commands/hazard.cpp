@@ -49,10 +49,8 @@ std::string period_column(double t) {
   return name + "y_m";
 }
 
-bool write_levels(const std::string& path, const HazardSpec& setup, const std::vector<Site>& sites,
+bool write_levels(OutputFile& file, const HazardSpec& setup, const std::vector<Site>& sites,
                   const std::vector<BridgeHazard>& results, Sink& sink) {
-  OutputFile file;
-  if (!open_output(path, &file, sink)) return false;
   CsvWriter out(file.stream());
   out.field("location");
   out.field("name");
@@ -93,9 +91,7 @@ bool write_levels(const std::string& path, const HazardSpec& setup, const std::v
   return true;
 }
 
-bool write_curve(const std::string& path, const std::vector<BridgeHazard>& results, Sink& sink) {
-  OutputFile file;
-  if (!open_output(path, &file, sink)) return false;
+bool write_curve(OutputFile& file, const std::vector<BridgeHazard>& results, Sink& sink) {
   CsvWriter out(file.stream());
   for (const char* h : {"location", "surge_m", "rate_per_year", "aep"}) out.field(h);
   out.end_row();
@@ -172,6 +168,11 @@ CommandEntry define_hazard(CLI::App& sub, const CommonOptions& common) {
     if (setup.want_curve) refuse_shared_stdout(o->output, "the levels (-o)", o->curve_path, "--curve");
 
     Sink sink(kWho);
+    // The outputs are opened before any work, so that one that cannot be
+    // written stops the run at once and leaves nothing half done.
+    OutputFile levels_file, curve_file;
+    if (!open_output(o->output, &levels_file, sink)) return sink.status();
+    if (setup.want_curve && !open_output(o->curve_path, &curve_file, sink)) return sink.status();
     CoefficientSet set;
     if (!load_coefficient_set(common.data_dir, common.strict, sink, &set)) return sink.status();
     std::vector<Site> sites;
@@ -192,8 +193,8 @@ CommandEntry define_hazard(CLI::App& sub, const CommonOptions& common) {
                      (h.nan_cases == 1 ? "is" : "are") + " left out");
       }
     }
-    if (!write_levels(o->output, setup, sites, results, sink)) return sink.status();
-    if (setup.want_curve) write_curve(o->curve_path, results, sink);
+    if (!write_levels(levels_file, setup, sites, results, sink)) return sink.status();
+    if (setup.want_curve) write_curve(curve_file, results, sink);
     return sink.status();
   };
 }

@@ -269,6 +269,11 @@ bool commit_output(OutputFile* out, Sink& sink) {
   return false;
 }
 
+bool finish_output(OutputFile* out, std::string_view text, Sink& sink) {
+  std::fwrite(text.data(), 1, text.size(), out->stream());
+  return commit_output(out, sink);  // a short write leaves the stream's error set
+}
+
 void refuse_shared_stdout(const std::string& first_path, const char* first,
                           const std::string& second_path, const char* second) {
   if (first_path == "-" && second_path == "-") {

@@ -95,6 +95,8 @@ bool write_output(const std::string& path, std::string_view text, Sink& sink);
 // commits it; on failure an I/O error in `sink`, and false.
 bool open_output(const std::string& path, OutputFile* out, Sink& sink);
 bool commit_output(OutputFile* out, Sink& sink);
+// Writes `text` to an output opened early, and commits it.
+bool finish_output(OutputFile* out, std::string_view text, Sink& sink);
 
 // Refuses (a UsageError) two outputs sent to standard output at once, which
 // would mix two formats in one stream: `first` and `second` name the options.
