@@ -190,7 +190,7 @@ bool output_folder_possible(const std::filesystem::path& folder) {
 int fit(const FitOptions& options, const CommonOptions& common) {
   Sink sink(kWho);
   std::string bytes, error;
-  if (!read_all(options.input, &bytes, &error)) throw IoError{error};  // status 2, with no hint at the options
+  if (!read_all(options.input, &bytes, &error)) throw IoError{error};
   if (!output_folder_possible(options.output_dir)) {
     std::fprintf(stderr, "%s: cannot make the folder %s: a file is in the way\n", kWho,
                  options.output_dir.c_str());
