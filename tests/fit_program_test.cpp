@@ -128,7 +128,7 @@ TEST_F(FitCommandTest, OneThreadOrTwoGiveTheSameBytes) {
 TEST_F(FitCommandTest, FaultsEndWithTheirStatusAndNothingWritten) {
   const RunResult missing = surgekit({"fit", path("none.csv"), "-o", path("out")});
   EXPECT_EQ(missing.status, 2);
-  EXPECT_EQ(missing.err.rfind("surgekit fit: cannot read " + path("none.csv"), 0), 0u) << missing.err;
+  EXPECT_EQ(missing.err.rfind("surgekit fit: error: cannot read " + path("none.csv"), 0), 0u) << missing.err;
 
   write_file("bad.csv",
              "location,pressure_mb,radius_km,distance_km,surge_m\n7,950,30,60,1.5\n7,1013,30,60,1\n");

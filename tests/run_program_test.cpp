@@ -178,7 +178,7 @@ TEST_F(RunCommandTest, ReadsStandardInput) {
   from_folder.program = SURGEKIT_PROGRAM;
   from_folder.args = {"run", "-"};
   RunResult folder = run_with_input_file(dir_, from_folder);
-  EXPECT_EQ(folder.status, 1);
+  EXPECT_EQ(folder.status, 2);  // an input that cannot be read
   EXPECT_NE(folder.err.find("cannot read standard input"), std::string::npos) << folder.err;
 }
 

@@ -2,7 +2,9 @@
 // with every fault and doubtful value listed as compilers list theirs.
 #include <CLI/CLI.hpp>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -17,10 +19,6 @@
 
 namespace kit {
 namespace {
-
-std::string counted(int n, const char* what) {
-  return std::to_string(n) + " " + what + (n == 1 ? "" : "s");
-}
 
 // The SHA-256 of the folder's sites file, or "" when it has none that reads.
 std::string sites_sha256(const std::string& dir) {
@@ -80,7 +78,11 @@ CommandEntry define_check(CLI::App& sub, const CommonOptions& common) {
       std::printf("%s\n", format_finding(finding).c_str());
     }
     print_summary(report, common.data_dir);
-    std::fflush(stdout);
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+      Sink sink("surgekit check");
+      sink.io_error(std::string("cannot write standard output: ") + std::strerror(errno));
+      return sink.status();
+    }
     return report.errors + report.kit_errors > 0 ? kStatusFindings : kStatusOk;
   };
 }

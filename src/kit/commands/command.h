@@ -12,10 +12,12 @@ class App;
 
 namespace kit {
 
-// Exit statuses, as grep uses them.
+// Exit statuses, one table for every subcommand.
 inline constexpr int kStatusOk = 0;        // all went well
-inline constexpr int kStatusFindings = 1;  // the data or the cases hold errors
-inline constexpr int kStatusUsage = 2;     // the command line itself was wrong
+inline constexpr int kStatusFindings = 1;  // the data or the cases hold errors, or diff found
+                                           // sets that differ beyond its tolerance
+inline constexpr int kStatusUsage = 2;     // the command line is wrong, or an input cannot be
+                                           // read or an output cannot be written
 
 // Options every subcommand shares, declared once by the program.
 struct CommonOptions {
@@ -37,6 +39,12 @@ struct CommandSpec {
 // A usage fault found after parsing (an option's value that does not fit the
 // others): the program prints it with the subcommand's usage and exits 2.
 struct UsageError {
+  std::string message;
+};
+
+// An input that cannot be read or an output that cannot be written, thrown
+// where the run cannot go on: the program prints it and exits 2.
+struct IoError {
   std::string message;
 };
 

@@ -35,13 +35,26 @@ struct CurveOptions {
   double radius_km = 0;
   double from_km = NAN, to_km = NAN, step_km = NAN;
   std::string svg_file;
+  std::string output = "-";
 };
 
 int run_curve(const CurveOptions& options, const CommonOptions& common) {
   std::vector<int> locations;
   parse_locations(options.location, &locations);
+  refuse_shared_stdout(options.output, "the table (-o)", options.svg_file, "--svg");
+  if (!std::isnan(options.from_km) && !std::isnan(options.to_km) && options.from_km > options.to_km) {
+    throw UsageError{"--from must not exceed --to"};
+  }
+  Sink sink(kWho);
+  // The outputs are opened before any work, so that one that cannot be
+  // written stops the run at once and leaves nothing half done.
+  OutputFile table, plot;
+  if (!open_output(options.output, &table, sink)) return sink.status();
+  if (!options.svg_file.empty() && !open_output(options.svg_file, &plot, sink)) {
+    return sink.status();
+  }
   CoefficientSet set;
-  if (!load_coefficient_set(common.data_dir, common.strict, kWho, &set)) return kStatusFindings;
+  if (!load_coefficient_set(common.data_dir, common.strict, sink, &set)) return sink.status();
 
   DistanceGrid grid = default_distance_grid(set.table, locations, options.radius_km);
   if (!std::isnan(options.from_km)) grid.from = options.from_km;
@@ -60,7 +73,7 @@ int run_curve(const CurveOptions& options, const CommonOptions& common) {
         sample_distances(set.table, location, options.pressure_mb, options.radius_km, distances)});
   }
 
-  CsvWriter csv(stdout);
+  CsvWriter csv(table.stream());
   for (const char* name : {"location", "distance_km", "surge_m", "side", "curve", "x", "flags"}) {
     csv.field(name);
   }
@@ -82,10 +95,8 @@ int run_curve(const CurveOptions& options, const CommonOptions& common) {
       csv.end_row();
     }
   }
-  if (!csv.flush()) {
-    std::perror("surgekit curve: standard output");
-    return kStatusFindings;
-  }
+  csv.flush();
+  if (!commit_output(&table, sink)) return sink.status();
 
   if (!options.svg_file.empty()) {
     std::string storm;
@@ -112,9 +123,9 @@ int run_curve(const CurveOptions& options, const CommonOptions& common) {
       }
       append_small_multiples(&svg, figure);
     }
-    if (!write_output(options.svg_file, svg, "surgekit curve")) return kStatusFindings;
+    if (!finish_output(&plot, svg, sink)) return sink.status();
   }
-  return kStatusOk;
+  return sink.status();
 }
 
 }  // namespace
@@ -138,7 +149,11 @@ CommandEntry define_curve(CLI::App& sub, const CommonOptions& common) {
   sub.add_option("--step", options->step_km,
                  "distance step (km); default: fine enough for the narrowest Gaussian")
       ->check(CLI::Range(1e-6, 1e6));
-  sub.add_option("--svg", options->svg_file, "also draw the curves into this SVG file");
+  sub.add_option("--svg", options->svg_file,
+                 "also draw the curves into this SVG file (- for standard output, with -o "
+                 "sending the table to a file)");
+  sub.add_option("-o,--output", options->output, "where to write the table, - for standard output")
+      ->capture_default_str();
   sub.footer("Example: surgekit curve --data examples --location 3 --pressure 930 --radius 30 "
              "--svg curve.svg\n"
              "Prints location,distance_km,surge_m,side,curve,x, one row per distance.");

@@ -14,6 +14,8 @@
 #include "kit/core/number.h"
 #include "kit/studies/parallel.h"
 #include "kit/files/sites.h"
+#include "kit/files/output_file.h"
+#include "kit/core/limits.h"
 
 namespace kit {
 namespace {
@@ -43,15 +45,19 @@ void parse_tide_range(const std::string& text, ForecastSpec* setup) {
   setup->tide_to_m = to;
 }
 
-// A probability (shortest text) or a surge (millimetres), or an empty field
-// where there is none.
+// Chances and shares have six significant digits; surges three decimals.
+constexpr int kChanceDigits = 6;
+
+// A chance (six significant digits) or a surge (`decimals` places), or an
+// empty field where there is none.
 void number_or_empty(CsvWriter& out, double value, int decimals = -1) {
   if (std::isnan(value)) {
     out.field("");
   } else if (decimals >= 0) {
     out.fixed(value, decimals);
   } else {
-    out.number(value);
+    out.separate();
+    append_significant(&out.raw(), value, kChanceDigits);
   }
 }
 
@@ -60,9 +66,11 @@ void integer(CsvWriter& out, uint64_t value) {
   out.raw() += std::to_string(value);
 }
 
-void write_forecast(const Options& o, const std::vector<Site>& sites,
-                    const std::vector<BridgeForecast>& results) {
-  CsvWriter out(stdout);
+bool write_forecast(const Options& o, const std::vector<Site>& sites,
+                    const std::vector<BridgeForecast>& results, Sink& sink) {
+  OutputFile file;
+  if (!open_output("-", &file, sink)) return false;
+  CsvWriter out(file.stream());
   for (const char* h : {"location", "name", "samples_kept", "left_out_share", "median_m", "p10_m",
                         "p90_m"}) {
     out.field(h);
@@ -87,7 +95,7 @@ void write_forecast(const Options& o, const std::vector<Site>& sites,
     integer(out, static_cast<uint64_t>(r.location));
     out.field(sites[k].name);
     integer(out, r.kept);
-    out.number(static_cast<double>(r.left_out) / static_cast<double>(o.setup.samples));
+    number_or_empty(out, static_cast<double>(r.left_out) / static_cast<double>(o.setup.samples));
     number_or_empty(out, r.median_m, 3);
     number_or_empty(out, r.p10_m, 3);
     number_or_empty(out, r.p90_m, 3);
@@ -109,6 +117,18 @@ void write_forecast(const Options& o, const std::vector<Site>& sites,
     out.end_row();
   }
   out.flush();
+  if (!commit_output(&file, sink)) return false;
+  // Every empty field says why.
+  for (size_t k = 0; k < results.size(); ++k) {
+    const std::string where = "location " + std::to_string(results[k].location) + ": ";
+    if (results[k].kept == 0) {
+      sink.note(where + "no sample is kept at this bridge, so its surges and chances are empty");
+    } else if (!sites[k].has_low_chord) {
+      sink.note(where + "sites.csv gives no low chord, so low_chord_m and p_over_low_chord are "
+                        "empty");
+    }
+  }
+  return true;
 }
 
 }  // namespace
@@ -126,11 +146,14 @@ CommandEntry define_ensemble(CLI::App& sub, const CommonOptions& common) {
       ->required()
       ->check(radius_validator());
   sub.add_option("--sd-landfall", s.sd_landfall_km, "standard deviation of the landfall, km")
-      ->check(CLI::NonNegativeNumber);
+      ->capture_default_str()
+      ->check(non_negative_validator());
   sub.add_option("--sd-pressure", s.sd_pressure_mb, "standard deviation of the pressure, mb")
-      ->check(CLI::NonNegativeNumber);
+      ->capture_default_str()
+      ->check(non_negative_validator());
   sub.add_option("--sd-radius", s.sd_log_radius,
                  "standard deviation of ln radius (0.2 is about 20 %)")
+      ->capture_default_str()
       ->check(CLI::Range(0.0, 3.0));
   sub.add_option("--samples", s.samples, "number of sampled storms")
       ->capture_default_str()
@@ -138,7 +161,8 @@ CommandEntry define_ensemble(CLI::App& sub, const CommonOptions& common) {
   sub.add_option("--seed", s.seed, "seed of the samples; the same seed gives the same output")
       ->capture_default_str();
   sub.add_option("--threshold", s.thresholds_m, "a surge in m whose exceedance is wanted "
-                                                "(repeatable)");
+                                                "(repeatable; a repeated one is taken once)")
+      ->check(finite_validator());
   add_water_options(sub, &o->water);
   CLI::Option* total = sub.get_option("--total-water");
   CLI::Option* tide_m =
@@ -167,6 +191,12 @@ CommandEntry define_ensemble(CLI::App& sub, const CommonOptions& common) {
         !std::isfinite(o->setup.radius_km)) {
       throw UsageError{"the landfall, pressure and radius must be finite numbers"};
     }
+    o->setup.thresholds_m = taken_once(o->setup.thresholds_m);
+    Sink sink(kWho);
+    if (o->setup.sd_landfall_km == 0 && o->setup.sd_pressure_mb == 0 && o->setup.sd_log_radius == 0) {
+      sink.note("no --sd-landfall, --sd-pressure or --sd-radius above 0: every sample is the "
+                "forecast storm itself, so all samples are the same");
+    }
     ForecastSpec& spec = o->setup;
     spec.total_water = o->water.total_water;
     spec.sea_level_rise_m = o->water.sea_level_rise_m;
@@ -178,31 +208,32 @@ CommandEntry define_ensemble(CLI::App& sub, const CommonOptions& common) {
       spec.tide_from_m = o->tide_m;
     }
     CoefficientSet set;
-    if (!load_coefficient_set(common.data_dir, common.strict, kWho, &set)) return kStatusFindings;
+    if (!load_coefficient_set(common.data_dir, common.strict, sink, &set)) return sink.status();
     std::vector<Site> sites;
-    if (!load_site_list(common.data_dir, &sites)) return kStatusFindings;
-    if (spec.total_water && !sites_have_datums(sites, common.data_dir, kWho)) {
-      return kStatusFindings;
+    if (!load_site_list(common.data_dir, sink, &sites)) return sink.status();
+    if (spec.total_water && !sites_have_datums(sites, common.data_dir, sink)) {
+      return sink.status();
     }
     const ForecastSamples samples = draw_forecast_samples(o->setup, o->threads);
     if (samples.outside_fit > 0) {
-      std::fprintf(stderr,
-                   "surgekit ensemble: note: %llu of %llu samples lie outside the fitted ranges "
-                   "(%s)\n",
-                   static_cast<unsigned long long>(samples.outside_fit),
-                   static_cast<unsigned long long>(o->setup.samples), fitted_ranges_text().c_str());
+      sink.note(std::to_string(samples.outside_fit) + " of " +
+                counted(static_cast<long long>(o->setup.samples), "sample") +
+                (samples.outside_fit == 1 ? " lies" : " lie") + " outside the fitted ranges (" +
+                fitted_ranges_text() + ")");
     }
     const std::vector<BridgeForecast> results =
         run_forecast(o->setup, samples, set.table, sites, o->threads);
     for (const BridgeForecast& r : results) {
       if (r.no_number > 0) {
-        std::fprintf(stderr, "surgekit ensemble: warning: location %d: %llu samples give no "
-                             "number for the surge (see surgekit check) and are left out\n",
-                     r.location, static_cast<unsigned long long>(r.no_number));
+        sink.warning("location " + std::to_string(r.location) + ": " +
+                     counted(static_cast<long long>(r.no_number), "sample") +
+                     (r.no_number == 1 ? " gives" : " give") +
+                     " no number for the surge (see surgekit check) and " +
+                     (r.no_number == 1 ? "is" : "are") + " left out");
       }
     }
-    write_forecast(*o, sites, results);
-    return kStatusOk;
+    write_forecast(*o, sites, results, sink);
+    return sink.status();
   };
 }
 

@@ -30,6 +30,7 @@ struct EnvelopeOptions {
   std::string radius_range = "11:65";
   std::string location = "all";
   std::string svg_file;
+  std::string output = "-";
 };
 
 int run_envelope(const EnvelopeOptions& options, const CommonOptions& common) {
@@ -37,13 +38,22 @@ int run_envelope(const EnvelopeOptions& options, const CommonOptions& common) {
   parse_locations(options.location, &locations);
   parse_integer_range(options.pressures, &pressures);
   parse_integer_range(options.radius_range, &radii);
+  refuse_shared_stdout(options.output, "the table (-o)", options.svg_file, "--svg");
+  Sink sink(kWho);
+  // The outputs are opened before any work, so that one that cannot be
+  // written stops the run at once and leaves nothing half done.
+  OutputFile table, plot;
+  if (!open_output(options.output, &table, sink)) return sink.status();
+  if (!options.svg_file.empty() && !open_output(options.svg_file, &plot, sink)) {
+    return sink.status();
+  }
   CoefficientSet set;
-  if (!load_coefficient_set(common.data_dir, common.strict, kWho, &set)) return kStatusFindings;
+  if (!load_coefficient_set(common.data_dir, common.strict, sink, &set)) return sink.status();
 
   const std::vector<double> pressures_mb(pressures.begin(), pressures.end());
   const auto rows = envelope_table(set.table, locations, pressures_mb, radii);
 
-  CsvWriter csv(stdout);
+  CsvWriter csv(table.stream());
   for (const char* name : {"location", "pressure_mb", "surge_m", "distance_km", "radius_km",
                            "side", "curve", "x", "radius_min_km", "radius_max_km",
                            "distance_at_min_km", "distance_at_max_km"}) {
@@ -68,16 +78,14 @@ int run_envelope(const EnvelopeOptions& options, const CommonOptions& common) {
       csv.end_row();
     }
   }
-  if (!csv.flush()) {
-    std::perror("surgekit envelope: standard output");
-    return kStatusFindings;
-  }
+  csv.flush();
+  if (!commit_output(&table, sink)) return sink.status();
   if (!options.svg_file.empty()) {
     std::string svg;
     append_cell_grid(&svg, envelope_grid(locations, pressures, rows, options.radius_range));
-    if (!write_output(options.svg_file, svg, "surgekit envelope")) return kStatusFindings;
+    if (!finish_output(&plot, svg, sink)) return sink.status();
   }
-  return kStatusOk;
+  return sink.status();
 }
 
 }  // namespace
@@ -85,17 +93,22 @@ int run_envelope(const EnvelopeOptions& options, const CommonOptions& common) {
 CommandEntry define_envelope(CLI::App& sub, const CommonOptions& common) {
   auto options = std::make_shared<EnvelopeOptions>();
   sub.add_option("--pressures", options->pressures,
-                 "central pressures, FIRST:LAST:STEP (mb)")
+                 "central pressures, FIRST:LAST or FIRST:LAST:STEP (mb, below 1013); a step "
+                 "that misses LAST still ends at LAST")
       ->capture_default_str()
-      ->check(pressure_range_validator("FIRST:LAST:STEP"));
+      ->check(pressure_range_validator("FIRST:LAST[:STEP]"));
   sub.add_option("--radius-range", options->radius_range,
-                 "integer radii searched, FIRST:LAST (km)")
+                 "integer radii searched, FIRST:LAST or FIRST:LAST:STEP (km, 1 or more)")
       ->capture_default_str()
-      ->check(radius_range_validator("FIRST:LAST"));
+      ->check(radius_range_validator("FIRST:LAST[:STEP]"));
   sub.add_option("--location", options->location, "location number or 'all'")
       ->capture_default_str()
       ->check(location_validator());
-  sub.add_option("--svg", options->svg_file, "also draw the table as coloured cells in this SVG file");
+  sub.add_option("--svg", options->svg_file,
+                 "also draw the table as coloured cells in this SVG file (- for standard output, "
+                 "with -o sending the table to a file)");
+  sub.add_option("-o,--output", options->output, "where to write the table, - for standard output")
+      ->capture_default_str();
   sub.footer("Example: surgekit envelope --data examples --pressures 890:960:10 --svg envelope.svg\n"
              "Prints location,pressure_mb,surge_m,distance_km,radius_km,side,curve.");
   return [options, &common] { return run_envelope(*options, common); };

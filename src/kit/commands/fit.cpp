@@ -188,8 +188,9 @@ bool output_folder_possible(const std::filesystem::path& folder) {
 }
 
 int fit(const FitOptions& options, const CommonOptions& common) {
+  Sink sink(kWho);
   std::string bytes, error;
-  if (!read_all(options.input, &bytes, &error)) throw UsageError{error};
+  if (!read_all(options.input, &bytes, &error)) throw IoError{error};
   if (!output_folder_possible(options.output_dir)) {
     std::fprintf(stderr, "%s: cannot make the folder %s: a file is in the way\n", kWho,
                  options.output_dir.c_str());
@@ -203,11 +204,11 @@ int fit(const FitOptions& options, const CommonOptions& common) {
   std::vector<Finding> findings;
   const std::string name = options.input == "-" ? "<stdin>" : options.input;
   const bool read_ok = read_simulations(name, bytes, &set, &findings);
-  print_findings(findings);
+  sink.add(findings);
   if (!read_ok) return kStatusFindings;
 
   CoefficientSet base;
-  if (!options.base_dir.empty() && !load_coefficient_set(options.base_dir, common.strict, kWho, &base)) {
+  if (!options.base_dir.empty() && !load_coefficient_set(options.base_dir, common.strict, sink, &base)) {
     return kStatusFindings;
   }
 
@@ -220,7 +221,7 @@ int fit(const FitOptions& options, const CommonOptions& common) {
   const FitResult result = fit_coefficients(set.rows, settings);
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
-  print_findings(result.findings);
+  sink.add(result.findings);
   if (options.timing) {
     double solving = 0, cost = 0;
     for (const LocationFit& f : result.locations) {
@@ -228,12 +229,12 @@ int fit(const FitOptions& options, const CommonOptions& common) {
       cost += f.cost;
     }
     std::fprintf(stderr,
-                 "timing: fit %.3f s on %d threads; runs from the starting points %.3f s "
+                 "surgekit fit: note: timing: fit %.3f s on %d threads; runs from the starting points %.3f s "
                  "of CPU (summed over locations); best costs summed %.6g\n",
                  seconds, settings.threads, solving, cost);
   }
   write_statistics(result);
-  if (!options.starts_path.empty() && !write_output(options.starts_path, starts_text(result), kWho)) {
+  if (!options.starts_path.empty() && !write_output(options.starts_path, starts_text(result), sink)) {
     return kStatusUsage;
   }
   if (has_error(result.findings)) {
@@ -275,7 +276,7 @@ int fit(const FitOptions& options, const CommonOptions& common) {
     }
   }
   if (!options.params_path.empty() &&
-      !write_output(options.params_path, parameters_text(result), kWho)) {
+      !write_output(options.params_path, parameters_text(result), sink)) {
     return kStatusUsage;
   }
   return kStatusOk;

@@ -16,6 +16,7 @@
 #include "kit/studies/parallel.h"
 #include "kit/files/sites.h"
 #include "kit/files/storms.h"
+#include "kit/files/output_file.h"
 
 namespace kit {
 namespace {
@@ -29,13 +30,18 @@ struct Options {
   double sigma_m = 0, sigma_rel = 0;
   std::vector<double> extra_periods;
   std::string curve_path;
+  std::string output = "-";
   double curve_step_m = 0.05;
   WaterOptions water;
   int threads = default_thread_count();
 };
 
-void fail(const std::string& message) {
-  std::fprintf(stderr, "surgekit hazard: error: %s\n", message.c_str());
+// Rates and chances have six significant digits.
+constexpr int kChanceDigits = 6;
+
+void significant(CsvWriter& out, double value) {
+  out.separate();
+  append_significant(&out.raw(), value, kChanceDigits);
 }
 
 // "surge_100y_m" (surge above mean sea level), "total_water_100y_m" (above
@@ -55,9 +61,9 @@ void level_or_empty(CsvWriter& out, double level) {
   }
 }
 
-void write_levels(const HazardSpec& setup, const std::vector<Site>& sites,
-                  const std::vector<BridgeHazard>& results) {
-  CsvWriter out(stdout);
+bool write_levels(OutputFile& file, const HazardSpec& setup, const std::vector<Site>& sites,
+                  const std::vector<BridgeHazard>& results, Sink& sink) {
+  CsvWriter out(file.stream());
   out.field("location");
   out.field("name");
   const char* what = setup.total_water ? "total_water" : "surge";
@@ -87,49 +93,47 @@ void write_levels(const HazardSpec& setup, const std::vector<Site>& sites,
         level_or_empty(out, site.has_low_chord ? site.low_chord_m - level : NAN);
       }
     }
-    out.number(h.rate_kept);
+    significant(out, h.rate_kept);
     const double total = h.rate_kept + h.rate_left_out;
-    out.fixed(total > 0 ? h.rate_left_out / total : 0.0, 6);
+    significant(out, total > 0 ? h.rate_left_out / total : 0.0);
     out.end_row();
   }
   out.flush();
-}
-
-bool write_curve(const std::string& path, bool total_water,
-                 const std::vector<BridgeHazard>& results) {
-  std::FILE* file = std::fopen(path.c_str(), "wb");
-  if (file == nullptr) {
-    fail("cannot write the curve file " + path);
-    return false;
-  }
-  {
-    CsvWriter out(file);
-    for (const char* h :
-         {"location", total_water ? "total_water_m" : "surge_m", "rate_per_year", "aep"}) {
-      out.field(h);
-    }
-    out.end_row();
-    for (const BridgeHazard& h : results) {
-      for (const CurvePoint& p : h.curve) {
-        out.separate();
-        out.raw() += std::to_string(h.location);
-        out.fixed(p.level_m, 3);
-        out.number(p.rate_per_year);
-        out.number(p.aep);
-        out.end_row();
-      }
-    }
-    if (!out.flush()) {
-      std::fclose(file);
-      fail("cannot write the curve file " + path);
-      return false;
-    }
-  }
-  if (std::fclose(file) != 0) {
-    fail("cannot write the curve file " + path);
-    return false;
+  if (!commit_output(&file, sink)) return false;
+  // Every empty field says why.
+  for (size_t k = 0; k < results.size(); ++k) {
+    size_t empty = 0;
+    for (double level : results[k].levels_m) empty += std::isnan(level) ? 1 : 0;
+    if (empty == 0) continue;
+    sink.note("location " + std::to_string(results[k].location) + ": " +
+              counted(static_cast<long long>(empty), "return level") +
+              (empty == 1 ? " is" : " are") +
+              " empty: the storm set reaches no surge with so small a chance (the levels stop "
+              "at 1000 m)");
   }
   return true;
+}
+
+bool write_curve(OutputFile& file, bool total_water, const std::vector<BridgeHazard>& results,
+                 Sink& sink) {
+  CsvWriter out(file.stream());
+  for (const char* h :
+       {"location", total_water ? "total_water_m" : "surge_m", "rate_per_year", "aep"}) {
+    out.field(h);
+  }
+  out.end_row();
+  for (const BridgeHazard& h : results) {
+    for (const CurvePoint& p : h.curve) {
+      out.separate();
+      out.raw() += std::to_string(h.location);
+      out.fixed(p.level_m, 3);
+      significant(out, p.rate_per_year);
+      significant(out, p.aep);
+      out.end_row();
+    }
+  }
+  out.flush();
+  return commit_output(&file, sink);
 }
 
 }  // namespace
@@ -137,21 +141,29 @@ bool write_curve(const std::string& path, bool total_water,
 CommandEntry define_hazard(CLI::App& sub, const CommonOptions& common) {
   auto o = std::make_shared<Options>();
   sub.add_option("STORMS", o->storms_path,
-                 "storm set CSV: pressure_mb,radius_km,rate[,landfall_km][,name] ('-': stdin)")
-      ->required();
+                 "storm set CSV: pressure_mb,radius_km,rate[,landfall_km][,name] (- for standard "
+                 "input)")
+      ->required()
+      ->check(input_file_validator());
   sub.add_option("--coast", o->coast,
                  "FROM:TO km: integrate landfalls over this coast (storms without landfall_km)");
   sub.add_option("--step", o->step_km, "landfall step along the coast, km")
       ->capture_default_str()
-      ->check(CLI::PositiveNumber);
+      ->check(positive_validator());
   sub.add_option("--sigma-m", o->sigma_m, "error term: fixed standard deviation, m")
-      ->check(CLI::NonNegativeNumber);
+      ->capture_default_str()
+      ->check(non_negative_validator());
   sub.add_option("--sigma-rel", o->sigma_rel, "error term: standard deviation per m of surge")
-      ->check(CLI::NonNegativeNumber);
+      ->capture_default_str()
+      ->check(non_negative_validator());
   sub.add_option("--return-period", o->extra_periods,
                  "another return period in years, > 1 (repeatable; 10, 25, 50, 100, 200 and 500 "
-                 "are always given)");
-  sub.add_option("--curve", o->curve_path, "write the hazard curve (surge, rate, AEP) per bridge");
+                 "are always given; a repeated one is taken once)");
+  sub.add_option("--curve", o->curve_path,
+                 "write the hazard curve (surge, rate, AEP) per bridge to this file (- for "
+                 "standard output, with -o sending the levels to a file)");
+  sub.add_option("-o,--output", o->output, "where to write the return levels, - for standard output")
+      ->capture_default_str();
   sub.add_option("--curve-step", o->curve_step_m, "surge step of the curve, m (whole mm)")
       ->capture_default_str()
       ->check(CLI::Range(0.001, 10.0));
@@ -185,38 +197,41 @@ CommandEntry define_hazard(CLI::App& sub, const CommonOptions& common) {
     setup.return_periods.erase(std::unique(setup.return_periods.begin(), setup.return_periods.end()),
                               setup.return_periods.end());
     std::string error;
-    if (!o->coast.empty() && !parse_coast_range(o->coast, &setup, &error)) {
-      fail(error);
-      return kStatusFindings;
-    }
+    if (!o->coast.empty() && !parse_coast_range(o->coast, &setup, &error)) throw UsageError{error};
+    if (setup.want_curve) refuse_shared_stdout(o->output, "the levels (-o)", o->curve_path, "--curve");
 
+    Sink sink(kWho);
+    // The outputs are opened before any work, so that one that cannot be
+    // written stops the run at once and leaves nothing half done.
+    OutputFile levels_file, curve_file;
+    if (!open_output(o->output, &levels_file, sink)) return sink.status();
+    if (setup.want_curve && !open_output(o->curve_path, &curve_file, sink)) return sink.status();
     CoefficientSet set;
-    if (!load_coefficient_set(common.data_dir, common.strict, kWho, &set)) return kStatusFindings;
+    if (!load_coefficient_set(common.data_dir, common.strict, sink, &set)) return sink.status();
     std::vector<Site> sites;
-    if (!load_site_list(common.data_dir, &sites)) return kStatusFindings;
-    if (setup.total_water && !sites_have_datums(sites, common.data_dir, kWho)) {
-      return kStatusFindings;
+    if (!load_site_list(common.data_dir, sink, &sites)) return sink.status();
+    if (setup.total_water && !sites_have_datums(sites, common.data_dir, sink)) {
+      return sink.status();
     }
     StormSet storms;
-    if (!load_storm_set(o->storms_path, &storms, kWho)) return kStatusFindings;
-    if (!settle_landfalls(storms, &setup, kWho, &error)) {
-      fail(error);
-      return kStatusFindings;
-    }
+    if (!load_storm_set(o->storms_path, &storms, sink)) return sink.status();
+    if (!settle_landfalls(storms, &setup, sink)) return sink.status();
 
-    warn_if_coast_cuts(setup, storms, sites, kWho);
+    warn_if_coast_cuts(setup, storms, sites, sink);
     const std::vector<BridgeHazard> results =
         compute_hazard(setup, storms, set.table, sites, o->threads);
     for (const BridgeHazard& h : results) {
       if (h.nan_cases > 0) {
-        std::fprintf(stderr, "surgekit hazard: warning: location %d: %llu cases give no finite "
-                             "surge (see surgekit check) and are left out\n",
-                     h.location, static_cast<unsigned long long>(h.nan_cases));
+        sink.warning("location " + std::to_string(h.location) + ": " +
+                     counted(static_cast<long long>(h.nan_cases), "case") +
+                     (h.nan_cases == 1 ? " gives" : " give") +
+                     " no finite surge (see surgekit check) and " +
+                     (h.nan_cases == 1 ? "is" : "are") + " left out");
       }
     }
-    write_levels(setup, sites, results);
-    if (setup.want_curve && !write_curve(o->curve_path, setup.total_water, results)) return kStatusFindings;
-    return kStatusOk;
+    if (!write_levels(levels_file, setup, sites, results, sink)) return sink.status();
+    if (setup.want_curve) write_curve(curve_file, setup.total_water, results, sink);
+    return sink.status();
   };
 }
 

@@ -66,11 +66,14 @@ std::string assemble_page(const ReportInput& input, const HazardReport* hazard,
 // Reads the sites of `data_dir` and the storm set, and computes the return
 // levels and curves. `coast` may be empty when the storms have landfalls.
 // False, with the faults on stderr, on bad input.
-bool compute_hazard_report(const std::string& storms_path, const std::string& coast,
+bool compute_hazard_report(const std::string& storms_path, const HazardSpec& coast,
                            double step_km, const WaterOptions& water, const std::string& data_dir,
-                           const surge::SiteTable& table, HazardReport* report) {
+                           const surge::SiteTable& table, Sink& sink, HazardReport* report) {
   report->storms_path = storms_path;
   HazardSpec& setup = report->setup;
+  setup.integrate_coast = coast.integrate_coast;
+  setup.coast_from_km = coast.coast_from_km;
+  setup.coast_to_km = coast.coast_to_km;
   setup.step_km = step_km;
   setup.return_periods.assign(std::begin(kStandardReturnPeriods), std::end(kStandardReturnPeriods));
   setup.want_curve = true;
@@ -78,22 +81,14 @@ bool compute_hazard_report(const std::string& storms_path, const std::string& co
   setup.total_water = water.total_water;
   setup.sea_level_rise_m = water.sea_level_rise_m;
   setup.wave_setup = water.wave_setup;
-  std::string error;
-  if (!coast.empty() && !parse_coast_range(coast, &setup, &error)) {
-    std::fprintf(stderr, "%s: error: %s\n", "surgekit report", error.c_str());
-    return false;
-  }
-  if (!load_site_list(data_dir, &report->sites)) return false;
-  if (setup.total_water && !sites_have_datums(report->sites, data_dir, "surgekit report")) {
+  if (!load_site_list(data_dir, sink, &report->sites)) return false;
+  if (setup.total_water && !sites_have_datums(report->sites, data_dir, sink)) {
     return false;
   }
   StormSet storms;
-  if (!load_storm_set(storms_path, &storms, "surgekit report")) return false;
-  if (!settle_landfalls(storms, &setup, "surgekit report", &error)) {
-    std::fprintf(stderr, "%s: error: %s\n", "surgekit report", error.c_str());
-    return false;
-  }
-  warn_if_coast_cuts(setup, storms, report->sites, "surgekit report");
+  if (!load_storm_set(storms_path, &storms, sink)) return false;
+  if (!settle_landfalls(storms, &setup, sink)) return false;
+  warn_if_coast_cuts(setup, storms, report->sites, sink);
   report->storm_count = storms.storms.size();
   report->outside_fit = storms.outside_fit;
   report->results = compute_hazard(setup, storms, table, report->sites, default_thread_count());
@@ -101,6 +96,13 @@ bool compute_hazard_report(const std::string& storms_path, const std::string& co
 }
 
 int run_report(const ReportOptions& options, const CommonOptions& common) {
+  // The coast is read before any file.
+  HazardSpec coast;
+  std::string error;
+  if (!options.coast.empty() && !parse_coast_range(options.coast, &coast, &error)) {
+    throw UsageError{error};
+  }
+  Sink sink("surgekit report");
   ReportInput input;
   input.data_dir = common.data_dir;
   parse_locations(options.location, &input.locations);
@@ -111,7 +113,7 @@ int run_report(const ReportOptions& options, const CommonOptions& common) {
   input.plot_radius_km = options.plot_radius_km;
   input.worst_pressure_mb = options.worst_pressure_mb;
   input.check = check_coefficient_files(common.data_dir);
-  const bool refused = !print_check(input.check, common.data_dir, common.strict, "surgekit report");
+  const bool refused = !print_check(input.check, common.data_dir, common.strict, sink);
 
   if (!refused) {
     // One search per location and radius serves the envelope's pressures and
@@ -126,10 +128,10 @@ int run_report(const ReportOptions& options, const CommonOptions& common) {
   }
   HazardReport hazard;
   const bool with_hazard = !options.storms.empty() && !refused;
-  if (with_hazard &&
-      !compute_hazard_report(options.storms, options.coast, options.step_km, options.water,
-                             common.data_dir, input.check.set.table, &hazard)) {
-    return kStatusFindings;
+  if (with_hazard && !compute_hazard_report(options.storms, coast, options.step_km, options.water,
+                                            common.data_dir, input.check.set.table, sink,
+                                            &hazard)) {
+    return sink.status();
   }
   // The interactive section places the bridges along the coast when the data
   // folder has a sites file; otherwise it shows one location at a time.
@@ -141,7 +143,7 @@ int run_report(const ReportOptions& options, const CommonOptions& common) {
     const std::string sites_path = path_in(common.data_dir, kSitesFileName);
     if (std::FILE* probe = std::fopen(sites_path.c_str(), "rb")) {
       std::fclose(probe);
-      if (load_site_list(common.data_dir, &sites)) {
+      if (load_site_list(common.data_dir, sink, &sites)) {
         interactive.sites = &sites;
       } else {
         interactive.sites_note = "The bridge sites file " + sites_path +
@@ -157,14 +159,11 @@ int run_report(const ReportOptions& options, const CommonOptions& common) {
   }
   if (!write_output(options.output,
                     assemble_page(input, with_hazard ? &hazard : nullptr, interactive, refused),
-                    "surgekit report")) {
-    return kStatusFindings;
+                    sink)) {
+    return sink.status();
   }
-  if (refused) {
-    std::fprintf(stderr, "surgekit report: the page shows the coefficient check only\n");
-    return kStatusFindings;
-  }
-  return kStatusOk;
+  if (refused) sink.summary("the page shows the coefficient check only");
+  return sink.status();
 }
 
 }  // namespace
@@ -173,17 +172,17 @@ CommandEntry define_report(CLI::App& sub, const CommonOptions& common) {
   auto options = std::make_shared<ReportOptions>();
   sub.add_option("-o,--output", options->output, "the page to write ('-' for stdout)")->capture_default_str();
   sub.add_option("--pressures", options->pressures,
-                 "the envelope's central pressures, FIRST:LAST:STEP (mb)")
+                 "the envelope's central pressures, FIRST:LAST or FIRST:LAST:STEP (mb)")
       ->capture_default_str()
-      ->check(pressure_range_validator("FIRST:LAST:STEP"));
+      ->check(pressure_range_validator("FIRST:LAST[:STEP]"));
   sub.add_option("--radius-range", options->radius_range,
-                 "integer radii searched for worst cases, FIRST:LAST (km)")
+                 "integer radii searched for worst cases, FIRST:LAST or FIRST:LAST:STEP (km)")
       ->capture_default_str()
-      ->check(radius_range_validator("FIRST:LAST"));
+      ->check(radius_range_validator("FIRST:LAST[:STEP]"));
   sub.add_option("--plot-pressures", options->plot_pressures,
-                 "one surge line each in the location plots, FIRST:LAST:STEP (mb)")
+                 "one surge line each in the location plots, FIRST:LAST or FIRST:LAST:STEP (mb)")
       ->capture_default_str()
-      ->check(pressure_range_validator("FIRST:LAST:STEP"));
+      ->check(pressure_range_validator("FIRST:LAST[:STEP]"));
   sub.add_option("--plot-radius", options->plot_radius_km, "radius of the location plots (km)")
       ->capture_default_str()
       ->check(radius_validator());
@@ -194,14 +193,18 @@ CommandEntry define_report(CLI::App& sub, const CommonOptions& common) {
   sub.add_option("--location", options->location, "location number or 'all'")
       ->capture_default_str()
       ->check(location_validator());
-  CLI::Option* storms = sub.add_option("--storms", options->storms,
-                 "add return-period surge at each bridge of sites.csv from this storm set "
-                 "(as surgekit hazard reads it)");
+  CLI::Option* storms =
+      sub.add_option("--storms", options->storms,
+                     "add return-period surge at each bridge of sites.csv from this storm set "
+                     "(as surgekit hazard reads it; - for standard input)")
+          ->check(input_file_validator());
   sub.add_option("--coast", options->coast, "with --storms: FROM:TO km of coast to integrate "
-                                            "landfalls over");
+                                            "landfalls over")
+      ->needs(storms);
   sub.add_option("--step", options->step_km, "with --storms: landfall step along the coast, km")
       ->capture_default_str()
-      ->check(CLI::PositiveNumber);
+      ->check(positive_validator())
+      ->needs(storms);
   add_water_options(sub, &options->water);
   sub.get_option("--total-water")->needs(storms);
   sub.footer("Example: surgekit report --data examples -o report.html\n"

@@ -5,9 +5,11 @@
 // and the three phases can be timed apart (--timing).
 #include <CLI/CLI.hpp>
 #include <cerrno>
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -49,8 +51,10 @@ using Clock = std::chrono::steady_clock;
 
 class CaseRun {
  public:
-  CaseRun(const RunOptions& options, const surge::SiteTable& table, std::FILE* in, std::FILE* out)
+  CaseRun(const RunOptions& options, const surge::SiteTable& table, std::FILE* in, std::FILE* out,
+          Sink& sink)
       : options_(options),
+        sink_(sink),
         table_(table),
         input_name_(options.input == "-" ? "<stdin>" : options.input),
         reader_(in),
@@ -71,9 +75,10 @@ class CaseRun {
   size_t read_batch();  // sets stop_ on an error that ends the run
   void write_batch(size_t count);
   void report(uint64_t line, const std::string& message);  // a row that cannot be used
-  void header_error(uint64_t line, const std::string& message);
+  void header_error(uint64_t line, const std::string& message, uint64_t column = 0);
 
   const RunOptions& options_;
+  Sink& sink_;
   const surge::SiteTable& table_;
   std::string input_name_;
   CsvReader reader_;
@@ -89,18 +94,34 @@ class CaseRun {
   Clock::duration reading_{}, evaluating_{}, writing_{};
 };
 
-void CaseRun::header_error(uint64_t line, const std::string& message) {
+void CaseRun::header_error(uint64_t line, const std::string& message, uint64_t column) {
   header_ok_ = false;
-  std::fprintf(stderr, "%s:%llu: error: %s\n", input_name_.c_str(),
-               static_cast<unsigned long long>(line), message.c_str());
+  sink_.add(Finding{input_name_, line, column, Severity::kError, message});
 }
 
 void CaseRun::report(uint64_t line, const std::string& message) {
   ++bad_rows_;
-  if (bad_rows_ <= kErrorsShown) {
-    std::fprintf(stderr, "%s:%llu: error: %s\n", input_name_.c_str(),
-                 static_cast<unsigned long long>(line), message.c_str());
+  if (bad_rows_ <= kErrorsShown) sink_.add(Finding{input_name_, line, 0, Severity::kError, message});
+}
+
+// Header names compared as a reader of headers compares them: blanks around
+// them and case do not count.
+bool same_column_name(std::string_view a, std::string_view b) {
+  auto trim = [](std::string_view t) {
+    while (!t.empty() && (t.front() == ' ' || t.front() == '\t')) t.remove_prefix(1);
+    while (!t.empty() && (t.back() == ' ' || t.back() == '\t')) t.remove_suffix(1);
+    return t;
+  };
+  a = trim(a);
+  b = trim(b);
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (std::tolower(static_cast<unsigned char>(a[i])) !=
+        std::tolower(static_cast<unsigned char>(b[i]))) {
+      return false;
+    }
   }
+  return true;
 }
 
 bool CaseRun::read_header() {
@@ -113,6 +134,19 @@ bool CaseRun::read_header() {
     header_error(reader_.line(), error_);
     return false;
   }
+  // An input column named as one run adds would give the output two columns
+  // of one name: refused, so that no reader takes the wrong one.
+  for (size_t i = 0; i < reader_.fields().size(); ++i) {
+    for (std::string_view added : kAddedColumns) {
+      if (!same_column_name(reader_.fields()[i], added)) continue;
+      header_error(reader_.line(),
+                   "the input has a column '" + std::string(reader_.fields()[i]) +
+                       "', which run adds to every row: rename or remove it (the input may be "
+                       "an earlier output of run)",
+                   i + 1);
+    }
+  }
+  if (!header_ok_) return false;
   for (std::string_view name : reader_.fields()) writer_.field(name);
   for (std::string_view name : kAddedColumns) writer_.field(name);
   writer_.end_row();
@@ -192,8 +226,9 @@ bool CaseRun::run() {
   const bool flushed = writer_.flush();
   writing_ += Clock::now() - start;
   if (!flushed) {
-    std::fprintf(stderr, "surgekit run: cannot write %s\n",
-                 options_.output == "-" ? "standard output" : options_.output.c_str());
+    sink_.io_error("cannot write " +
+                   (options_.output == "-" ? std::string("standard output") : options_.output) +
+                   ": " + std::strerror(errno));
     return false;
   }
   return bad_rows_ == 0;
@@ -205,60 +240,65 @@ void CaseRun::print_timing() const {
     return static_cast<double>(std::chrono::duration_cast<std::chrono::nanoseconds>(d).count()) / n;
   };
   std::fprintf(stderr,
-               "timing: %llu cases, ns per case: reading %.1f, evaluating %.1f, writing %.1f, "
+               "surgekit run: note: timing: %llu cases, ns per case: reading %.1f, evaluating %.1f, writing %.1f, "
                "total %.1f\n",
                static_cast<unsigned long long>(good_rows_), per_case(reading_),
                per_case(evaluating_), per_case(writing_),
                per_case(reading_ + evaluating_ + writing_));
 }
 
-// "-" or a file that exists.
-std::string input_check(std::string& path) {
-  if (path == "-") return {};
-  return CLI::ExistingFile(path);
+// The same file, by identity (device and inode), not by name.
+bool same_file(const std::string& a, const std::string& b) {
+  if (a == "-" || b == "-") return false;
+  std::error_code ec;
+  return std::filesystem::equivalent(a, b, ec) && !ec;
 }
 
 int run_cases(const RunOptions& options, const CommonOptions& common) {
+  Sink sink(kWho);
+  if (same_file(options.input, options.output)) {
+    throw UsageError{"the output " + options.output + " is the input " + options.input +
+                     ": run would write over its own cases; give another -o"};
+  }
   CoefficientSet set;
-  if (!load_coefficient_set(common.data_dir, common.strict, kWho, &set)) return kStatusFindings;
+  if (!load_coefficient_set(common.data_dir, common.strict, sink, &set)) return sink.status();
 
   std::FILE* in = stdin;
   if (options.input != "-") {
     in = std::fopen(options.input.c_str(), "rb");
-    if (in == nullptr) throw UsageError{"cannot open " + options.input};
+    if (in == nullptr) throw IoError{"cannot read " + options.input + ": " + std::strerror(errno)};
   }
   std::unique_ptr<std::FILE, int (*)(std::FILE*)> in_closer(in == stdin ? nullptr : in,
                                                             std::fclose);
   OutputFile out;
-  std::string error;
-  if (!out.open(options.output, &error)) throw UsageError{error};
+  if (!open_output(options.output, &out, sink)) return sink.status();
 
-  CaseRun run(options, set.table, in, out.stream());
+  CaseRun run(options, set.table, in, out.stream(), sink);
   const bool ok = run.run();
   if (std::ferror(in)) {  // the reader takes a failed read for the end: say so
-    std::fprintf(stderr, "surgekit run: cannot read %s: %s\n",
-                 options.input == "-" ? "standard input" : options.input.c_str(),
-                 std::strerror(errno));
+    sink.io_error("cannot read " +
+                  (options.input == "-" ? std::string("standard input") : options.input) + ": " +
+                  std::strerror(errno));
     out.discard();
-    return kStatusFindings;
+    return sink.status();
+  }
+  if (sink.io_failed()) {
+    out.discard();
+    return sink.status();
   }
   if (options.timing) run.print_timing();
   if (run.bad_rows() > 0) {
-    std::fprintf(stderr, "surgekit run: %llu row%s could not be used%s\n",
-                 static_cast<unsigned long long>(run.bad_rows()), run.bad_rows() == 1 ? "" : "s",
-                 options.keep_going      ? "; the others were written"
-                 : options.output == "-" ? "; stopped there"
-                                         : "; nothing was written");
+    sink.summary(counted(static_cast<long long>(run.bad_rows()), "row") + " could not be used" +
+              (options.keep_going      ? "; the others were written"
+               : options.output == "-" ? "; stopped there"
+                                       : "; nothing was written"));
   }
   if (!ok && (!options.keep_going || !run.header_ok())) {
     out.discard();
-    return kStatusFindings;
+    return sink.status();
   }
-  if (!out.commit(&error)) {
-    std::fprintf(stderr, "surgekit run: %s\n", error.c_str());
-    return kStatusFindings;
-  }
-  return ok ? kStatusOk : kStatusFindings;
+  if (!commit_output(&out, sink)) return sink.status();
+  return sink.status();
 }
 
 }  // namespace
@@ -268,14 +308,20 @@ CommandEntry define_run(CLI::App& sub, const CommonOptions& common) {
   sub.add_option("cases", options->input,
                  "CSV of cases with the columns location,pressure_mb,radius_km,distance_km "
                  "(any order, other columns kept); - or nothing for standard input")
-      ->check(CLI::Validator(input_check, "FILE or -", "CASES"));
-  sub.add_option("-o,--output", options->output, "where to write the rows (default: - for stdout)");
+      ->capture_default_str()
+      ->check(input_file_validator());
+  sub.add_option("-o,--output", options->output,
+                 "where to write the rows, - for standard output; never the input itself")
+      ->capture_default_str();
   sub.add_flag("--keep-going", options->keep_going,
                "write the rows that can be used and count the others (still exit 1)");
-  sub.add_flag("--timing", options->timing, "")->group("");  // for the benchmark
+  sub.add_flag("--timing", options->timing,
+               "also write to standard error the time per case spent reading, evaluating and "
+               "writing");
   sub.footer(
       "Each row gains surge_m, surge_report (as the calculator prints it), side, x,\n"
-      "curve and flags. Pressure and radius may have decimals; the calculator reads\n"
+      "curve and flags; an input that already has a column of these names is refused.\n"
+      "An output that is the input file itself is refused. Pressure and radius may have decimals; the calculator reads\n"
       "them as integers, so such rows are flagged.\n"
       "Example: surgekit run --data examples examples/cases.csv -o surges.csv");
   return [options, &common] { return run_cases(*options, common); };

@@ -4,11 +4,15 @@
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <filesystem>
 
 #include "kit/core/limits.h"
+#include "kit/commands/command.h"
 #include "kit/core/number.h"
 #include "kit/core/selection.h"
 #include "kit/files/output_file.h"
@@ -24,8 +28,8 @@ CLI::Validator location_validator() {
       [](std::string& text) -> std::string {
         std::vector<int> unused;
         if (parse_locations(text, &unused)) return {};
-        return "a location is 'all' or a number from 1 to " +
-               std::to_string(surge::kLocations) + ": " + text;
+        return "'" + text + "' is not a location: give 'all' or a number from 1 to " +
+               std::to_string(surge::kLocations);
       },
       "N|all");
 }
@@ -35,8 +39,8 @@ CLI::Validator integer_range_validator(const char* description) {
       [](std::string& text) -> std::string {
         std::vector<int> unused;
         if (parse_integer_range(text, &unused)) return {};
-        return "expected FIRST:LAST or FIRST:LAST:STEP (integers, FIRST <= LAST, STEP > 0): " +
-               text;
+        return "'" + text +
+               "' is not FIRST:LAST or FIRST:LAST:STEP (integers, FIRST <= LAST, STEP > 0)";
       },
       description);
 }
@@ -49,10 +53,10 @@ CLI::Validator bounded_range_validator(const char* description, int least, int m
       [least, most, bounds](std::string& text) -> std::string {
         std::vector<int> values;
         if (!parse_integer_range(text, &values)) {
-          return "expected FIRST:LAST or FIRST:LAST:STEP (integers, FIRST <= LAST, STEP > 0): " +
-                 text;
+          return "'" + text +
+                 "' is not FIRST:LAST or FIRST:LAST:STEP (integers, FIRST <= LAST, STEP > 0)";
         }
-        if (values.front() < least || values.back() > most) return bounds + ": " + text;
+        if (values.front() < least || values.back() > most) return "'" + text + "': " + bounds;
         return {};
       },
       description);
@@ -63,14 +67,16 @@ CLI::Validator real_validator(bool (*ok)(double), std::string what, const char* 
       [ok, what](std::string& text) -> std::string {
         char* end = nullptr;
         const double v = std::strtod(text.c_str(), &end);
-        if (end == text.c_str() || *end != '\0') return {};  // the conversion names it
-        return ok(v) ? std::string() : "not " + what + ": " + text;
+        if (end == text.c_str() || *end != '\0') return "'" + text + "' is not a number";
+        return ok(v) ? std::string() : "'" + text + "' is not " + what;
       },
       description);
 }
 
 bool is_finite(double v) { return std::isfinite(v); }
 bool is_finite_fraction(double v) { return std::isfinite(v) && v >= 0; }
+bool is_non_negative(double v) { return std::isfinite(v) && v >= 0; }
+bool is_positive(double v) { return std::isfinite(v) && v > 0; }
 
 }  // namespace
 
@@ -91,6 +97,26 @@ CLI::Validator pressure_validator() {
 }
 CLI::Validator radius_validator() { return real_validator(is_physical_radius, "a radius above 0 km", "KM"); }
 CLI::Validator finite_validator() { return real_validator(is_finite, "a finite number", "NUMBER"); }
+CLI::Validator non_negative_validator() {
+  return real_validator(is_non_negative, "a finite number of zero or more", "NUMBER");
+}
+CLI::Validator positive_validator() {
+  return real_validator(is_positive, "a finite number above zero", "NUMBER");
+}
+
+CLI::Validator input_file_validator() {
+  return CLI::Validator(
+      [](std::string& path) -> std::string {
+        if (path == "-") return {};
+        std::error_code ec;
+        if (std::filesystem::is_directory(path, ec)) return "cannot read " + path + ": it is a folder";
+        std::FILE* probe = std::fopen(path.c_str(), "rb");
+        if (probe == nullptr) return "cannot read " + path + ": " + std::strerror(errno);
+        std::fclose(probe);
+        return {};
+      },
+      "FILE|-");
+}
 
 void add_water_options(CLI::App& sub, WaterOptions* water) {
   CLI::Option* total = sub.add_flag(
@@ -107,7 +133,7 @@ void add_water_options(CLI::App& sub, WaterOptions* water) {
       ->needs(total);
 }
 
-bool sites_have_datums(const std::vector<Site>& sites, const std::string& dir, const char* who) {
+bool sites_have_datums(const std::vector<Site>& sites, const std::string& dir, Sink& sink) {
   std::string missing;
   size_t count = 0;
   for (const Site& s : sites) {
@@ -122,10 +148,8 @@ bool sites_have_datums(const std::vector<Site>& sites, const std::string& dir, c
     which = (count == 1 ? "location " : "locations ") + missing +
             (count == 1 ? " has none" : " have none");
   }
-  std::fprintf(stderr,
-               "%s: error: --total-water needs the height of mean sea level above each site's "
-               "datum (column datum_offset_m) in %s; %s\n",
-               who, path_in(dir, kSitesFileName).c_str(), which.c_str());
+  sink.error("--total-water needs the height of mean sea level above each site's datum "
+             "(column datum_offset_m) in " + path_in(dir, kSitesFileName) + "; " + which);
   return false;
 }
 
@@ -134,55 +158,45 @@ void add_threads_option(CLI::App& sub, int* threads) {
       ->check(CLI::Range(1, 256));
 }
 
-void print_findings(const std::vector<Finding>& findings) {
-  for (const Finding& f : findings) std::fprintf(stderr, "%s\n", format_finding(f).c_str());
-}
-
 bool set_refused(const CheckReport& report, bool strict) {
   return report.errors + report.kit_errors > 0 || (strict && report.warnings > 0);
 }
 
-bool load_coefficient_set(const std::string& dir, bool strict, const char* who,
-                          CoefficientSet* set) {
+bool load_coefficient_set(const std::string& dir, bool strict, Sink& sink, CoefficientSet* set) {
   CheckReport report = check_coefficient_files(dir);
-  if (!print_check(report, dir, strict, who)) return false;
+  if (!print_check(report, dir, strict, sink)) return false;
   *set = std::move(report.set);
   return true;
 }
 
-bool print_check(const CheckReport& report, const std::string& dir, bool strict,
-                 const char* who) {
+bool print_check(const CheckReport& report, const std::string& dir, bool strict, Sink& sink) {
   const bool refused = set_refused(report, strict);
   for (Finding f : report.findings) {
     if (f.severity == Severity::kNote) continue;
     if (strict && f.severity == Severity::kWarning) f.severity = Severity::kError;
-    std::fprintf(stderr, "%s\n", format_finding(f).c_str());
+    sink.add(f);
   }
   const std::string folder = dir.empty() ? std::string(".") : dir;
-  auto counted = [](int n, const char* what) {
-    return std::to_string(n) + " " + what + (n == 1 ? "" : "s");
-  };
   if (refused) {
     const int errors = report.errors + report.kit_errors + (strict ? report.warnings : 0);
-    std::fprintf(stderr,
-                 "%s: error: the coefficient set in %s holds %s%s: nothing was evaluated\n", who,
-                 folder.c_str(), counted(errors, "error").c_str(),
-                 strict && report.warnings > 0 ? " (warnings count as errors with --strict)" : "");
+    sink.error("the coefficient set in " + folder + " holds " + counted(errors, "error") +
+               (strict && report.warnings > 0 ? " (warnings count as errors with --strict)" : "") +
+               ": nothing was evaluated");
     return false;
   }
   if (report.warnings > 0) {
-    std::fprintf(stderr,
-                 "%s: warning: the coefficient set in %s has %s: the results are what the "
-                 "calculator gives for it (--strict refuses such a set)\n",
-                 who, folder.c_str(), counted(report.warnings, "warning").c_str());
+    sink.warning("the coefficient set in " + folder + " has " +
+                 counted(report.warnings, "warning") +
+                 ": the results are what the calculator gives for it (--strict refuses such a "
+                 "set)");
   }
   return true;
 }
 
-bool load_site_list(const std::string& dir, std::vector<Site>* sites) {
+bool load_site_list(const std::string& dir, Sink& sink, std::vector<Site>* sites) {
   std::vector<Finding> findings;
   const bool ok = load_sites(dir, sites, &findings);
-  print_findings(findings);
+  sink.add(findings);
   return ok;
 }
 
@@ -196,7 +210,7 @@ bool parse_coast_range(const std::string& text, HazardSpec* setup, std::string* 
     return false;
   }
   if (!(from < to)) {
-    *error = "--coast " + text + " is an empty coast range: FROM must lie below TO";
+    *error = "--coast '" + text + "' is an empty coast range: FROM must lie below TO";
     return false;
   }
   setup->integrate_coast = true;
@@ -205,45 +219,52 @@ bool parse_coast_range(const std::string& text, HazardSpec* setup, std::string* 
   return true;
 }
 
-bool load_storm_set(const std::string& path, StormSet* set, const char* who) {
+bool load_storm_set(const std::string& path, StormSet* set, Sink& sink) {
   std::FILE* in = path == "-" ? stdin : std::fopen(path.c_str(), "rb");
   if (in == nullptr) {
-    std::fprintf(stderr, "%s: error: cannot open the storm set %s\n", who, path.c_str());
+    sink.io_error("cannot read the storm set " + path + ": " + std::strerror(errno));
     return false;
   }
   const std::vector<Finding> findings = read_storms(in, path == "-" ? "<stdin>" : path, set);
+  const bool read_failed = std::ferror(in) != 0;
+  const int read_errno = errno;
   if (in != stdin) std::fclose(in);
+  if (read_failed) {
+    sink.io_error("cannot read the storm set " + (path == "-" ? std::string("from standard input") : path) +
+                  ": " + std::strerror(read_errno));
+    return false;
+  }
   bool failed = false;
   size_t warnings = 0;
   for (const Finding& f : findings) {
     failed = failed || f.severity == Severity::kError;
     if (f.severity == Severity::kWarning && ++warnings > kWarningsNamed) continue;
-    std::fprintf(stderr, "%s\n", format_finding(f).c_str());
+    sink.add(f);
   }
   if (!failed && set->outside_fit > 0) {
-    std::fprintf(stderr,
-                 "%s: note: %llu of %zu storm rows lie outside the fitted ranges (%s)%s\n",
-                 who, static_cast<unsigned long long>(set->outside_fit), set->storms.size(),
-                 fitted_ranges_text().c_str(),
-                 warnings > kWarningsNamed ? "; the first 20 are named above" : "");
+    sink.note(std::to_string(set->outside_fit) + " of " +
+              counted(static_cast<long long>(set->storms.size()), "storm row") +
+              (set->outside_fit == 1 ? " lies" : " lie") + " outside the fitted ranges (" +
+              fitted_ranges_text() + ")" +
+              (warnings > kWarningsNamed ? "; the first 20 are named above" : ""));
   }
   return !failed;
 }
 
-bool settle_landfalls(const StormSet& set, HazardSpec* setup, const char* who, std::string* error) {
+bool settle_landfalls(const StormSet& set, HazardSpec* setup, Sink& sink) {
   if (set.has_landfall && setup->integrate_coast) {
-    std::fprintf(stderr, "%s: note: the storms have landfall_km, so --coast is not used\n", who);
+    sink.note("the storms have landfall_km, so --coast is not used");
     setup->integrate_coast = false;
   } else if (!set.has_landfall && !setup->integrate_coast) {
-    *error = "the storm set has no landfall_km column: give the coast to integrate over with "
-             "--coast FROM:TO";
+    sink.error("the storm set has no landfall_km column: give the coast to integrate over with "
+               "--coast FROM:TO");
     return false;
   }
   return true;
 }
 
 void warn_if_coast_cuts(const HazardSpec& setup, const StormSet& storms,
-                        const std::vector<Site>& sites, const char* who) {
+                        const std::vector<Site>& sites, Sink& sink) {
   const std::vector<int> cut = sites_cut_by_coast(setup, storms, sites);
   if (cut.empty()) return;
   std::string names;
@@ -255,21 +276,55 @@ void warn_if_coast_cuts(const HazardSpec& setup, const StormSet& storms,
     from = std::min(from, reach.from_km);
     to = std::max(to, reach.to_km);
   }
-  std::fprintf(stderr,
-               "%s: warning: the coast range %s:%s km cuts into the landfalls that reach "
-               "bridge%s %s within the fitted curves; their levels leave those storms out "
-               "(--coast %s:%s covers every bridge)\n",
-               who, shortest_text(setup.coast_from_km).c_str(),
-               shortest_text(setup.coast_to_km).c_str(), cut.size() == 1 ? "" : "s",
-               names.c_str(), shortest_text(std::floor(from)).c_str(),
-               shortest_text(std::ceil(to)).c_str());
+  sink.warning("the coast range " + shortest_text(setup.coast_from_km) + ":" +
+               shortest_text(setup.coast_to_km) + " km cuts into the landfalls that reach bridge" +
+               (cut.size() == 1 ? "" : "s") + " " + names +
+               " within the fitted curves; their levels leave those storms out (--coast " +
+               shortest_text(std::floor(from)) + ":" + shortest_text(std::ceil(to)) +
+               " covers every bridge)");
 }
 
-bool write_output(const std::string& path, std::string_view text, const char* who) {
+bool write_output(const std::string& path, std::string_view text, Sink& sink) {
   std::string error;
   if (write_output_file(path, text, &error)) return true;
-  std::fprintf(stderr, "%s: %s\n", who, error.c_str());
+  sink.io_error(error);
   return false;
+}
+
+bool open_output(const std::string& path, OutputFile* out, Sink& sink) {
+  std::string error;
+  if (out->open(path, &error)) return true;
+  sink.io_error(error);
+  return false;
+}
+
+bool commit_output(OutputFile* out, Sink& sink) {
+  std::string error;
+  if (out->commit(&error)) return true;
+  sink.io_error(error);
+  return false;
+}
+
+bool finish_output(OutputFile* out, std::string_view text, Sink& sink) {
+  std::fwrite(text.data(), 1, text.size(), out->stream());
+  return commit_output(out, sink);  // a short write leaves the stream's error set
+}
+
+void refuse_shared_stdout(const std::string& first_path, const char* first,
+                          const std::string& second_path, const char* second) {
+  if (first_path == "-" && second_path == "-") {
+    throw UsageError{std::string(first) + " and " + second +
+                     " both go to standard output, which would mix two formats: send one of "
+                     "them to a file"};
+  }
+}
+
+std::vector<double> taken_once(const std::vector<double>& values) {
+  std::vector<double> once;
+  for (double v : values) {
+    if (std::find(once.begin(), once.end(), v) == once.end()) once.push_back(v);
+  }
+  return once;
 }
 
 }  // namespace kit

@@ -1,5 +1,5 @@
 // What several subcommands share: option validators, and loading the user's
-// files with every finding written to standard error.
+// files with every finding given to the subcommand's sink.
 #ifndef SURGE_KIT_COMMANDS_SHARED_H_
 #define SURGE_KIT_COMMANDS_SHARED_H_
 
@@ -9,7 +9,9 @@
 
 #include "kit/coefficients/check.h"
 #include "kit/coefficients/coefficients.h"
+#include "kit/commands/sink.h"
 #include "kit/core/diagnostics.h"
+#include "kit/files/output_file.h"
 #include "kit/files/sites.h"
 #include "kit/files/storms.h"
 #include "kit/studies/hazard_curve.h"
@@ -32,10 +34,18 @@ CLI::Validator radius_range_validator(const char* description);
 CLI::Validator pressure_range_validator(const char* description);
 
 // One real option's value: a storm's pressure (below 1013 mb), radius (above
-// 0), or any finite number. NaN and infinities are refused.
+// 0), any finite number, a number of zero or more, or above zero. NaN and
+// infinities are refused. Messages quote the value as given, never a bound
+// with hundreds of digits.
 CLI::Validator pressure_validator();
 CLI::Validator radius_validator();
 CLI::Validator finite_validator();
+CLI::Validator non_negative_validator();
+CLI::Validator positive_validator();
+
+// A file to read: "-" (standard input) or a file that can be opened, else
+// "cannot read PATH: the system's reason".
+CLI::Validator input_file_validator();
 
 // The total water level's options, shared by hazard, ensemble and report:
 // --total-water, and with it --sea-level-rise M (finite) and --wave-setup F
@@ -49,56 +59,66 @@ void add_water_options(CLI::App& sub, WaterOptions* water);
 
 // With the total water every site needs its datum offset: false, naming the
 // sites without one in an error under `who`, when any lacks it.
-bool sites_have_datums(const std::vector<Site>& sites, const std::string& dir, const char* who);
+bool sites_have_datums(const std::vector<Site>& sites, const std::string& dir, Sink& sink);
 
 // Declares --threads (1 to 256) on `sub`, stored in *threads; the default left
 // in *threads means one thread per core.
 void add_threads_option(CLI::App& sub, int* threads);
 
-// Writes each finding to standard error, one a line.
-void print_findings(const std::vector<Finding>& findings);
-
 // Loads the coefficient set of `dir` through the coefficient check. Its errors
-// (and, with `strict`, its warnings) refuse the set: they are written to
-// standard error with a summary under `who`, and the result is false. Its
-// warnings otherwise are written with a summary, and the work goes on.
-bool load_coefficient_set(const std::string& dir, bool strict, const char* who,
-                          CoefficientSet* set);
+// (and, with `strict`, its warnings) refuse the set: they go to `sink` with a
+// summary, and the result is false. Its warnings otherwise go with a summary,
+// and the work goes on.
+bool load_coefficient_set(const std::string& dir, bool strict, Sink& sink, CoefficientSet* set);
 
-// Writes a check's errors and warnings (not its notes) to standard error with
-// the summary above; false when they refuse the set.
-bool print_check(const CheckReport& report, const std::string& dir, bool strict,
-                 const char* who);
+// Gives a check's errors and warnings (not its notes) to `sink` with the
+// summary above; false when they refuse the set.
+bool print_check(const CheckReport& report, const std::string& dir, bool strict, Sink& sink);
 
 // Whether a check's findings refuse its set, by the rule above.
 bool set_refused(const CheckReport& report, bool strict);
 
-// Loads the sites file of `dir`, writing its findings to standard error;
-// false when any is an error.
-bool load_site_list(const std::string& dir, std::vector<Site>* sites);
+// Loads the sites file of `dir`, its findings to `sink`; false when any is an
+// error.
+bool load_site_list(const std::string& dir, Sink& sink, std::vector<Site>* sites);
 
 // Reads "FROM:TO" (km) into setup's coast; false with *error set when it is not
 // two numbers or the range is empty (FROM not below TO).
 bool parse_coast_range(const std::string& text, HazardSpec* setup, std::string* error);
 
-// Reads the storm set at `path` ("-": standard input), writing its findings to
-// stderr (the first 20 outside-range rows named, then a count, under `who`).
-// False when any finding is an error.
-bool load_storm_set(const std::string& path, StormSet* set, const char* who);
+// Reads the storm set at `path` ("-": standard input), its findings to `sink`
+// (the first 20 outside-range rows named, then a count). False when any
+// finding is an error, or the file cannot be read (an I/O error).
+bool load_storm_set(const std::string& path, StormSet* set, Sink& sink);
 
 // With landfalls in the set the coast is not used (a note says so); without
-// them a coast is needed: false with *error set when none was given.
-bool settle_landfalls(const StormSet& set, HazardSpec* setup, const char* who, std::string* error);
+// them a coast is needed: false, with the error in `sink`, when none was given.
+bool settle_landfalls(const StormSet& set, HazardSpec* setup, Sink& sink);
 
 // Warns, naming the bridges, when the coast range integrated over cuts into
 // the landfalls from which the storm set's largest storm reaches a bridge
 // within the fitted curves: their return levels then leave storms out.
 void warn_if_coast_cuts(const HazardSpec& setup, const StormSet& storms,
-                        const std::vector<Site>& sites, const char* who);
+                        const std::vector<Site>& sites, Sink& sink);
 
-// Writes `text` whole to `path` ("-": standard output); on failure writes
-// "who: reason" to standard error and returns false.
-bool write_output(const std::string& path, std::string_view text, const char* who);
+// Writes `text` whole to `path` ("-": standard output); on failure an I/O
+// error in `sink` (the user's path and the system's reason), and false.
+bool write_output(const std::string& path, std::string_view text, Sink& sink);
+
+// Opens `path` ("-": standard output) for a result written in pieces, and
+// commits it; on failure an I/O error in `sink`, and false.
+bool open_output(const std::string& path, OutputFile* out, Sink& sink);
+bool commit_output(OutputFile* out, Sink& sink);
+// Writes `text` to an output opened early, and commits it.
+bool finish_output(OutputFile* out, std::string_view text, Sink& sink);
+
+// Refuses (a UsageError) two outputs sent to standard output at once, which
+// would mix two formats in one stream: `first` and `second` name the options.
+void refuse_shared_stdout(const std::string& first_path, const char* first,
+                          const std::string& second_path, const char* second);
+
+// The values of `values` with repeats left out, in their first order.
+std::vector<double> taken_once(const std::vector<double>& values);
 
 }  // namespace kit
 

@@ -16,6 +16,7 @@
 #include "kit/studies/landfall.h"
 #include "kit/studies/parallel.h"
 #include "kit/core/selection.h"
+#include "kit/files/output_file.h"
 
 namespace kit {
 namespace {
@@ -34,8 +35,9 @@ int run_worst(const WorstOptions& options, bool single_radius, const CommonOptio
   parse_locations(options.location, &locations);
   parse_integer_range(options.radius_range, &radii);
 
+  Sink sink(kWho);
   CoefficientSet set;
-  if (!load_coefficient_set(common.data_dir, common.strict, kWho, &set)) return kStatusFindings;
+  if (!load_coefficient_set(common.data_dir, common.strict, sink, &set)) return sink.status();
 
   std::vector<WorstLandfall> worst(locations.size());
   for_each_parallel(locations.size(), [&](size_t i) {
@@ -45,7 +47,9 @@ int run_worst(const WorstOptions& options, bool single_radius, const CommonOptio
                    : worst_over_radii(set.table, locations[i], options.pressure_mb, radii);
   });
 
-  CsvWriter csv(stdout);
+  OutputFile table;
+  if (!open_output("-", &table, sink)) return sink.status();
+  CsvWriter csv(table.stream());
   for (const char* name : {"location", "surge_m", "distance_km", "radius_km", "side", "curve", "x",
                            "radius_min_km", "radius_max_km", "distance_at_min_km",
                            "distance_at_max_km"}) {
@@ -67,11 +71,9 @@ int run_worst(const WorstOptions& options, bool single_radius, const CommonOptio
     csv.fixed(w.reach.distance_at_max_km, 2);
     csv.end_row();
   }
-  if (!csv.flush()) {
-    std::perror("surgekit worst: standard output");
-    return kStatusFindings;
-  }
-  return kStatusOk;
+  csv.flush();
+  commit_output(&table, sink);
+  return sink.status();
 }
 
 }  // namespace
@@ -86,9 +88,9 @@ CommandEntry define_worst(CLI::App& sub, const CommonOptions& common) {
                                        "radius of --radius-range")
                             ->check(radius_validator());
   sub.add_option("--radius-range", options->radius_range,
-                 "integer radii searched, FIRST:LAST (km)")
+                 "integer radii searched, FIRST:LAST or FIRST:LAST:STEP (km, 1 or more)")
       ->capture_default_str()
-      ->check(radius_range_validator("FIRST:LAST"))
+      ->check(radius_range_validator("FIRST:LAST[:STEP]"))
       ->excludes(radius);
   sub.add_option("--location", options->location, "location number or 'all'")
       ->capture_default_str()

@@ -161,6 +161,51 @@ void append_fixed(std::string* out, double value, int decimals) {
   out->append(s);
 }
 
+void append_significant(std::string* out, double value, int digits) {
+  if (std::isnan(value)) {
+    out->append("nan");
+    return;
+  }
+  if (std::isinf(value)) {
+    out->append(value > 0 ? "inf" : "-inf");
+    return;
+  }
+  if (value == 0) {
+    out->push_back('0');
+    return;
+  }
+  digits = digits < 1 ? 1 : digits > 17 ? 17 : digits;
+  // The scientific form rounds once, to the digits wanted: "d.ddddde+XX".
+  char buffer[48];
+  auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value,
+                                 std::chars_format::scientific, digits - 1);
+  const std::string_view text(buffer, static_cast<size_t>(end - buffer));
+  const size_t e_at = text.find('e');
+  std::string mantissa;
+  for (char c : text.substr(0, e_at)) {
+    if (c >= '0' && c <= '9') mantissa.push_back(c);
+  }
+  int exponent = 0;
+  std::from_chars(text.data() + e_at + 1 + (text[e_at + 1] == '+'), text.data() + text.size(),
+                  exponent);
+  std::string plain;
+  const int count = static_cast<int>(mantissa.size());
+  if (exponent >= count - 1) {
+    plain = mantissa + std::string(static_cast<size_t>(exponent - count + 1), '0');
+  } else if (exponent >= 0) {
+    plain = mantissa.substr(0, static_cast<size_t>(exponent) + 1) + "." +
+            mantissa.substr(static_cast<size_t>(exponent) + 1);
+  } else {
+    plain = "0." + std::string(static_cast<size_t>(-exponent - 1), '0') + mantissa;
+  }
+  if (plain.find('.') != std::string::npos) {
+    plain.erase(plain.find_last_not_of('0') + 1);
+    if (plain.back() == '.') plain.pop_back();
+  }
+  if (value < 0) out->push_back('-');
+  out->append(plain);
+}
+
 void append_report_surge(std::string* out, double surge_m) {
   constexpr size_t kWidth = static_cast<size_t>(kReportSurgeField.width);
   char text[recio::kFixedTextCapacity];
@@ -182,6 +227,12 @@ std::string shortest_text(double value) {
 std::string fixed_text(double value, int decimals) {
   std::string s;
   append_fixed(&s, value, decimals);
+  return s;
+}
+
+std::string significant_text(double value, int digits) {
+  std::string s;
+  append_significant(&s, value, digits);
   return s;
 }
 

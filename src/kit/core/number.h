@@ -27,6 +27,13 @@ void append_shortest(std::string* out, double value);
 // "inf", "-inf" for the non-finite values; no minus sign on a zero).
 void append_fixed(std::string* out, double value, int decimals);
 
+// Appends `value` rounded to `digits` significant digits (1 to 17) in plain
+// decimal notation, never with an exponent, and without trailing zeros after
+// the point: 0.23999786820000002 gives "0.239998", 7e-05 gives "0.00007",
+// 1234567 gives "1234570". Zero (of either sign) gives "0"; "nan", "inf",
+// "-inf" for the non-finite values. Rates, shares and chances are written so.
+void append_significant(std::string* out, double value, int digits);
+
 // Appends the surge as the calculator's report prints it: the report's own
 // edit descriptor for the surge (one decimal, asterisks when it does not fit)
 // through the calculator's formatting code, without the field's leading blanks.
@@ -35,6 +42,7 @@ void append_report_surge(std::string* out, double surge_m);
 // The same two forms as new strings, for texts put together elsewhere.
 std::string shortest_text(double value);
 std::string fixed_text(double value, int decimals);
+std::string significant_text(double value, int digits);
 
 }  // namespace kit
 

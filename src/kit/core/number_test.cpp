@@ -109,5 +109,62 @@ TEST(AppendReportSurge, WritesTheReportsFieldWithoutItsPadding) {
   }
 }
 
+TEST(AppendSignificant, PlainDecimalWithSixSignificantDigits) {
+  struct Row {
+    double value;
+    int digits;
+    const char* text;
+  } rows[] = {
+      {0.23999786820000002, 6, "0.239998"},
+      {7e-05, 6, "0.00007"},
+      {0.000070000049, 6, "0.00007"},
+      {0.000070000051, 6, "0.0000700001"},  // rounds up in the sixth digit
+      {1.2345e-9, 6, "0.0000000012345"},
+      {0.9999996, 6, "1"},                 // rounding carries into a new digit
+      {0.9999994, 6, "0.999999"},
+      {1, 6, "1"},
+      {0.5, 6, "0.5"},
+      {1234567, 6, "1234570"},
+      {123456, 6, "123456"},
+      {100000, 6, "100000"},
+      {12.5, 6, "12.5"},
+      {-0.0012345678, 6, "-0.00123457"},
+      {0.0, 6, "0"},
+      {-0.0, 6, "0"},
+      {2.0 / 3.0, 3, "0.667"},
+      {2.0 / 3.0, 1, "0.7"},
+      {1e20, 6, "100000000000000000000"},
+      {std::numeric_limits<double>::denorm_min(), 2, ""},  // checked below by shape
+  };
+  for (const Row& r : rows) {
+    std::string s = "x";
+    append_significant(&s, r.value, r.digits);
+    if (r.text[0] == '\0') {
+      EXPECT_EQ(s.rfind("x0.000", 0), 0u) << s;
+      EXPECT_EQ(s.find('e'), std::string::npos) << s;
+      EXPECT_EQ(s.substr(s.size() - 2), "49") << s;  // 4.9e-324
+      continue;
+    }
+    EXPECT_EQ(s, std::string("x") + r.text) << r.value;
+  }
+  EXPECT_EQ(significant_text(std::nan(""), 6), "nan");
+  EXPECT_EQ(significant_text(INFINITY, 6), "inf");
+  EXPECT_EQ(significant_text(-INFINITY, 6), "-inf");
+}
+
+TEST(AppendSignificant, ReadsBackWithinHalfAUnitOfTheLastDigit) {
+  std::mt19937_64 rng(20);
+  std::uniform_real_distribution<double> mantissa(1, 10);
+  std::uniform_int_distribution<int> exponent(-12, 6);
+  for (int i = 0; i < 20000; ++i) {
+    const double v = mantissa(rng) * std::pow(10.0, exponent(rng));
+    const std::string s = significant_text(v, 6);
+    ASSERT_EQ(s.find_first_not_of("0123456789."), std::string::npos) << s;
+    const double back = std::strtod(s.c_str(), nullptr);
+    const double unit = std::pow(10.0, std::floor(std::log10(v)) - 5);
+    EXPECT_LE(std::fabs(back - v), unit * 0.5000001) << v << " gave " << s;
+  }
+}
+
 }  // namespace
 }  // namespace kit

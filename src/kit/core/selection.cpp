@@ -40,10 +40,14 @@ bool parse_integer_range(std::string_view text, std::vector<int>* values, size_t
   if (!parse_int(rest.substr(0, colon2), &last)) return false;
   if (colon2 != std::string_view::npos && !parse_int(rest.substr(colon2 + 1), &step)) return false;
   if (first > last || step <= 0) return false;
-  const long long count = (static_cast<long long>(last) - first) / step + 1;
+  const long long steps = (static_cast<long long>(last) - first) / step;
+  // A step that misses LAST still ends the range at LAST.
+  const bool end_missed = first + steps * step != last;
+  const long long count = steps + 1 + (end_missed ? 1 : 0);
   if (static_cast<unsigned long long>(count) > max_count) return false;
   values->clear();
-  for (long long i = 0; i < count; ++i) values->push_back(static_cast<int>(first + i * step));
+  for (long long i = 0; i <= steps; ++i) values->push_back(static_cast<int>(first + i * step));
+  if (end_missed) values->push_back(last);
   return true;
 }
 

@@ -14,7 +14,8 @@ namespace kit {
 bool parse_locations(std::string_view text, std::vector<int>* locations);
 
 // Reads "first:last" or "first:last:step" (integers, first <= last, step > 0)
-// into the values first, first + step, ... up to last. False, with *values
+// into the values first, first + step, ... up to last, and last itself when
+// the step misses it (890:960:100 gives 890 and 960). False, with *values
 // unchanged, for anything else or more than `max_count` values.
 bool parse_integer_range(std::string_view text, std::vector<int>* values,
                          size_t max_count = 10000);
