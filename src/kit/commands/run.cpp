@@ -20,6 +20,7 @@
 #include "kit/files/csv.h"
 #include "kit/core/number.h"
 #include "kit/files/output_file.h"
+#include "kit/files/table_reader.h"
 
 namespace kit {
 namespace {
@@ -70,7 +71,9 @@ class CaseRun {
   bool read_header();
   size_t read_batch();  // sets stop_ on an error that ends the run
   void write_batch(size_t count);
-  void report(uint64_t line, const std::string& message);  // a row that cannot be used
+  // A row that cannot be used, located at the field of the current record at
+  // fault (kWholeRow: the row as a whole).
+  void report(uint64_t line, const std::string& message, size_t field = kWholeRow);
   void header_error(uint64_t line, const std::string& message);
 
   const RunOptions& options_;
@@ -95,16 +98,24 @@ void CaseRun::header_error(uint64_t line, const std::string& message) {
                static_cast<unsigned long long>(line), message.c_str());
 }
 
-void CaseRun::report(uint64_t line, const std::string& message) {
+void CaseRun::report(uint64_t line, const std::string& message, size_t field) {
   ++bad_rows_;
-  if (bad_rows_ <= kErrorsShown) {
+  if (bad_rows_ > kErrorsShown) return;
+  if (field == kWholeRow) {
     std::fprintf(stderr, "%s:%llu: error: %s\n", input_name_.c_str(),
                  static_cast<unsigned long long>(line), message.c_str());
+    return;
   }
+  const FieldPlace place = locate_field(reader_.record(), line, field);
+  std::fprintf(stderr, "%s:%llu:%llu: error: %s\n", input_name_.c_str(),
+               static_cast<unsigned long long>(place.line),
+               static_cast<unsigned long long>(place.column), message.c_str());
 }
 
 bool CaseRun::read_header() {
-  if (!reader_.next()) {
+  bool got = reader_.next();
+  while (got && is_blank_record(reader_.fields())) got = reader_.next();  // blank lines before it
+  if (!got) {
     header_error(reader_.line() > 0 ? reader_.line() : 1,
                  reader_.error().empty() ? "no header row" : reader_.error());
     return false;
@@ -131,10 +142,11 @@ size_t CaseRun::read_batch() {
       break;
     }
     const std::vector<std::string_view>& fields = reader_.fields();
-    if (fields.size() == 1 && fields[0].empty()) continue;  // a blank line
+    if (is_blank_record(fields)) continue;
     PendingRow& row = rows_[count];
-    if (!parse_case(fields, columns_, &row.storm, &error_)) {
-      report(reader_.line(), error_);
+    size_t bad_field = kWholeRow;
+    if (!parse_case(fields, columns_, &row.storm, &error_, &bad_field)) {
+      report(reader_.line(), error_, bad_field);
       if (options_.keep_going) continue;
       stop_ = true;
       break;

@@ -24,19 +24,23 @@ struct CaseColumns {
 };
 
 // Finds the four case columns among the header's fields (in any order, other
-// columns allowed). False, with *error saying which, when one is missing or
+// columns allowed; names trimmed of blanks and matched regardless of case). False, with *error saying which, when one is missing or
 // named twice.
 bool find_case_columns(const std::vector<std::string_view>& header, CaseColumns* columns,
                        std::string* error);
 
+// What parse_case puts in *field for a fault of the row as a whole.
+inline constexpr size_t kWholeRow = static_cast<size_t>(-1);
+
 // Reads a record's case: a location number 1 to 20 and three numbers in the
 // calculator's syntax (pressure and radius may have decimals). A storm outside
 // physics (a pressure at or above 1013 mb, a radius not above 0, a value that
-// is not finite) is refused. False, with
-// *error naming the field, when the record has the wrong number of fields or a
-// field cannot be used; *storm is then unspecified.
+// is not finite) is refused. False, with *error naming the field (and, when
+// `field` is given, *field its index in the record, or kWholeRow), when the
+// record has the wrong number of fields or a field cannot be used; *storm is
+// then unspecified. Header names match as the table reader matches them.
 bool parse_case(const std::vector<std::string_view>& fields, const CaseColumns& columns,
-                surge::StormCase* storm, std::string* error);
+                surge::StormCase* storm, std::string* error, size_t* field = nullptr);
 
 // Appends why the case lies outside what the curves were fitted for or what
 // the calculator accepts, as words separated by ';' (nothing when none):
