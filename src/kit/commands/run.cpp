@@ -71,9 +71,8 @@ class CaseRun {
   bool read_header();
   size_t read_batch();  // sets stop_ on an error that ends the run
   void write_batch(size_t count);
-  // A row that cannot be used, located at the field of the current record at
-  // fault (kWholeRow: the row as a whole).
-  void report(uint64_t line, const std::string& message, size_t field = kWholeRow);
+  // A row that cannot be used, located at its fault (column 0: the row).
+  void report(const FieldPlace& place, const std::string& message);
   void header_error(uint64_t line, const std::string& message);
 
   const RunOptions& options_;
@@ -98,30 +97,23 @@ void CaseRun::header_error(uint64_t line, const std::string& message) {
                static_cast<unsigned long long>(line), message.c_str());
 }
 
-void CaseRun::report(uint64_t line, const std::string& message, size_t field) {
+void CaseRun::report(const FieldPlace& place, const std::string& message) {
   ++bad_rows_;
   if (bad_rows_ > kErrorsShown) return;
-  if (field == kWholeRow) {
+  if (place.column == 0) {
     std::fprintf(stderr, "%s:%llu: error: %s\n", input_name_.c_str(),
-                 static_cast<unsigned long long>(line), message.c_str());
+                 static_cast<unsigned long long>(place.line), message.c_str());
     return;
   }
-  const FieldPlace place = locate_field(reader_.record(), line, field);
   std::fprintf(stderr, "%s:%llu:%llu: error: %s\n", input_name_.c_str(),
                static_cast<unsigned long long>(place.line),
                static_cast<unsigned long long>(place.column), message.c_str());
 }
 
 bool CaseRun::read_header() {
-  bool got = reader_.next();
-  while (got && is_blank_record(reader_.fields())) got = reader_.next();  // blank lines before it
-  if (!got) {
-    header_error(reader_.line() > 0 ? reader_.line() : 1,
-                 reader_.error().empty() ? "no header row" : reader_.error());
-    return false;
-  }
-  if (!find_case_columns(reader_.fields(), &columns_, &error_)) {
-    header_error(reader_.line(), error_);
+  uint64_t line = 0;
+  if (!read_case_header(reader_, &columns_, &error_, &line)) {
+    header_error(line, error_);
     return false;
   }
   for (std::string_view name : reader_.fields()) writer_.field(name);
@@ -136,7 +128,7 @@ size_t CaseRun::read_batch() {
   while (count < kBatchRows) {
     if (!reader_.next()) {
       if (!reader_.error().empty()) {
-        report(reader_.line(), reader_.error());
+        report(FieldPlace{reader_.line(), 0}, reader_.error());
         stop_ = true;
       }
       break;
@@ -144,9 +136,9 @@ size_t CaseRun::read_batch() {
     const std::vector<std::string_view>& fields = reader_.fields();
     if (is_blank_record(fields)) continue;
     PendingRow& row = rows_[count];
-    size_t bad_field = kWholeRow;
-    if (!parse_case(fields, columns_, &row.storm, &error_, &bad_field)) {
-      report(reader_.line(), error_, bad_field);
+    FieldPlace place;
+    if (!read_case(reader_, columns_, &row.storm, &error_, &place)) {
+      report(place, error_);
       if (options_.keep_going) continue;
       stop_ = true;
       break;

@@ -69,6 +69,34 @@ bool parse_case(const std::vector<std::string_view>& fields, const CaseColumns& 
   return true;
 }
 
+bool read_case_header(CsvReader& reader, CaseColumns* columns, std::string* error, uint64_t* line) {
+  bool got = reader.next();
+  while (got && is_blank_record(reader.fields())) got = reader.next();
+  *line = reader.line() > 0 ? reader.line() : 1;
+  if (!got) {
+    *error = reader.error().empty() ? "no header row" : reader.error();
+    return false;
+  }
+  return find_case_columns(reader.fields(), columns, error);
+}
+
+bool read_case(const CsvReader& reader, const CaseColumns& columns, surge::StormCase* storm,
+               std::string* error, FieldPlace* place) {
+  if (!reader.plain()) {
+    const size_t at = misplaced_quote(reader.record());
+    if (at != std::string_view::npos) {
+      *error = kMisplacedQuoteMessage;
+      *place = locate_offset(reader.record(), reader.line(), at);
+      return false;
+    }
+  }
+  size_t field = kWholeRow;
+  if (parse_case(reader.fields(), columns, storm, error, &field)) return true;
+  *place = field == kWholeRow ? FieldPlace{reader.line(), 0}
+                              : locate_field(reader.record(), reader.line(), field);
+  return false;
+}
+
 void append_case_flags(std::string* out, const surge::StormCase& storm,
                        const surge::CaseResult& result) {
   const size_t start = out->size();

@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "kit/files/csv.h"
+#include "kit/files/table_reader.h"
 #include "model/surge.h"
 
 namespace kit {
@@ -41,6 +43,17 @@ inline constexpr size_t kWholeRow = static_cast<size_t>(-1);
 // then unspecified. Header names match as the table reader matches them.
 bool parse_case(const std::vector<std::string_view>& fields, const CaseColumns& columns,
                 surge::StormCase* storm, std::string* error, size_t* field = nullptr);
+
+// Reads the header of the cases in `reader`, skipping blank lines before it,
+// and finds the case columns. False, with *error and *line (the line at
+// fault), when the input ends first, cannot be read, or lacks a column.
+bool read_case_header(CsvReader& reader, CaseColumns* columns, std::string* error, uint64_t* line);
+
+// Reads the current record of `reader` as a case: its quoting (see
+// misplaced_quote), then parse_case. False, with *error and *place (column 0
+// for the row as a whole), when it cannot be used.
+bool read_case(const CsvReader& reader, const CaseColumns& columns, surge::StormCase* storm,
+               std::string* error, FieldPlace* place);
 
 // Appends why the case lies outside what the curves were fitted for or what
 // the calculator accepts, as words separated by ';' (nothing when none):

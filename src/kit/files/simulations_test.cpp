@@ -65,7 +65,8 @@ TEST(SimulationsTest, EachFaultIsLocatedAtItsField) {
       {"0,950,30,60,1", "sims.csv:2:1: error: location: \"0\" is not a location number 1 to 20"},
       {"21,950,30,60,1", "sims.csv:2:1: error: location: \"21\" is not a location number 1 to 20"},
       {"7.5,950,30,60,1", "sims.csv:2:1: error: location: \"7.5\" is not a location number 1 to 20"},
-      {"20,950,30,60", "sims.csv:2: error: the row has 4 fields where the header has 5"},
+      {"20,950,30,60",
+       "sims.csv:2: error: surge_m: missing field (the row has 4 fields where the header has 5)"},
   };
   for (const Case& c : cases) {
     const std::vector<std::string> errors = errors_of(std::string(kHeader) + c.row + "\n");

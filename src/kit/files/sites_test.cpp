@@ -105,7 +105,7 @@ TEST(Sites, TakesEachFieldUpToItsLimits) {
   struct Row {
     std::string row;    // the row that gives location 7
     std::string error;  // "" when accepted
-    double low_chord;   // when accepted; NaN: none given
+    double low_chord = 0;  // when accepted; NaN: none given
   } rows[] = {
       {"7,b,7,0", "", 0},
       {"7,b,7,0.001", "", 0.001},

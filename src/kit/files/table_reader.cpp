@@ -179,8 +179,12 @@ FieldPlace locate_field(std::string_view record, uint64_t record_line, size_t in
     while (pos < record.size() && record[pos] != ',') ++pos;
     if (pos < record.size()) ++pos;  // the comma
   }
+  return locate_offset(record, record_line, pos);
+}
+
+FieldPlace locate_offset(std::string_view record, uint64_t record_line, size_t offset) {
   FieldPlace place{record_line, 1};
-  for (size_t i = 0; i < pos; ++i) {
+  for (size_t i = 0; i < offset && i < record.size(); ++i) {
     const unsigned char c = static_cast<unsigned char>(record[i]);
     if (c == '\n') {
       ++place.line;
@@ -190,6 +194,32 @@ FieldPlace locate_field(std::string_view record, uint64_t record_line, size_t in
     }
   }
   return place;
+}
+
+size_t misplaced_quote(std::string_view record) {
+  size_t pos = 0;
+  for (;;) {
+    if (pos < record.size() && record[pos] == '"') {
+      for (++pos;; ++pos) {
+        if (pos >= record.size()) return std::string_view::npos;  // CsvReader reports it
+        if (record[pos] != '"') continue;
+        if (pos + 1 < record.size() && record[pos + 1] == '"') {
+          ++pos;
+          continue;
+        }
+        ++pos;
+        break;
+      }
+      if (pos < record.size() && record[pos] != ',') return pos;
+    } else {
+      while (pos < record.size() && record[pos] != ',') {
+        if (record[pos] == '"') return pos;
+        ++pos;
+      }
+    }
+    if (pos >= record.size()) return std::string_view::npos;
+    ++pos;  // the comma
+  }
 }
 
 std::string field_message(std::string_view name, std::string_view text, std::string_view problem) {
@@ -230,6 +260,10 @@ TableReader::Header TableReader::read_header(bool warn_unused, std::vector<Findi
     }
     if (!is_blank_record(csv_.fields())) break;
   }
+  if (const Finding* fault = quoting_fault()) {
+    findings->push_back(*fault);
+    return Header::kFault;
+  }
   std::string error;
   int error_field = -1;
   if (!match_header(csv_.fields(), specs_, &columns_, &error, &error_field)) {
@@ -263,6 +297,7 @@ TableReader::Row TableReader::next() {
     }
     if (!is_blank_record(csv_.fields())) break;
   }
+  if (quoting_fault() != nullptr) return Row::kFault;
   const std::vector<std::string_view>& fields = csv_.fields();
   if (fields.size() != columns_.width) {
     fault_ = row_error(width_message(fields.size(), columns_, specs_));
@@ -279,6 +314,15 @@ TableReader::Row TableReader::next() {
     }
   }
   return Row::kRead;
+}
+
+const Finding* TableReader::quoting_fault() {
+  if (csv_.plain()) return nullptr;
+  const size_t at = misplaced_quote(csv_.record());
+  if (at == std::string_view::npos) return nullptr;
+  const FieldPlace place = locate_offset(csv_.record(), csv_.line(), at);
+  fault_ = {file_, place.line, place.column, Severity::kError, std::string(kMisplacedQuoteMessage)};
+  return &fault_;
 }
 
 Finding TableReader::error_at(size_t spec, std::string message) const {

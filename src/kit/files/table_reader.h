@@ -68,6 +68,20 @@ struct FieldPlace {
 };
 FieldPlace locate_field(std::string_view record, uint64_t record_line, size_t index);
 
+// Quoting as RFC 4180 has it: a field holding a quote begins with one, its
+// quotes inside are doubled, and its closing quote ends it. The offset in
+// `record` of the first character that breaks this (a quote inside a field
+// that does not begin with one, or whatever follows a closing quote other
+// than a comma), or npos. CsvReader takes such text as it stands; a table
+// refuses it, since the field's value is then a guess.
+size_t misplaced_quote(std::string_view record);
+inline constexpr std::string_view kMisplacedQuoteMessage =
+    "a quote out of place: a field that holds quotes is quoted whole, each quote inside doubled";
+
+// The line and column (as locate_field counts them) of byte `offset` of a
+// record that begins on `record_line`.
+FieldPlace locate_offset(std::string_view record, uint64_t record_line, size_t offset);
+
 // `name: "text" problem`, the one form of a field's error.
 std::string field_message(std::string_view name, std::string_view text, std::string_view problem);
 
@@ -119,6 +133,9 @@ class TableReader {
  private:
   CsvReader csv_;
   std::string file_;
+  // The current record's misplaced quote as fault_, or nullptr.
+  const Finding* quoting_fault();
+
   std::span<const ColumnSpec> specs_;
   HeaderColumns columns_;
   std::vector<double> values_;
