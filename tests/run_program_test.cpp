@@ -243,6 +243,39 @@ TEST_F(RunCommandTest, RefusesRowsThatCannotBeUsed) {
   }
 }
 
+// Blank lines before the header are skipped and its names match trimmed and
+// regardless of case; a header split by semicolons is named as such, and a
+// quote out of place is refused at its column.
+TEST_F(RunCommandTest, ToleratesHeaderSpellingAndLocatesQuoteFaults) {
+  struct Row {
+    const char* text;
+    int status;
+    const char* err;  // the first line of standard error
+  } rows[] = {
+      {"\n \r\nLocation , PRESSURE_MB,radius_km,\tDistance_km\n5,950,30,60\n", 0, ""},
+      {"location;pressure_mb;radius_km;distance_km\n5;950;30;60\n", 1,
+       "cases.csv:1: error: the header has no columns location, pressure_mb, radius_km and "
+       "distance_km (it needs location,pressure_mb,radius_km,distance_km in any order; it has "
+       "\"location;pressure_mb;radius_km;distance_km\"; columns are separated by commas, not "
+       "semicolons)"},
+      {"location,pressure_mb,radius_km,distance_km\n5,950,30,6\"0\"\n", 1,
+       "cases.csv:2:11: error: a quote out of place: a field that holds quotes is quoted whole, "
+       "each quote inside doubled"},
+      {"location,pressure_mb,radius_km,distance_km\n5,\"950\"x,30,60\n", 1,
+       "cases.csv:2:8: error: a quote out of place: a field that holds quotes is quoted whole, "
+       "each quote inside doubled"},
+  };
+  for (const Row& r : rows) {
+    write_file("cases.csv", r.text);
+    RunResult result = surgekit({"run", "cases.csv"});
+    EXPECT_EQ(result.status, r.status) << r.text << result.err;
+    EXPECT_EQ(result.err.substr(0, result.err.find('\n')), r.err) << r.text;
+    if (r.status == 0) {
+      EXPECT_EQ(lines_of(result.out).size(), 2u) << r.text;
+    }
+  }
+}
+
 // Faults of the command line end with status 2, of the data or the header
 // with status 1; nothing is written either way.
 TEST_F(RunCommandTest, ReportsUsageAndDataFaults) {

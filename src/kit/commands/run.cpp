@@ -134,7 +134,7 @@ size_t CaseRun::read_batch() {
       break;
     }
     const std::vector<std::string_view>& fields = reader_.fields();
-    if (is_blank_record(fields)) continue;
+    if (is_blank_record(reader_.record())) continue;
     PendingRow& row = rows_[count];
     FieldPlace place;
     if (!read_case(reader_, columns_, &row.storm, &error_, &place)) {

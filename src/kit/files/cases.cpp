@@ -71,10 +71,14 @@ bool parse_case(const std::vector<std::string_view>& fields, const CaseColumns& 
 
 bool read_case_header(CsvReader& reader, CaseColumns* columns, std::string* error, uint64_t* line) {
   bool got = reader.next();
-  while (got && is_blank_record(reader.fields())) got = reader.next();
+  while (got && is_blank_record(reader.record())) got = reader.next();
   *line = reader.line() > 0 ? reader.line() : 1;
   if (!got) {
     *error = reader.error().empty() ? "no header row" : reader.error();
+    return false;
+  }
+  if (!reader.plain() && misplaced_quote(reader.record()) != std::string_view::npos) {
+    *error = kMisplacedQuoteMessage;
     return false;
   }
   return find_case_columns(reader.fields(), columns, error);

@@ -243,9 +243,7 @@ std::string width_message(size_t fields, const HeaderColumns& columns,
   return message;
 }
 
-bool is_blank_record(const std::vector<std::string_view>& fields) {
-  return fields.size() == 1 && trim(fields[0]).empty();
-}
+bool is_blank_record(std::string_view record) { return trim(record).empty(); }
 
 TableReader::TableReader(std::FILE* in, std::string file, std::span<const ColumnSpec> specs)
     : csv_(in), file_(std::move(file)), specs_(specs), values_(specs.size(), 0) {}
@@ -258,7 +256,7 @@ TableReader::Header TableReader::read_header(bool warn_unused, std::vector<Findi
       findings->push_back({file_, csv_.line(), 0, Severity::kError, csv_.error()});
       return Header::kFault;
     }
-    if (!is_blank_record(csv_.fields())) break;
+    if (!is_blank_record(csv_.record())) break;
   }
   if (const Finding* fault = quoting_fault()) {
     findings->push_back(*fault);
@@ -295,7 +293,7 @@ TableReader::Row TableReader::next() {
       }
       return Row::kEnd;
     }
-    if (!is_blank_record(csv_.fields())) break;
+    if (!is_blank_record(csv_.record())) break;
   }
   if (quoting_fault() != nullptr) return Row::kFault;
   const std::vector<std::string_view>& fields = csv_.fields();

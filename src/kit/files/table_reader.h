@@ -91,8 +91,9 @@ std::string field_message(std::string_view name, std::string_view text, std::str
 std::string width_message(size_t fields, const HeaderColumns& columns,
                           std::span<const ColumnSpec> specs);
 
-// A record of a single blank field: an empty line, or one of spaces and tabs.
-bool is_blank_record(const std::vector<std::string_view>& fields);
+// A record that is an empty line or one of spaces and tabs alone (a quoted
+// empty field is not blank: it is a row of one field).
+bool is_blank_record(std::string_view record);
 
 // Reads a table from a stream it does not own, naming it `file` in findings.
 class TableReader {
