@@ -2,13 +2,14 @@
 # Runs fuzz targets from their seed corpora for the given number of seconds
 # each (default 60). New inputs go to a scratch folder, never into the
 # repository; a crash leaves its input in build-fuzz/.
-# Usage: fuzz/run.sh [SECONDS] [TARGET...]   (targets: input dialogue data check)
+# Usage: fuzz/run.sh [SECONDS] [TARGET...]
+#   (targets: input dialogue data check cases sites storms)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds="${1:-60}"
 shift || true
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(input dialogue data check)
+[ ${#targets[@]} -gt 0 ] || targets=(input dialogue data check cases sites storms)
 fuzz/build.sh
 for target in "${targets[@]}"; do
   scratch="$(mktemp -d)"

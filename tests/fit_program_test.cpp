@@ -135,7 +135,7 @@ TEST_F(FitCommandTest, FaultsEndWithTheirStatusAndNothingWritten) {
   const RunResult bad = surgekit({"fit", path("bad.csv"), "-o", path("out")});
   EXPECT_EQ(bad.status, 1);
   EXPECT_EQ(bad.err, path("bad.csv") +
-                         ":3:3: error: pressure_mb: 1013 is not a pressure below 1013 mb\n");
+                         ":3:3: error: pressure_mb: \"1013\" is not a pressure below 1013 mb\n");
   EXPECT_FALSE(std::filesystem::exists(path("out")));
 
   const RunResult stopped =

@@ -58,11 +58,11 @@ TEST_F(KitHazardTest, BadInputGivesItsLineAndStatusOne) {
   } rows[] = {
       {"pressure_mb,radius_km,rate\n930,30,1e-4\n950,20,-0.1\n",
        {"hazard", "storms.csv", "--coast", "0:600"},
-       "storms.csv:3: error: rate: '-0.1' is not a rate of zero or more"},
+       "storms.csv:3:8: error: rate: \"-0.1\" is not a rate of zero or more"},
       {"pressure_mb,radius_km\n930,30\n",
        {"hazard", "storms.csv", "--coast", "0:600"},
-       "storms.csv:1: error: the header has no column 'rate' (it needs pressure_mb, radius_km "
-       "and rate)"},
+       "storms.csv:1: error: the header has no column rate (it needs pressure_mb,radius_km,rate "
+       "in any order; it has \"pressure_mb\", \"radius_km\")"},
       {"",
        {"hazard", "storms.csv", "--coast", "600:100"},
        "surgekit hazard: error: --coast '600:100' is an empty coast range: FROM must lie below TO",
@@ -73,7 +73,7 @@ TEST_F(KitHazardTest, BadInputGivesItsLineAndStatusOne) {
        "integrate over with --coast FROM:TO"},
       {"pressure_mb,radius_km,rate,landfall_km\n930,0,1e-4,5\n",
        {"hazard", "storms.csv"},
-       "storms.csv:2: error: radius_km: '0' is not a positive radius"},
+       "storms.csv:2:5: error: radius_km: \"0\" is not a positive radius"},
   };
   for (const Row& r : rows) {
     write_file("storms.csv", r.storms.empty() ? kStorms : r.storms);
@@ -96,7 +96,7 @@ TEST_F(KitHazardTest, SitesWithoutALocationStopBothCommands) {
   write_file("sites.csv", sites(0) + "7,again,5,\n");
   RunResult result = kit(kEnsemble);
   EXPECT_EQ(result.status, 1);
-  EXPECT_EQ(first_error(result), "sites.csv:22: error: location 7 is given again (first on line 8)");
+  EXPECT_EQ(first_error(result), "sites.csv:22:1: error: location 7 is given again (first on line 8)");
 }
 
 TEST_F(KitHazardTest, SameBytesForOneThreadOrTwo) {
@@ -127,7 +127,7 @@ TEST_F(KitHazardTest, NamesStormsOutsideTheFittedRanges) {
   RunResult r = kit({"hazard", "storms.csv", "--coast", "0:600", "--return-period", "1000"});
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.err,
-            "storms.csv:4: warning: storm 'c' lies outside the fitted ranges: pressure 975 mb "
+            "storms.csv:4: warning: storm \"c\" lies outside the fitted ranges: pressure 975 mb "
             "(fitted 890 to 960)\n"
             "surgekit hazard: note: 1 of 3 storm rows lies outside the fitted ranges (pressure 890 "
             "to 960 mb, radius 11 to 65 km)\n"
@@ -168,7 +168,7 @@ TEST_F(KitHazardTest, ReportShowsReturnLevelsAndAepPlots) {
   write_file("storms.csv", "pressure_mb,radius_km,rate\n930,30,-1\n");
   r = kit({"report", "-o", "bad.html", "--storms", "storms.csv", "--coast", "0:600"});
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(first_error(r), "storms.csv:2: error: rate: '-1' is not a rate of zero or more");
+  EXPECT_EQ(first_error(r), "storms.csv:2:8: error: rate: \"-1\" is not a rate of zero or more");
 }
 
 // Bridges 1 to 20 as sites(0) does, each with a datum offset of 0.25 m and a
@@ -255,7 +255,7 @@ TEST_F(KitHazardTest, BadWaterOptionsAreCommandLineFaults) {
   RunResult r = kit(kTotalHazard);
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(first_error(r),
-            "sites.csv:6: error: tide_amplitude_m: '-0.4' is below 0: it is half the tidal range");
+            "sites.csv:6:19: error: tide_amplitude_m: \"-0.4\" is below 0: it is half the tidal range");
 }
 
 TEST_F(KitHazardTest, TotalWaterGivesLevelsInTheDatumAndClearances) {

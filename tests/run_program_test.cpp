@@ -111,23 +111,25 @@ TEST_F(RunCommandTest, AddsTheSurgeAndItsDescriptionToEachRow) {
 TEST_F(RunCommandTest, RefusesStormsOutsidePhysics) {
   const struct {
     const char* fields;
+    int column;  // of the field at fault
     const char* message;
   } refused[] = {
-      {"5,1013,30,60", "pressure_mb: \"1013\" is not a pressure below 1013 mb"},
-      {"5,2000,30,60", "pressure_mb: \"2000\" is not a pressure below 1013 mb"},
-      {"5,NaN,30,60", "pressure_mb: \"NaN\" is not a pressure below 1013 mb"},
-      {"5,-Infinity,30,60", "pressure_mb: \"-Infinity\" is not a pressure below 1013 mb"},
-      {"5,950,0,10", "radius_km: \"0\" is not a positive radius"},
-      {"5,950,-30,10", "radius_km: \"-30\" is not a positive radius"},
-      {"5,950,Infinity,10", "radius_km: \"Infinity\" is not a positive radius"},
-      {"18,950,30,NaN", "distance_km: \"NaN\" is not a finite distance"},
-      {"5,950,30,Infinity", "distance_km: \"Infinity\" is not a finite distance"},
+      {"5,1013,30,60", 3, "pressure_mb: \"1013\" is not a pressure below 1013 mb"},
+      {"5,2000,30,60", 3, "pressure_mb: \"2000\" is not a pressure below 1013 mb"},
+      {"5,NaN,30,60", 3, "pressure_mb: \"NaN\" is not a pressure below 1013 mb"},
+      {"5,-Infinity,30,60", 3, "pressure_mb: \"-Infinity\" is not a pressure below 1013 mb"},
+      {"5,950,0,10", 7, "radius_km: \"0\" is not a positive radius"},
+      {"5,950,-30,10", 7, "radius_km: \"-30\" is not a positive radius"},
+      {"5,950,Infinity,10", 7, "radius_km: \"Infinity\" is not a positive radius"},
+      {"18,950,30,NaN", 11, "distance_km: \"NaN\" is not a finite distance"},
+      {"5,950,30,Infinity", 10, "distance_km: \"Infinity\" is not a finite distance"},
   };
   std::string csv = "location,pressure_mb,radius_km,distance_km\n5,950,30,60\n";
   std::string expected_err;
   for (size_t i = 0; i < std::size(refused); ++i) {
     csv += std::string(refused[i].fields) + "\n";
-    expected_err += "cases.csv:" + std::to_string(i + 3) + ": error: " + refused[i].message + "\n";
+    expected_err += "cases.csv:" + std::to_string(i + 3) + ":" + std::to_string(refused[i].column) +
+                    ": error: " + refused[i].message + "\n";
   }
   write_file("cases.csv", csv);
   RunResult result = surgekit({"run", "cases.csv", "--keep-going"});
@@ -207,16 +209,16 @@ TEST_F(RunCommandTest, RefusesRowsThatCannotBeUsed) {
     const char* row;
     const char* error;  // the diagnostic for the row, which is on line 3
   } rows[] = {
-      {"21,950,30,60", "cases.csv:3: error: location: \"21\" is not a location number 1 to 20"},
-      {"0,950,30,60", "cases.csv:3: error: location: \"0\" is not a location number 1 to 20"},
-      {"5.5,950,30,60", "cases.csv:3: error: location: \"5.5\" is not a location number 1 to 20"},
-      {"5,95O,30,60", "cases.csv:3: error: pressure_mb: \"95O\" is not a number"},
-      {"5,950,,60", "cases.csv:3: error: radius_km: \"\" is not a number"},
+      {"21,950,30,60", "cases.csv:3:1: error: location: \"21\" is not a location number 1 to 20"},
+      {"0,950,30,60", "cases.csv:3:1: error: location: \"0\" is not a location number 1 to 20"},
+      {"5.5,950,30,60", "cases.csv:3:1: error: location: \"5.5\" is not a location number 1 to 20"},
+      {"5,95O,30,60", "cases.csv:3:3: error: pressure_mb: \"95O\" is not a number"},
+      {"5,950,,60", "cases.csv:3:7: error: radius_km: \"\" is not a number"},
       {"5,950,30,1,0", "cases.csv:3: error: the row has 5 fields where the header has 4"},
       {"5,950,30",
        "cases.csv:3: error: distance_km: missing field (the row has 3 fields where "
        "the header has 4)"},
-      {"5,950,30,6 0", "cases.csv:3: error: distance_km: \"6 0\" is not a number"},
+      {"5,950,30,6 0", "cases.csv:3:10: error: distance_km: \"6 0\" is not a number"},
       {"5,950,30,\"60",
        "cases.csv:3: error: a quoted field is not closed before the end of the "
        "input"},
@@ -238,6 +240,39 @@ TEST_F(RunCommandTest, RefusesRowsThatCannotBeUsed) {
     const bool quote_runs_on = std::string(r.row).find('"') != std::string::npos;
     EXPECT_EQ(lines_of(read_file("out.csv")).size(), quote_runs_on ? 2u : 3u);
     std::remove(path("out.csv").c_str());
+  }
+}
+
+// Blank lines before the header are skipped and its names match trimmed and
+// regardless of case; a header split by semicolons is named as such, and a
+// quote out of place is refused at its column.
+TEST_F(RunCommandTest, ToleratesHeaderSpellingAndLocatesQuoteFaults) {
+  struct Row {
+    const char* text;
+    int status;
+    const char* err;  // the first line of standard error
+  } rows[] = {
+      {"\n \r\nLocation , PRESSURE_MB,radius_km,\tDistance_km\n5,950,30,60\n", 0, ""},
+      {"location;pressure_mb;radius_km;distance_km\n5;950;30;60\n", 1,
+       "cases.csv:1: error: the header has no columns location, pressure_mb, radius_km and "
+       "distance_km (it needs location,pressure_mb,radius_km,distance_km in any order; it has "
+       "\"location;pressure_mb;radius_km;distance_km\"; columns are separated by commas, not "
+       "semicolons)"},
+      {"location,pressure_mb,radius_km,distance_km\n5,950,30,6\"0\"\n", 1,
+       "cases.csv:2:11: error: a quote out of place: a field that holds quotes is quoted whole, "
+       "each quote inside doubled"},
+      {"location,pressure_mb,radius_km,distance_km\n5,\"950\"x,30,60\n", 1,
+       "cases.csv:2:8: error: a quote out of place: a field that holds quotes is quoted whole, "
+       "each quote inside doubled"},
+  };
+  for (const Row& r : rows) {
+    write_file("cases.csv", r.text);
+    RunResult result = surgekit({"run", "cases.csv"});
+    EXPECT_EQ(result.status, r.status) << r.text << result.err;
+    EXPECT_EQ(result.err.substr(0, result.err.find('\n')), r.err) << r.text;
+    if (r.status == 0) {
+      EXPECT_EQ(lines_of(result.out).size(), 2u) << r.text;
+    }
   }
 }
 

@@ -22,6 +22,7 @@
 #include "kit/files/csv.h"
 #include "kit/core/number.h"
 #include "kit/files/output_file.h"
+#include "kit/files/table_reader.h"
 
 namespace kit {
 namespace {
@@ -74,7 +75,8 @@ class CaseRun {
   bool read_header();
   size_t read_batch();  // sets stop_ on an error that ends the run
   void write_batch(size_t count);
-  void report(uint64_t line, const std::string& message);  // a row that cannot be used
+  // A row that cannot be used, located at its fault (column 0: the row).
+  void report(const FieldPlace& place, const std::string& message);
   void header_error(uint64_t line, const std::string& message, uint64_t column = 0);
 
   const RunOptions& options_;
@@ -99,9 +101,10 @@ void CaseRun::header_error(uint64_t line, const std::string& message, uint64_t c
   sink_.add(Finding{input_name_, line, column, Severity::kError, message});
 }
 
-void CaseRun::report(uint64_t line, const std::string& message) {
+void CaseRun::report(const FieldPlace& place, const std::string& message) {
   ++bad_rows_;
-  if (bad_rows_ <= kErrorsShown) sink_.add(Finding{input_name_, line, 0, Severity::kError, message});
+  if (bad_rows_ > kErrorsShown) return;
+  sink_.add(Finding{input_name_, place.line, place.column, Severity::kError, message});
 }
 
 // Header names compared as a reader of headers compares them: blanks around
@@ -125,13 +128,9 @@ bool same_column_name(std::string_view a, std::string_view b) {
 }
 
 bool CaseRun::read_header() {
-  if (!reader_.next()) {
-    header_error(reader_.line() > 0 ? reader_.line() : 1,
-                 reader_.error().empty() ? "no header row" : reader_.error());
-    return false;
-  }
-  if (!find_case_columns(reader_.fields(), &columns_, &error_)) {
-    header_error(reader_.line(), error_);
+  uint64_t line = 0;
+  if (!read_case_header(reader_, &columns_, &error_, &line)) {
+    header_error(line, error_);
     return false;
   }
   // An input column named as one run adds would give the output two columns
@@ -159,16 +158,17 @@ size_t CaseRun::read_batch() {
   while (count < kBatchRows) {
     if (!reader_.next()) {
       if (!reader_.error().empty()) {
-        report(reader_.line(), reader_.error());
+        report(FieldPlace{reader_.line(), 0}, reader_.error());
         stop_ = true;
       }
       break;
     }
     const std::vector<std::string_view>& fields = reader_.fields();
-    if (fields.size() == 1 && fields[0].empty()) continue;  // a blank line
+    if (is_blank_record(reader_.record())) continue;
     PendingRow& row = rows_[count];
-    if (!parse_case(fields, columns_, &row.storm, &error_)) {
-      report(reader_.line(), error_);
+    FieldPlace place;
+    if (!read_case(reader_, columns_, &row.storm, &error_, &place)) {
+      report(place, error_);
       if (options_.keep_going) continue;
       stop_ = true;
       break;

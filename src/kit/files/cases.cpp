@@ -5,24 +5,18 @@
 
 #include "kit/core/limits.h"
 #include "kit/core/number.h"
+#include "kit/files/table_reader.h"
 
 namespace kit {
 namespace {
 
-void quote_into(std::string* error, std::string_view name, std::string_view text,
-                const std::string& problem) {
-  error->assign(name);
-  error->append(": \"");
-  error->append(text);
-  error->append("\" ");
-  error->append(problem);
-}
-
-bool parse_number(std::string_view name, std::string_view text, double* value, std::string* error) {
-  if (parse_real(text, value)) return true;
-  quote_into(error, name, text, "is not a number");
-  return false;
-}
+// The case columns, in the order of CaseColumns' fields.
+constexpr ColumnSpec kCaseSpecs[] = {
+    {kLocationColumn, true, location_rule},
+    {kPressureColumn, true, pressure_rule},
+    {kRadiusColumn, true, radius_rule},
+    {kDistanceColumn, true, distance_rule},
+};
 
 // A finite value with decimals, which the calculator would truncate.
 bool has_fraction(double v) { return std::isfinite(v) && std::trunc(v) != v; }
@@ -36,73 +30,75 @@ void add_flag(std::string* out, size_t start, std::string_view flag) {
 
 bool find_case_columns(const std::vector<std::string_view>& header, CaseColumns* columns,
                        std::string* error) {
-  const std::string_view names[] = {kLocationColumn, kPressureColumn, kRadiusColumn,
-                                    kDistanceColumn};
-  size_t* slots[] = {&columns->location, &columns->pressure, &columns->radius, &columns->distance};
-  for (int k = 0; k < 4; ++k) {
-    int found = 0;
-    for (size_t i = 0; i < header.size(); ++i) {
-      if (header[i] != names[k]) continue;
-      *slots[k] = i;
-      ++found;
-    }
-    if (found != 1) {
-      *error = "the header ";
-      error->append(found == 0 ? "has no column " : "names twice the column ");
-      error->append(names[k]);
-      error->append(" (it needs location,pressure_mb,radius_km,distance_km in any order)");
-      return false;
-    }
-  }
-  columns->count = header.size();
+  HeaderColumns found;
+  int error_field = -1;
+  if (!match_header(header, kCaseSpecs, &found, error, &error_field)) return false;
+  columns->location = static_cast<size_t>(found.index[0]);
+  columns->pressure = static_cast<size_t>(found.index[1]);
+  columns->radius = static_cast<size_t>(found.index[2]);
+  columns->distance = static_cast<size_t>(found.index[3]);
+  columns->count = found.width;
   return true;
 }
 
 bool parse_case(const std::vector<std::string_view>& fields, const CaseColumns& columns,
-                surge::StormCase* storm, std::string* error) {
+                surge::StormCase* storm, std::string* error, size_t* field) {
+  const size_t index[] = {columns.location, columns.pressure, columns.radius, columns.distance};
   if (fields.size() != columns.count) {
-    *error = "the row has " + std::to_string(fields.size()) + " fields where the header has " +
-             std::to_string(columns.count);
-    const std::pair<size_t, std::string_view> wanted[] = {{columns.location, kLocationColumn},
-                                                          {columns.pressure, kPressureColumn},
-                                                          {columns.radius, kRadiusColumn},
-                                                          {columns.distance, kDistanceColumn}};
-    for (const auto& [index, name] : wanted) {
-      if (index < fields.size()) continue;
-      error->insert(0, std::string(name) + ": missing field (");
-      error->push_back(')');
-      break;
+    const HeaderColumns header{{static_cast<int>(index[0]), static_cast<int>(index[1]),
+                                static_cast<int>(index[2]), static_cast<int>(index[3])},
+                               columns.count};
+    *error = width_message(fields.size(), header, kCaseSpecs);
+    if (field != nullptr) *field = kWholeRow;
+    return false;
+  }
+  double values[4];
+  std::string problem;
+  for (size_t k = 0; k < 4; ++k) {
+    const std::string_view text = fields[index[k]];
+    if (!kCaseSpecs[k].rule(text, &values[k], &problem)) {
+      *error = field_message(kCaseSpecs[k].name, text, problem);
+      if (field != nullptr) *field = index[k];
+      return false;
     }
-    return false;
   }
-  double location;
-  const std::string_view location_text = fields[columns.location];
-  if (!parse_real(location_text, &location) || !(location >= kFirstLocation && location <= kLastLocation) ||
-      std::trunc(location) != location) {
-    quote_into(error, kLocationColumn, location_text, "is not a location number 1 to 20");
-    return false;
-  }
-  storm->location = static_cast<int>(location);
-  if (!parse_number(kPressureColumn, fields[columns.pressure], &storm->pressure_mb, error) ||
-      !parse_number(kRadiusColumn, fields[columns.radius], &storm->radius_km, error) ||
-      !parse_number(kDistanceColumn, fields[columns.distance], &storm->distance_km, error)) {
-    return false;
-  }
-  // A storm outside physics has no surge to give: refused, never evaluated.
-  if (!is_physical_pressure(storm->pressure_mb)) {
-    quote_into(error, kPressureColumn, fields[columns.pressure],
-               "is not " + physical_pressure_text());
-    return false;
-  }
-  if (!is_physical_radius(storm->radius_km)) {
-    quote_into(error, kRadiusColumn, fields[columns.radius], "is not a positive radius");
-    return false;
-  }
-  if (!std::isfinite(storm->distance_km)) {
-    quote_into(error, kDistanceColumn, fields[columns.distance], "is not a finite distance");
-    return false;
-  }
+  storm->location = static_cast<int>(values[0]);
+  storm->pressure_mb = values[1];
+  storm->radius_km = values[2];
+  storm->distance_km = values[3];
   return true;
+}
+
+bool read_case_header(CsvReader& reader, CaseColumns* columns, std::string* error, uint64_t* line) {
+  bool got = reader.next();
+  while (got && is_blank_record(reader.record())) got = reader.next();
+  *line = reader.line() > 0 ? reader.line() : 1;
+  if (!got) {
+    *error = reader.error().empty() ? "no header row" : reader.error();
+    return false;
+  }
+  if (!reader.plain() && misplaced_quote(reader.record()) != std::string_view::npos) {
+    *error = kMisplacedQuoteMessage;
+    return false;
+  }
+  return find_case_columns(reader.fields(), columns, error);
+}
+
+bool read_case(const CsvReader& reader, const CaseColumns& columns, surge::StormCase* storm,
+               std::string* error, FieldPlace* place) {
+  if (!reader.plain()) {
+    const size_t at = misplaced_quote(reader.record());
+    if (at != std::string_view::npos) {
+      *error = kMisplacedQuoteMessage;
+      *place = locate_offset(reader.record(), reader.line(), at);
+      return false;
+    }
+  }
+  size_t field = kWholeRow;
+  if (parse_case(reader.fields(), columns, storm, error, &field)) return true;
+  *place = field == kWholeRow ? FieldPlace{reader.line(), 0}
+                              : locate_field(reader.record(), reader.line(), field);
+  return false;
 }
 
 void append_case_flags(std::string* out, const surge::StormCase& storm,

@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "kit/files/csv.h"
+#include "kit/files/table_reader.h"
 #include "model/surge.h"
 
 namespace kit {
@@ -24,19 +26,34 @@ struct CaseColumns {
 };
 
 // Finds the four case columns among the header's fields (in any order, other
-// columns allowed). False, with *error saying which, when one is missing or
+// columns allowed; names trimmed of blanks and matched regardless of case). False, with *error saying which, when one is missing or
 // named twice.
 bool find_case_columns(const std::vector<std::string_view>& header, CaseColumns* columns,
                        std::string* error);
 
+// What parse_case puts in *field for a fault of the row as a whole.
+inline constexpr size_t kWholeRow = static_cast<size_t>(-1);
+
 // Reads a record's case: a location number 1 to 20 and three numbers in the
 // calculator's syntax (pressure and radius may have decimals). A storm outside
 // physics (a pressure at or above 1013 mb, a radius not above 0, a value that
-// is not finite) is refused. False, with
-// *error naming the field, when the record has the wrong number of fields or a
-// field cannot be used; *storm is then unspecified.
+// is not finite) is refused. False, with *error naming the field (and, when
+// `field` is given, *field its index in the record, or kWholeRow), when the
+// record has the wrong number of fields or a field cannot be used; *storm is
+// then unspecified. Header names match as the table reader matches them.
 bool parse_case(const std::vector<std::string_view>& fields, const CaseColumns& columns,
-                surge::StormCase* storm, std::string* error);
+                surge::StormCase* storm, std::string* error, size_t* field = nullptr);
+
+// Reads the header of the cases in `reader`, skipping blank lines before it,
+// and finds the case columns. False, with *error and *line (the line at
+// fault), when the input ends first, cannot be read, or lacks a column.
+bool read_case_header(CsvReader& reader, CaseColumns* columns, std::string* error, uint64_t* line);
+
+// Reads the current record of `reader` as a case: its quoting (see
+// misplaced_quote), then parse_case. False, with *error and *place (column 0
+// for the row as a whole), when it cannot be used.
+bool read_case(const CsvReader& reader, const CaseColumns& columns, surge::StormCase* storm,
+               std::string* error, FieldPlace* place);
 
 // Appends why the case lies outside what the curves were fitted for or what
 // the calculator accepts, as words separated by ';' (nothing when none):

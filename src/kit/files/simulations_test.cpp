@@ -47,21 +47,26 @@ TEST(SimulationsTest, EachFaultIsLocatedAtItsField) {
     const char* error;  // "" when the row is accepted
   } cases[] = {
       {"7,1012.9,30,60,1", ""},
-      {"7,1013,30,60,1", "sims.csv:2:3: error: pressure_mb: 1013 is not a pressure below 1013 mb"},
-      {"7,NaN,30,60,1", "sims.csv:2:3: error: pressure_mb: NaN is not a pressure below 1013 mb"},
-      {"7,950,0,60,1", "sims.csv:2:7: error: radius_km: 0 is not a positive radius"},
-      {"7,950,-Infinity,60,1", "sims.csv:2:7: error: radius_km: -Infinity is not a positive radius"},
-      {"7,950,30,Infinity,1", "sims.csv:2:10: error: distance_km: the distance is not finite"},
+      {"7,1013,30,60,1", "sims.csv:2:3: error: pressure_mb: \"1013\" is not a pressure below 1013 mb"},
+      {"7,NaN,30,60,1", "sims.csv:2:3: error: pressure_mb: \"NaN\" is not a pressure below 1013 mb"},
+      {"7,950,0.001,60,1", ""},
+      {"7,950,0,60,1", "sims.csv:2:7: error: radius_km: \"0\" is not a positive radius"},
+      {"7,950,-Infinity,60,1", "sims.csv:2:7: error: radius_km: \"-Infinity\" is not a positive radius"},
+      {"7,950,30,Infinity,1", "sims.csv:2:10: error: distance_km: \"Infinity\" is not a finite distance"},
       {"17,950,30,-60,1", ""},
+      {"18,950,30,0.001,1", ""},
+      {"1,950,30,60,1", ""},
+      {"20,950,30,60,1", ""},
       {"18,950,30,0,1",
        "sims.csv:2:11: error: distance_km: location 18 takes only a positive distance (landfall "
        "west of the bridge)"},
-      {"7,950,30,60,NaN", "sims.csv:2:13: error: surge_m: the surge is not finite"},
+      {"7,950,30,60,NaN", "sims.csv:2:13: error: surge_m: \"NaN\" is not a finite surge"},
       {"7,950,30,60,abc", "sims.csv:2:13: error: surge_m: \"abc\" is not a number"},
       {"0,950,30,60,1", "sims.csv:2:1: error: location: \"0\" is not a location number 1 to 20"},
       {"21,950,30,60,1", "sims.csv:2:1: error: location: \"21\" is not a location number 1 to 20"},
       {"7.5,950,30,60,1", "sims.csv:2:1: error: location: \"7.5\" is not a location number 1 to 20"},
-      {"20,950,30,60", "sims.csv:2: error: the row has 4 fields where the header has 5"},
+      {"20,950,30,60",
+       "sims.csv:2: error: surge_m: missing field (the row has 4 fields where the header has 5)"},
   };
   for (const Case& c : cases) {
     const std::vector<std::string> errors = errors_of(std::string(kHeader) + c.row + "\n");
@@ -86,17 +91,18 @@ TEST(SimulationsTest, AWeightMustBeFiniteAndPositive) {
   EXPECT_TRUE(errors_of(header + "7,950,30,60,1,2.5\n", &set).empty());
   EXPECT_EQ(set.rows[0].weight, 2.5);
   EXPECT_EQ(errors_of(header + "7,950,30,60,1,0\n"),
-            std::vector<std::string>{"sims.csv:2:15: error: weight: 0 is not a finite weight above 0"});
+            std::vector<std::string>{"sims.csv:2:15: error: weight: \"0\" is not a finite weight above 0"});
 }
 
 TEST(SimulationsTest, HeaderFaultsAndEmptyFiles) {
   EXPECT_EQ(errors_of("location,pressure_mb,radius_km,distance_km\n7,950,30,60\n"),
             std::vector<std::string>{
                 "sims.csv:1: error: the header has no column surge_m (it needs "
-                "location,pressure_mb,radius_km,distance_km,surge_m in any order)"});
+                "location,pressure_mb,radius_km,distance_km,surge_m in any order; it has "
+                "\"location\", \"pressure_mb\", \"radius_km\", \"distance_km\")"});
   EXPECT_EQ(errors_of("location,pressure_mb,radius_km,distance_km,surge_m,surge_m\n"),
             std::vector<std::string>{
-                "sims.csv:1:52: error: the header names the column surge_m twice"});
+                "sims.csv:1:52: error: the header names twice the column surge_m"});
   EXPECT_EQ(errors_of(""), std::vector<std::string>{"sims.csv:1: error: the file is empty: no header row"});
   EXPECT_EQ(errors_of(kHeader),
             std::vector<std::string>{"sims.csv: error: the file holds no rows of simulations"});

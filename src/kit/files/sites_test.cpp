@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -55,19 +56,30 @@ TEST(Sites, NamesEachFaultWithItsLineAndField) {
   } rows[] = {
       {sites_file(7), {"sites.csv: error: location 7 is missing"}},
       {sites_file(0, "location,alongshore_km"),
-       {"sites.csv:1: error: the header has no column 'name'"}},
+       {"sites.csv:1: error: the header has no column name (it needs location,name,alongshore_km "
+        "in any order; it has \"location\", \"alongshore_km\")"}},
+      {sites_file(0, "location;name;alongshore_km"),
+       {"sites.csv:1: error: the header has no columns location, name and alongshore_km (it needs "
+        "location,name,alongshore_km in any order; it has \"location;name;alongshore_km\"; "
+        "columns are separated by commas, not semicolons)"}},
       {sites_file(0, "location,name,alongshore_km,depth"),
-       {"sites.csv:1: warning: column 'depth' is not used",
-        "sites.csv:2: error: the row has 3 fields; the header has 4",
-        "sites.csv:3: error: the row has 3 fields; the header has 4"}},
+       {"sites.csv:1:29: warning: column \"depth\" is not used",
+        "sites.csv:2: error: the row has 3 fields where the header has 4",
+        "sites.csv:3: error: the row has 3 fields where the header has 4"}},
       {sites_file(20) + "21,x,5\n",
-       {"sites.csv:21: error: location: '21' is not a location number 1 to 20",
+       {"sites.csv:21:1: error: location: \"21\" is not a location number 1 to 20",
         "sites.csv: error: location 20 is missing"}},
       {sites_file(20) + "3,x,5\n",
-       {"sites.csv:21: error: location 3 is given again (first on line 4)",
+       {"sites.csv:21:1: error: location 3 is given again (first on line 4)",
         "sites.csv: error: location 20 is missing"}},
       {sites_file(20) + "20,x,east\n",
-       {"sites.csv:21: error: alongshore_km: 'east' is not a finite number",
+       {"sites.csv:21:6: error: alongshore_km: \"east\" is not a finite number",
+        "sites.csv: error: location 20 is missing"}},
+      {sites_file(20) + "20,x,\"5\",6\n",
+       {"sites.csv:21: error: the row has 4 fields where the header has 3",
+        "sites.csv: error: location 20 is missing"}},
+      {sites_file(20) + "20,\"x\ny\",Infinity\n",
+       {"sites.csv:22:4: error: alongshore_km: \"Infinity\" is not a finite number",
         "sites.csv: error: location 20 is missing"}},
       {"", {"sites.csv: error: the file is empty: it needs a header row and one row per location"}},
   };
@@ -77,6 +89,76 @@ TEST(Sites, NamesEachFaultWithItsLineAndField) {
     if (got.size() > r.findings.size()) got.resize(r.findings.size());
     EXPECT_EQ(got, r.findings) << r.text;
   }
+}
+
+// The location is a whole number 1 to 20 and a low chord, when given, 0 or
+// more: each limit with the values on both of its sides.
+TEST(Sites, TakesEachFieldUpToItsLimits) {
+  const std::string header = "location,name,alongshore_km,low_chord_m\n";
+  auto rows_without = [](int skip) {
+    std::string text;
+    for (int k = 1; k <= 20; ++k) {
+      if (k != skip) text += std::to_string(k) + ",b," + std::to_string(k) + ",\n";
+    }
+    return text;
+  };
+  struct Row {
+    std::string row;    // the row that gives location 7
+    std::string error;  // "" when accepted
+    double low_chord = 0;  // when accepted; NaN: none given
+  } rows[] = {
+      {"7,b,7,0", "", 0},
+      {"7,b,7,0.001", "", 0.001},
+      {"7,b,7,  ", "", std::nan("")},
+      {"7,b,7,-0.001",
+       "sites.csv:21:7: error: low_chord_m: \"-0.001\" is below 0: a low chord lies above the "
+       "site's datum"},
+      {"7,b,7,NaN",
+       "sites.csv:21:7: error: low_chord_m: \"NaN\" is not a finite number (leave it empty when "
+       "unknown)"},
+      {"7.0,b,7,", "", std::nan("")},
+      {"7.5,b,7,", "sites.csv:21:1: error: location: \"7.5\" is not a location number 1 to 20"},
+      {"6.999,b,7,", "sites.csv:21:1: error: location: \"6.999\" is not a location number 1 to 20"},
+  };
+  for (const Row& r : rows) {
+    std::vector<Site> sites;
+    const std::vector<std::string> findings = read(header + rows_without(7) + r.row + "\n", &sites);
+    if (r.error.empty()) {
+      EXPECT_EQ(findings, std::vector<std::string>{}) << r.row;
+      ASSERT_EQ(sites.size(), 20u) << r.row;
+      EXPECT_EQ(sites[6].location, 7);
+      EXPECT_EQ(sites[6].has_low_chord, !std::isnan(r.low_chord)) << r.row;
+      if (sites[6].has_low_chord) {
+        EXPECT_EQ(sites[6].low_chord_m, r.low_chord) << r.row;
+      }
+    } else {
+      EXPECT_EQ(findings, (std::vector<std::string>{r.error, "sites.csv: error: location 7 is missing"}));
+      EXPECT_TRUE(sites.empty()) << r.row;
+    }
+  }
+  // Locations 1 and 20 are read; 0 and 21 are not.
+  std::vector<Site> sites;
+  EXPECT_EQ(read(header + rows_without(0), &sites), std::vector<std::string>{});
+  ASSERT_EQ(sites.size(), 20u);
+  EXPECT_EQ(sites.front().location, 1);
+  EXPECT_EQ(sites.back().location, 20);
+  for (const char* location : {"0", "21"}) {
+    EXPECT_EQ(read(header + rows_without(0) + location + ",b,1,\n")[0],
+              "sites.csv:22:1: error: location: \"" + std::string(location) +
+                  "\" is not a location number 1 to 20");
+  }
+}
+
+// Blank lines before the header, and header names in another case with
+// blanks around them.
+TEST(Sites, ToleratesBlankLinesAndHeaderSpelling) {
+  std::vector<Site> sites;
+  EXPECT_EQ(read("\n  \n" + sites_file(0, " Location ,NAME,\tAlongshore_KM"), &sites),
+            std::vector<std::string>{});
+  ASSERT_EQ(sites.size(), 20u);
+  EXPECT_EQ(sites[19].alongshore_km, 200);
+  EXPECT_EQ(read("\n\n"), std::vector<std::string>{"sites.csv: error: the file is empty: it needs "
+                                                   "a header row and one row per location"});
 }
 
 TEST(Sites, LeavesAMissingFileToItsUsersAndRefusesToLoadIt) {
@@ -123,16 +205,16 @@ TEST(Sites, RefusesABadDatumOffsetOrAmplitudeWithItsLine) {
   struct Row {
     std::string last, finding;
   } rows[] = {
-      {"nan,0.5", "sites.csv:21: error: datum_offset_m: 'nan' is not a finite number (leave it "
-                  "empty when unknown)"},
-      {"Infinity,0.5", "sites.csv:21: error: datum_offset_m: 'Infinity' is not a finite number "
-                       "(leave it empty when unknown)"},
-      {"0,-0.001", "sites.csv:21: error: tide_amplitude_m: '-0.001' is below 0: it is half the "
-                   "tidal range"},
-      {"0,inf", "sites.csv:21: error: tide_amplitude_m: 'inf' is not a finite number (leave it "
-                "empty for no tide)"},
-      {"0,high", "sites.csv:21: error: tide_amplitude_m: 'high' is not a finite number (leave it "
-                 "empty for no tide)"},
+      {"nan,0.5", "sites.csv:21:8: error: datum_offset_m: \"nan\" is not a finite number (leave "
+                  "it empty when unknown)"},
+      {"Infinity,0.5", "sites.csv:21:8: error: datum_offset_m: \"Infinity\" is not a finite "
+                       "number (leave it empty when unknown)"},
+      {"0,-0.001", "sites.csv:21:10: error: tide_amplitude_m: \"-0.001\" is below 0: it is half "
+                   "the tidal range"},
+      {"0,inf", "sites.csv:21:10: error: tide_amplitude_m: \"inf\" is not a finite number (leave "
+                "it empty for no tide)"},
+      {"0,high", "sites.csv:21:10: error: tide_amplitude_m: \"high\" is not a finite number "
+                 "(leave it empty for no tide)"},
   };
   for (const Row& r : rows) {
     const std::vector<std::string> got = read(water_file(r.last));
