@@ -161,8 +161,8 @@ TEST_F(DiffCommandTest, ReportsUsageAndDataFaults) {
       {{"diff", "old", "nowhere"}, 2, "nowhere"},
       {{"diff", "old", "old", "--radius-step", "0"}, 2, "radius-step"},
       {{"diff", "old", "old", "--distance-step", "x"}, 2, "distance-step"},
-      {{"diff", "old", "empty"}, 1, "srfparamsVelko.dat"},
-      {{"diff", "empty", "old"}, 1, "srfparamsVelko.dat"},
+      {{"diff", "old", "empty"}, 2, "srfparamsVelko.dat"},
+      {{"diff", "empty", "old"}, 2, "srfparamsVelko.dat"},
   };
   for (const Row& r : rows) {
     RunResult result = surgekit(r.args);

@@ -112,18 +112,18 @@ TEST_F(KitConventionsTest, EverySubcommandGivesTheStatusAndMessageShapeOfItsTrou
        "surgekit hazard: error: cannot create nodir/l.csv: No such file or directory"},
       // The data hold errors: 1, the findings at their place in the file.
       {{"check", "--data", "broken"}, 1, ""},  // its findings are its output: below
-      {{"run", "--data", "broken", "cases.csv"}, 1, "broken/srfparamsVelko.dat: error:"},
-      {{"diff", ".", "broken"}, 1, "broken/srfparamsVelko.dat: error:"},
-      {{"curve", "--data", "broken", "--location", "3", "--pressure", "930", "--radius", "30"}, 1,
-       "broken/srfparamsVelko.dat: error:"},
-      {{"worst", "--data", "broken", "--pressure", "930"}, 1, "broken/srfparamsVelko.dat: error:"},
-      {{"envelope", "--data", "broken"}, 1, "broken/srfparamsVelko.dat: error:"},
-      {{"report", "--data", "broken", "-o", "r.html"}, 1, "broken/srfparamsVelko.dat: error:"},
+      {{"run", "--data", "broken", "cases.csv"}, 2, "surgekit run: error: cannot read broken/srfparamsVelko.dat: "},
+      {{"diff", ".", "broken"}, 2, "surgekit diff: error: cannot read broken/srfparamsVelko.dat: "},
+      {{"curve", "--data", "broken", "--location", "3", "--pressure", "930", "--radius", "30"}, 2,
+       "surgekit curve: error: cannot read broken/srfparamsVelko.dat: "},
+      {{"worst", "--data", "broken", "--pressure", "930"}, 2, "surgekit worst: error: cannot read broken/srfparamsVelko.dat: "},
+      {{"envelope", "--data", "broken"}, 2, "surgekit envelope: error: cannot read broken/srfparamsVelko.dat: "},
+      {{"report", "--data", "broken", "-o", "r.html"}, 2, "surgekit report: error: cannot read broken/srfparamsVelko.dat: "},
       {{"ensemble", "--data", "broken", "--landfall-km", "300", "--pressure", "935", "--radius",
         "35", "--sd-landfall", "40"},
-       1, "broken/srfparamsVelko.dat: error:"},
-      {{"hazard", "--data", "broken", "storms.csv", "--coast", "0:600"}, 1,
-       "broken/srfparamsVelko.dat: error:"},
+       2, "surgekit ensemble: error: cannot read broken/srfparamsVelko.dat: "},
+      {{"hazard", "--data", "broken", "storms.csv", "--coast", "0:600"}, 2,
+       "surgekit hazard: error: cannot read broken/srfparamsVelko.dat: "},
       {{"run", "-"}, 1, "<stdin>:1: error:"},  // no header
   };
   for (const Row& r : rows) {

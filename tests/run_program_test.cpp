@@ -295,7 +295,7 @@ TEST_F(RunCommandTest, ReportsUsageAndDataFaults) {
       {{"run", "cases.csv", "-o"}, 2, "-o"},
       {{"run", "cases.csv", "-o", "no/such/folder/out.csv"}, 2, "cannot create"},
       {{"run", "cases.csv", "--data", "nowhere"}, 2, "nowhere"},
-      {{"run", "cases.csv", "--data", "nodata"}, 1, "srfparamsVelko.dat"},
+      {{"run", "cases.csv", "--data", "nodata"}, 2, "srfparamsVelko.dat"},
       {{"run", "noradius.csv", "-o", "out.csv"},
        1,
        "noradius.csv:1: error: the header has no column radius_km"},

@@ -112,6 +112,7 @@ int run_report(const ReportOptions& options, const CommonOptions& common) {
   input.radius_range = options.radius_range;
   input.plot_radius_km = options.plot_radius_km;
   input.worst_pressure_mb = options.worst_pressure_mb;
+  if (!coefficient_files_readable(common.data_dir, sink)) return sink.status();
   input.check = check_coefficient_files(common.data_dir);
   const bool refused = !print_check(input.check, common.data_dir, common.strict, sink);
 

@@ -162,7 +162,21 @@ bool set_refused(const CheckReport& report, bool strict) {
   return report.errors + report.kit_errors > 0 || (strict && report.warnings > 0);
 }
 
+bool coefficient_files_readable(const std::string& dir, Sink& sink) {
+  // A coefficient file that cannot be read at all is an input fault, not a
+  // finding about its contents.
+  for (const char* name : {kParameterFileName, kSlopeFileName}) {
+    const CoefficientFile file = read_coefficient_file(path_in(dir, name));
+    if (!file.found) {
+      sink.io_error("cannot read " + file.path + ": " + file.failure);
+      return false;
+    }
+  }
+  return true;
+}
+
 bool load_coefficient_set(const std::string& dir, bool strict, Sink& sink, CoefficientSet* set) {
+  if (!coefficient_files_readable(dir, sink)) return false;
   CheckReport report = check_coefficient_files(dir);
   if (!print_check(report, dir, strict, sink)) return false;
   *set = std::move(report.set);

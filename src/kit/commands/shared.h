@@ -71,6 +71,10 @@ void add_threads_option(CLI::App& sub, int* threads);
 // and the work goes on.
 bool load_coefficient_set(const std::string& dir, bool strict, Sink& sink, CoefficientSet* set);
 
+// False, with an input fault (status 2) in the sink, when either coefficient
+// file of `dir` cannot be opened and read.
+bool coefficient_files_readable(const std::string& dir, Sink& sink);
+
 // Gives a check's errors and warnings (not its notes) to `sink` with the
 // summary above; false when they refuse the set.
 bool print_check(const CheckReport& report, const std::string& dir, bool strict, Sink& sink);
