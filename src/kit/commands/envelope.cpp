@@ -54,11 +54,8 @@ int run_envelope(const EnvelopeOptions& options, const CommonOptions& common) {
   const auto rows = envelope_table(set.table, locations, pressures_mb, radii);
 
   CsvWriter csv(table.stream());
-  for (const char* name : {"location", "pressure_mb", "surge_m", "distance_km", "radius_km",
-                           "side", "curve", "x", "radius_min_km", "radius_max_km",
-                           "distance_at_min_km", "distance_at_max_km"}) {
-    csv.field(name);
-  }
+  for (const char* name : {"location", "pressure_mb", "surge_m"}) csv.field(name);
+  for (const char* name : kWorstColumns) csv.field(name);
   csv.end_row();
   for (size_t i = 0; i < locations.size(); ++i) {
     for (size_t p = 0; p < pressures.size(); ++p) {
@@ -66,15 +63,7 @@ int run_envelope(const EnvelopeOptions& options, const CommonOptions& common) {
       csv.number(locations[i]);
       csv.number(pressures[p]);
       csv.fixed(w.result.surge_m, 3);
-      csv.fixed(w.distance_km, 2);
-      csv.number(w.radius_km);
-      csv.field(side_name(w.result.side));
-      csv.field(curve_name(w.result.curve));
-      csv.number(w.result.x);
-      csv.number(w.reach.radius_min_km);
-      csv.number(w.reach.radius_max_km);
-      csv.fixed(w.reach.distance_at_min_km, 2);
-      csv.fixed(w.reach.distance_at_max_km, 2);
+      write_worst_columns(csv, w);
       csv.end_row();
     }
   }

@@ -12,6 +12,7 @@
 #include <filesystem>
 
 #include "kit/core/limits.h"
+#include "kit/core/names.h"
 #include "kit/commands/command.h"
 #include "kit/core/number.h"
 #include "kit/core/selection.h"
@@ -296,6 +297,18 @@ void warn_if_coast_cuts(const HazardSpec& setup, const StormSet& storms,
                " within the fitted curves; their levels leave those storms out (--coast " +
                shortest_text(std::floor(from)) + ":" + shortest_text(std::ceil(to)) +
                " covers every bridge)");
+}
+
+void write_worst_columns(CsvWriter& csv, const WorstLandfall& w) {
+  csv.fixed(w.distance_km, 2);
+  csv.number(w.radius_km);
+  csv.field(side_name(w.result.side));
+  csv.field(curve_name(w.result.curve));
+  csv.number(w.result.x);
+  csv.number(w.reach.radius_min_km);
+  csv.number(w.reach.radius_max_km);
+  csv.fixed(w.reach.distance_at_min_km, 2);
+  csv.fixed(w.reach.distance_at_max_km, 2);
 }
 
 bool write_output(const std::string& path, std::string_view text, Sink& sink) {

@@ -11,10 +11,12 @@
 #include "kit/coefficients/coefficients.h"
 #include "kit/commands/sink.h"
 #include "kit/core/diagnostics.h"
+#include "kit/files/csv.h"
 #include "kit/files/output_file.h"
 #include "kit/files/sites.h"
 #include "kit/files/storms.h"
 #include "kit/studies/hazard_curve.h"
+#include "kit/studies/landfall.h"
 
 namespace CLI {
 class App;
@@ -104,6 +106,13 @@ bool settle_landfalls(const StormSet& set, HazardSpec* setup, Sink& sink);
 // within the fitted curves: their return levels then leave storms out.
 void warn_if_coast_cuts(const HazardSpec& setup, const StormSet& storms,
                         const std::vector<Site>& sites, Sink& sink);
+
+// The columns of a worst landfall after its surge: distance, radius, side,
+// curve, X, and the radii that reach it with their distances.
+inline constexpr const char* kWorstColumns[] = {
+    "distance_km", "radius_km", "side", "curve", "x", "radius_min_km", "radius_max_km",
+    "distance_at_min_km", "distance_at_max_km"};
+void write_worst_columns(CsvWriter& csv, const WorstLandfall& w);
 
 // Writes `text` whole to `path` ("-": standard output); on failure an I/O
 // error in `sink` (the user's path and the system's reason), and false.

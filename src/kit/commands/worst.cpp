@@ -50,25 +50,15 @@ int run_worst(const WorstOptions& options, bool single_radius, const CommonOptio
   OutputFile table;
   if (!open_output("-", &table, sink)) return sink.status();
   CsvWriter csv(table.stream());
-  for (const char* name : {"location", "surge_m", "distance_km", "radius_km", "side", "curve", "x",
-                           "radius_min_km", "radius_max_km", "distance_at_min_km",
-                           "distance_at_max_km"}) {
-    csv.field(name);
-  }
+  csv.field("location");
+  csv.field("surge_m");
+  for (const char* name : kWorstColumns) csv.field(name);
   csv.end_row();
   for (size_t i = 0; i < locations.size(); ++i) {
     const WorstLandfall& w = worst[i];
     csv.number(locations[i]);
     csv.fixed(w.result.surge_m, 3);
-    csv.fixed(w.distance_km, 2);
-    csv.number(w.radius_km);
-    csv.field(side_name(w.result.side));
-    csv.field(curve_name(w.result.curve));
-    csv.number(w.result.x);
-    csv.number(w.reach.radius_min_km);
-    csv.number(w.reach.radius_max_km);
-    csv.fixed(w.reach.distance_at_min_km, 2);
-    csv.fixed(w.reach.distance_at_max_km, 2);
+    write_worst_columns(csv, w);
     csv.end_row();
   }
   csv.flush();

@@ -91,6 +91,19 @@ constexpr recio::FormatElement report_surge_descriptor() {
 constexpr recio::FormatElement kReportSurgeField = report_surge_descriptor();
 static_assert(kReportSurgeField.code == recio::FMT_F_W_D && kReportSurgeField.repeat == 1);
 
+// "nan", "inf" or "-inf" for a value that is not finite; false for the others.
+bool append_non_finite(std::string* out, double value) {
+  if (std::isnan(value)) {
+    out->append("nan");
+    return true;
+  }
+  if (std::isinf(value)) {
+    out->append(value > 0 ? "inf" : "-inf");
+    return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 bool parse_real(std::string_view text, double* value) {
@@ -144,14 +157,7 @@ void append_shortest(std::string* out, double value) {
 }
 
 void append_fixed(std::string* out, double value, int decimals) {
-  if (std::isnan(value)) {
-    out->append("nan");
-    return;
-  }
-  if (std::isinf(value)) {
-    out->append(value > 0 ? "inf" : "-inf");
-    return;
-  }
+  if (append_non_finite(out, value)) return;
   char buffer[400];
   auto [end, ec] =
       std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, decimals);
@@ -162,14 +168,7 @@ void append_fixed(std::string* out, double value, int decimals) {
 }
 
 void append_significant(std::string* out, double value, int digits) {
-  if (std::isnan(value)) {
-    out->append("nan");
-    return;
-  }
-  if (std::isinf(value)) {
-    out->append(value > 0 ? "inf" : "-inf");
-    return;
-  }
+  if (append_non_finite(out, value)) return;
   if (value == 0) {
     out->push_back('0');
     return;
