@@ -197,21 +197,21 @@ CommandEntry define_ensemble(CLI::App& sub, const CommonOptions& common) {
       sink.note("no --sd-landfall, --sd-pressure or --sd-radius above 0: every sample is the "
                 "forecast storm itself, so all samples are the same");
     }
-    ForecastSpec& spec = o->setup;
-    spec.total_water = o->water.total_water;
-    spec.sea_level_rise_m = o->water.sea_level_rise_m;
-    spec.wave_setup = o->water.wave_setup;
+    ForecastSpec& forecast = o->setup;
+    forecast.total_water = o->water.total_water;
+    forecast.sea_level_rise_m = o->water.sea_level_rise_m;
+    forecast.wave_setup = o->water.wave_setup;
     if (!o->tide_range.empty()) {
-      parse_tide_range(o->tide_range, &spec);
+      parse_tide_range(o->tide_range, &forecast);
     } else if (tide_m->count() > 0) {
-      spec.tide = ForecastSpec::Tide::kGiven;
-      spec.tide_from_m = o->tide_m;
+      forecast.tide = ForecastSpec::Tide::kGiven;
+      forecast.tide_from_m = o->tide_m;
     }
     CoefficientSet set;
     if (!load_coefficient_set(common.data_dir, common.strict, sink, &set)) return sink.status();
     std::vector<Site> sites;
     if (!load_site_list(common.data_dir, sink, &sites)) return sink.status();
-    if (spec.total_water && !sites_have_datums(sites, common.data_dir, sink)) {
+    if (forecast.total_water && !sites_have_datums(sites, common.data_dir, sink)) {
       return sink.status();
     }
     const ForecastSamples samples = draw_forecast_samples(o->setup, o->threads);

@@ -124,22 +124,22 @@ bool header_name_matches(std::string_view name, std::string_view wanted) {
   return true;
 }
 
-bool match_header(const std::vector<std::string_view>& header, std::span<const ColumnSpec> specs,
+bool match_header(const std::vector<std::string_view>& header, std::span<const ColumnSpec> declared,
                   HeaderColumns* columns, std::string* error, int* error_field) {
-  columns->index.assign(specs.size(), -1);
+  columns->index.assign(declared.size(), -1);
   columns->width = header.size();
   std::vector<std::string_view> missing;
-  for (size_t k = 0; k < specs.size(); ++k) {
+  for (size_t k = 0; k < declared.size(); ++k) {
     for (size_t i = 0; i < header.size(); ++i) {
-      if (!header_name_matches(header[i], specs[k].name)) continue;
+      if (!header_name_matches(header[i], declared[k].name)) continue;
       if (columns->index[k] >= 0) {
-        *error = "the header names twice the column " + std::string(specs[k].name);
+        *error = "the header names twice the column " + std::string(declared[k].name);
         *error_field = static_cast<int>(i);
         return false;
       }
       columns->index[k] = static_cast<int>(i);
     }
-    if (columns->index[k] < 0 && specs[k].required) missing.push_back(specs[k].name);
+    if (columns->index[k] < 0 && declared[k].required) missing.push_back(declared[k].name);
   }
   if (missing.empty()) return true;
 
@@ -150,10 +150,10 @@ bool match_header(const std::vector<std::string_view>& header, std::span<const C
   }
   error->append(" (it needs ");
   bool first = true;
-  for (const ColumnSpec& spec : specs) {
-    if (!spec.required) continue;
+  for (const ColumnSpec& declared_column : declared) {
+    if (!declared_column.required) continue;
     if (!first) error->push_back(',');
-    error->append(spec.name);
+    error->append(declared_column.name);
     first = false;
   }
   error->append(" in any order; it has ");
@@ -254,21 +254,21 @@ std::string field_message(std::string_view name, std::string_view text, std::str
 }
 
 std::string width_message(size_t fields, const HeaderColumns& columns,
-                          std::span<const ColumnSpec> specs) {
+                          std::span<const ColumnSpec> declared) {
   std::string message = "the row has " + std::to_string(fields) +
                         (fields == 1 ? " field" : " fields") + " where the header has " +
                         std::to_string(columns.width);
-  for (size_t k = 0; k < specs.size(); ++k) {
+  for (size_t k = 0; k < declared.size(); ++k) {
     if (columns.index[k] < 0 || static_cast<size_t>(columns.index[k]) < fields) continue;
-    return std::string(specs[k].name) + ": missing field (" + message + ")";
+    return std::string(declared[k].name) + ": missing field (" + message + ")";
   }
   return message;
 }
 
 bool is_blank_record(std::string_view record) { return trim(record).empty(); }
 
-TableReader::TableReader(std::FILE* in, std::string file, std::span<const ColumnSpec> specs)
-    : csv_(in), file_(std::move(file)), specs_(specs), values_(specs.size(), 0) {}
+TableReader::TableReader(std::FILE* in, std::string file, std::span<const ColumnSpec> declared)
+    : csv_(in), file_(std::move(file)), specs_(declared), values_(declared.size(), 0) {}
 
 TableReader::Header TableReader::read_header(bool warn_unused, std::vector<Finding>* findings) {
   for (;;) {
@@ -345,9 +345,9 @@ const Finding* TableReader::quoting_fault() {
   return &fault_;
 }
 
-Finding TableReader::error_at(size_t spec, std::string message) const {
+Finding TableReader::error_at(size_t column, std::string message) const {
   const FieldPlace place =
-      locate_field(csv_.record(), csv_.line(), static_cast<size_t>(columns_.index[spec]));
+      locate_field(csv_.record(), csv_.line(), static_cast<size_t>(columns_.index[column]));
   return {file_, place.line, place.column, Severity::kError, std::move(message)};
 }
 

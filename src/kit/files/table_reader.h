@@ -45,7 +45,7 @@ struct ColumnSpec {
   FieldRule rule = nullptr;   // nullptr: any text
 };
 
-// The index of each spec's column among the header's fields, -1 when absent.
+// The index of each declared column among the header's fields, -1 when absent.
 struct HeaderColumns {
   std::vector<int> index;
   size_t width = 0;  // the header's count of fields
@@ -55,12 +55,12 @@ struct HeaderColumns {
 // of ASCII case.
 bool header_name_matches(std::string_view name, std::string_view wanted);
 
-// Finds each spec's column among the header's fields. False, with *error and
+// Finds each declared column among the header's fields. False, with *error and
 // *error_field (the field at fault, or -1 for the header as a whole), when a
 // required column is missing or any is named twice. A missing column's
 // message lists the columns found and, when the header holds ';' or a tab,
 // says that columns are separated by commas.
-bool match_header(const std::vector<std::string_view>& header, std::span<const ColumnSpec> specs,
+bool match_header(const std::vector<std::string_view>& header, std::span<const ColumnSpec> declared,
                   HeaderColumns* columns, std::string* error, int* error_field);
 
 // Where field `index` of a record begins: the line (the record's first line
@@ -93,7 +93,7 @@ std::string field_message(std::string_view name, std::string_view text, std::str
 // required column the row is too short to hold ("distance_km: missing field
 // (...)").
 std::string width_message(size_t fields, const HeaderColumns& columns,
-                          std::span<const ColumnSpec> specs);
+                          std::span<const ColumnSpec> declared);
 
 // A record that is an empty line or one of spaces and tabs alone (a quoted
 // empty field is not blank: it is a row of one field).
@@ -102,13 +102,13 @@ bool is_blank_record(std::string_view record);
 // Reads a table from a stream it does not own, naming it `file` in findings.
 class TableReader {
  public:
-  TableReader(std::FILE* in, std::string file, std::span<const ColumnSpec> specs);
+  TableReader(std::FILE* in, std::string file, std::span<const ColumnSpec> declared);
 
   enum class Header { kRead, kFault, kEmpty };
   // Reads the header, skipping blank lines. kFault: the header's fault (or
   // the input's) is in *findings. kEmpty: the input held no record at all;
   // the caller says what the file needed. With `warn_unused`, each column
-  // that no spec names gives a warning.
+  // that no declaration names gives a warning.
   Header read_header(bool warn_unused, std::vector<Finding>* findings);
 
   enum class Row { kRead, kFault, kEnd };
@@ -120,15 +120,15 @@ class TableReader {
   const Finding& fault() const { return fault_; }
   bool read_failed() const { return read_failed_; }
 
-  // The current row's fields by spec index.
-  bool has(size_t spec) const { return columns_.index[spec] >= 0; }
-  double value(size_t spec) const { return values_[spec]; }
-  std::string_view text(size_t spec) const {
-    return has(spec) ? csv_.fields()[static_cast<size_t>(columns_.index[spec])] : std::string_view();
+  // The current row's fields by declared index.
+  bool has(size_t column) const { return columns_.index[column] >= 0; }
+  double value(size_t column) const { return values_[column]; }
+  std::string_view text(size_t column) const {
+    return has(column) ? csv_.fields()[static_cast<size_t>(columns_.index[column])] : std::string_view();
   }
   uint64_t line() const { return csv_.line(); }
-  // An error about spec's field of the current row, located at it.
-  Finding error_at(size_t spec, std::string message) const;
+  // An error about a declared column's field of the current row, located at it.
+  Finding error_at(size_t column, std::string message) const;
   // The same for the row as a whole.
   Finding row_error(std::string message) const;
 
