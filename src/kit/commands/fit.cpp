@@ -125,11 +125,15 @@ void write_statistics(const FitResult& result) {
       fitted += kFitCurveNames[c];
     }
     out.field(fitted);
-    for (double v : {f.pressure_min, f.pressure_max, f.radius_min, f.radius_max, f.x_min, f.x_max,
-                     f.rms, f.bias, f.max_abs, f.r2, f.cv_rms, f.jump_0, f.jump_10, f.jump_25,
-                     f.sigma_m, f.sigma_rel}) {
-      out.number(v);
-    }
+    // The storms' ranges as given; X to three decimals; metres to the
+    // millimetre; ratios and responses to six significant digits.
+    for (double v : {f.pressure_min, f.pressure_max, f.radius_min, f.radius_max}) out.number(v);
+    for (double v : {f.x_min, f.x_max, f.rms, f.bias, f.max_abs}) out.fixed(v, 3);
+    significant(out, f.r2);
+    out.fixed(f.cv_rms, 3);
+    for (double v : {f.jump_0, f.jump_10, f.jump_25}) significant(out, v);
+    out.fixed(f.sigma_m, 3);
+    significant(out, f.sigma_rel);
     out.number(f.iterations);
     out.end_row();
   }

@@ -36,13 +36,6 @@ struct Options {
   int threads = default_thread_count();
 };
 
-// Rates and chances have six significant digits.
-constexpr int kChanceDigits = 6;
-
-void significant(CsvWriter& out, double value) {
-  out.separate();
-  append_significant(&out.raw(), value, kChanceDigits);
-}
 
 // "surge_100y_m" (surge above mean sea level), "total_water_100y_m" (above
 // the site's datum) or "clearance_100y_m".

@@ -299,6 +299,11 @@ void warn_if_coast_cuts(const HazardSpec& setup, const StormSet& storms,
                " covers every bridge)");
 }
 
+void significant(CsvWriter& out, double value) {
+  out.separate();
+  append_significant(&out.raw(), value, 6);
+}
+
 void write_worst_columns(CsvWriter& csv, const WorstLandfall& w) {
   csv.fixed(w.distance_km, 2);
   csv.number(w.radius_km);

@@ -114,6 +114,10 @@ inline constexpr const char* kWorstColumns[] = {
     "distance_at_min_km", "distance_at_max_km"};
 void write_worst_columns(CsvWriter& csv, const WorstLandfall& w);
 
+// A field of a rate, share, chance or ratio: six significant digits in plain
+// decimal form, the one way the tables write them.
+void significant(CsvWriter& out, double value);
+
 // Writes `text` whole to `path` ("-": standard output); on failure an I/O
 // error in `sink` (the user's path and the system's reason), and false.
 bool write_output(const std::string& path, std::string_view text, Sink& sink);
