@@ -46,11 +46,8 @@ int run_curve(const CurveOptions& options, const CommonOptions& common) {
     throw UsageError{"--from must not exceed --to"};
   }
   Sink sink(kWho);
-  // The outputs are opened before any work, so that one that cannot be
-  // written stops the run at once and leaves nothing half done.
   OutputFile table, plot;
-  if (!open_output(options.output, &table, sink)) return sink.status();
-  if (!options.svg_file.empty() && !open_output(options.svg_file, &plot, sink)) {
+  if (!open_table_and_plot(options.output, options.svg_file, &table, &plot, sink)) {
     return sink.status();
   }
   CoefficientSet set;

@@ -40,11 +40,8 @@ int run_envelope(const EnvelopeOptions& options, const CommonOptions& common) {
   parse_integer_range(options.radius_range, &radii);
   refuse_shared_stdout(options.output, "the table (-o)", options.svg_file, "--svg");
   Sink sink(kWho);
-  // The outputs are opened before any work, so that one that cannot be
-  // written stops the run at once and leaves nothing half done.
   OutputFile table, plot;
-  if (!open_output(options.output, &table, sink)) return sink.status();
-  if (!options.svg_file.empty() && !open_output(options.svg_file, &plot, sink)) {
+  if (!open_table_and_plot(options.output, options.svg_file, &table, &plot, sink)) {
     return sink.status();
   }
   CoefficientSet set;

@@ -316,6 +316,12 @@ void write_worst_columns(CsvWriter& csv, const WorstLandfall& w) {
   csv.fixed(w.reach.distance_at_max_km, 2);
 }
 
+bool open_table_and_plot(const std::string& table_path, const std::string& plot_path,
+                         OutputFile* table, OutputFile* plot, Sink& sink) {
+  if (!open_output(table_path, table, sink)) return false;
+  return plot_path.empty() || open_output(plot_path, plot, sink);
+}
+
 bool write_output(const std::string& path, std::string_view text, Sink& sink) {
   std::string error;
   if (write_output_file(path, text, &error)) return true;

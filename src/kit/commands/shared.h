@@ -118,6 +118,12 @@ void write_worst_columns(CsvWriter& csv, const WorstLandfall& w);
 // decimal form, the one way the tables write them.
 void significant(CsvWriter& out, double value);
 
+// Opens a table's output and, when `plot_path` is not empty, a plot's, before
+// any work: one that cannot be written stops the run at once and leaves
+// nothing half done. False, with the fault in the sink, when either fails.
+bool open_table_and_plot(const std::string& table_path, const std::string& plot_path,
+                         OutputFile* table, OutputFile* plot, Sink& sink);
+
 // Writes `text` whole to `path` ("-": standard output); on failure an I/O
 // error in `sink` (the user's path and the system's reason), and false.
 bool write_output(const std::string& path, std::string_view text, Sink& sink);
