@@ -12,7 +12,10 @@ if ! command -v chromium >/dev/null; then
   exit 77
 fi
 work=$(mktemp -d /tmp/surge-browser-XXXXXX)
-trap 'rm -rf "$work"' EXIT
+# A Chromium helper that outlives the browser can still be writing a profile:
+# the clean-up tries again rather than failing a test that passed.
+cleanup() { for _ in 1 2 3 4 5; do rm -rf "$work" 2>/dev/null && return 0; sleep 1; done; rm -rf "$work" || true; }
+trap cleanup EXIT
 
 browse() {  # browse PAGE ARGS...: runs Chromium on a page; its log goes to $work/log
   local page=$1

@@ -122,7 +122,16 @@ function browser(profile) {
     pending.set(id, {resolve, reject});
     child.stdio[3].write(JSON.stringify({id, method, params, sessionId}) + '\0');
   });
-  return {send, on: listener => listeners.push(listener), close: () => child.kill()};
+  // Closing waits for Chromium to exit: its helpers keep writing the profile
+  // for a moment after the browser process is told to stop.
+  const exited = new Promise(resolve => child.on('exit', resolve));
+  const close = async () => {
+    send('Browser.close').catch(() => {});
+    const timer = setTimeout(() => child.kill('SIGKILL'), 10000);
+    await exited;
+    clearTimeout(timer);
+  };
+  return {send, on: listener => listeners.push(listener), close};
 }
 
 async function openPage(b, url, log) {
@@ -367,7 +376,7 @@ try {
 } catch (e) {
   fail(String(e.stack || e));
 } finally {
-  b.close();
+  await b.close();
 }
 if (!fs.existsSync(path.join(build, 'report-interactive.png'))) fail('no screenshot');
 if (failures.length > 0) {
