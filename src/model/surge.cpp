@@ -50,27 +50,24 @@ double tail_curve(double x, float norm, float centre, float scale) {
   return (f * t) * u;
 }
 
-}  // namespace
-
-CaseResult evaluate_surge(const StormCase& input, const SiteTable& t) {
-  const int i = input.location;
+// The two parts, inlined into evaluate_surge so that it compiles as one
+// function: which of two NaN operands an instruction passes on follows the
+// operand order the compiler picks for the whole.
+[[gnu::always_inline]] inline Response response_part(int i, double radius_km, double distance_km,
+                                                     const SiteTable& t) {
   assert(i >= 1 && i <= kLocations);
-  CaseResult result;
-
-  // Pressure deficit as a head of water. For a 32-bit integer pressure the
-  // difference is exact in double, as it would be in 64-bit integers.
-  const double h = (kReferencePressureMb - input.pressure_mb) / kHeadDivisor;
+  Response result;
 
   // Distance in radii from a point a radii from the landfall.
-  const double r = input.radius_km;
+  const double r = radius_km;
   const double offset = kOffsetFactor * r;
-  double x = (input.distance_km - offset) / r;
+  double x = (distance_km - offset) / r;
 
   // Small hurricanes: shift X near the landfall. A NaN fails s > 0.
   const double s = kOffsetFactor + x;
-  if (s > 0 && x <= kOffsetFactor && input.radius_km < kShiftRadiusLimitKm) {
+  if (s > 0 && x <= kOffsetFactor && radius_km < kShiftRadiusLimitKm) {
     // Exact for an integer radius, as the integer difference would be.
-    const double q = (kShiftRadiusLimitKm - input.radius_km) / kRadiusFactorDivisor;
+    const double q = (kShiftRadiusLimitKm - radius_km) / kRadiusFactorDivisor;
     if (x < 0) {
       x = x + (q * kShiftSlopeRight + kShiftInterceptRight);
     } else {
@@ -101,11 +98,35 @@ CaseResult evaluate_surge(const StormCase& input, const SiteTable& t) {
   }  // a NaN X takes no range: no label, response 0
   result.response = response;
   result.x = x;
+  return result;
+}
 
+[[gnu::always_inline]] inline double pressure_part(double pressure_mb) {
+  // Pressure deficit as a head of water. For a 32-bit integer pressure the
+  // difference is exact in double, as it would be in 64-bit integers.
+  const double h = (kReferencePressureMb - pressure_mb) / kHeadDivisor;
   double m = 0.5 * h;
   m = m * h;
-  const double n = widen(t.slope[i]) + response;
-  result.surge_m = m * n;
+  return m;
+}
+
+}  // namespace
+
+Response evaluate_response(int location, double radius_km, double distance_km,
+                           const SiteTable& table) {
+  return response_part(location, radius_km, distance_km, table);
+}
+
+double pressure_factor(double pressure_mb) { return pressure_part(pressure_mb); }
+
+CaseResult evaluate_surge(const StormCase& input, const SiteTable& t) {
+  const Response part = response_part(input.location, input.radius_km, input.distance_km, t);
+  CaseResult result;
+  result.side = part.side;
+  result.response = part.response;
+  result.x = part.x;
+  result.curve = part.curve;
+  result.surge_m = surge_from(pressure_part(input.pressure_mb), part.response, t.slope[input.location]);
   return result;
 }
 

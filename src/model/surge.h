@@ -57,6 +57,31 @@ struct CaseResult {
   Curve curve = Curve::kNone;
 };
 
+// The part of a case that the pressure does not change: it depends on the
+// location, the radius and the distance alone, so one response serves every
+// pressure of a storm grid.
+struct Response {
+  double x = 0;            // the dimensionless distance, after the small-radius shift
+  double response = 0;     // the curve's value at x
+  std::string_view side;   // as CaseResult::side
+  Curve curve = Curve::kNone;
+};
+
+// X, side, curve and response for row `location` (1 to 20) of the table.
+Response evaluate_response(int location, double radius_km, double distance_km,
+                           const SiteTable& table);
+
+// The pressure's part, 0.5 h^2, with h the pressure deficit as a head of water.
+double pressure_factor(double pressure_mb);
+
+// The surge from the two parts: factor * (slope + response), in that order.
+// evaluate_surge computes it through this very function, so a caller that
+// reuses a response for many pressures gets the same bits as evaluate_surge.
+inline double surge_from(double factor, double response, float slope) {
+  const double n = static_cast<double>(slope) + response;
+  return factor * n;
+}
+
 // Evaluates the surge for the case from the table's row `input.location`
 // (1 to 20). Pure: no I/O, no state. Infinities and NaNs flow through as IEEE
 // arithmetic gives them; nothing is range-checked. The caller sets the

@@ -4,8 +4,10 @@
 #include <algorithm>
 #include <cassert>
 #include <cmath>
+#include <cstdint>
 #include <limits>
 #include <numbers>
+#include <vector>
 
 #include "kit/studies/parallel.h"
 #include "model/surge.h"
@@ -26,6 +28,10 @@ constexpr double kFineLimitM = 1000;
 constexpr int kFirstPhaseNodes = 16;
 const double kPhaseBoundM = 1 + std::exp(0.5) / std::sqrt(2 * std::numbers::pi);
 
+// At and below this argument, erfc is 2 in double precision (its distance
+// from 2 is below 2e-17, under half a unit in the last place).
+constexpr double kErfcTwoFrom = -6;
+
 double aep_of(double rate) { return -std::expm1(-rate); }
 
 // The largest j >= 0 with level_of_mm(j) < s, for s > 0, capped at kMaxLevelMm.
@@ -44,8 +50,114 @@ int64_t bin_of(double s) {
 
 int64_t fine_bin_of(double s) {
   const double clamped = std::clamp(s, -kFineLimitM, kFineLimitM);
-  return static_cast<int64_t>(std::floor(clamped / kFineBinM));
+  // floor() of a quotient within +-1e7, without the library call.
+  const double v = clamped / kFineBinM;
+  const auto whole = static_cast<int64_t>(v);  // toward zero
+  return whole - (v < static_cast<double>(whole) ? 1 : 0);
 }
+
+// The responses of one bridge to a storm set's cases, by storm. Along a coast
+// a response depends on the radius and the landfall, never on the pressure:
+// radii shared by several storms (a grid's) keep one row of responses over
+// the landfalls for all of them, within a memory budget; the others get theirs
+// when asked. A row lists every landfall's response and whether the case
+// counts (a fitted curve applies and the landfall is on the bridge's allowed
+// side).
+struct ResponseRow {
+  const double* response = nullptr;
+  const uint8_t* fitted = nullptr;
+  size_t size = 0;
+};
+
+class StormResponses {
+ public:
+  StormResponses(const StormSet& set, const CoastGrid& grid, const Site& site,
+                 const surge::SiteTable& table, bool along_coast)
+      : set_(set), site_(site), table_(table), along_coast_(along_coast) {
+    if (along_coast_) {
+      distance_.reserve(grid.landfall_km.size());
+      for (double landfall : grid.landfall_km) distance_.push_back(site.alongshore_km - landfall);
+    } else {
+      distance_.resize(1);
+    }
+    scratch_.resize(distance_.size());
+    scratch_fitted_.resize(distance_.size());
+    if (along_coast_) share_radii();
+  }
+
+  // Storm s's row; valid until the next call.
+  ResponseRow row(size_t s) const {
+    const size_t n = distance_.size();
+    if (along_coast_ && shared_[s] != kNotShared) {
+      const size_t at = shared_[s] * n;
+      return {responses_.data() + at, fitted_.data() + at, n};
+    }
+    const Storm& storm = set_.storms[s];
+    if (!along_coast_) distance_[0] = site_.alongshore_km - storm.landfall_km;
+    fill(storm.radius_km, scratch_.data(), scratch_fitted_.data());
+    return {scratch_.data(), scratch_fitted_.data(), n};
+  }
+
+ private:
+  static constexpr uint32_t kNotShared = UINT32_MAX;
+  // Cached responses, at most: 2 Mi cases, 18 MiB per thread.
+  static constexpr size_t kBudgetCases = size_t{1} << 21;
+
+  void fill(double radius_km, double* response, uint8_t* fitted) const {
+    const bool positive_only = needs_positive_distance(site_.location);
+    for (size_t j = 0; j < distance_.size(); ++j) {
+      const double d = distance_[j];
+      const surge::Response r = surge::evaluate_response(site_.location, radius_km, d, table_);
+      response[j] = r.response;
+      fitted[j] = r.curve != surge::Curve::kNone && !(positive_only && !(d > 0));
+    }
+  }
+
+  // Gives each radius that two or more storms share a cached row, the most
+  // shared first, while the budget lasts.
+  void share_radii() {
+    const std::vector<Storm>& storms = set_.storms;
+    std::vector<uint32_t> order(storms.size());
+    for (uint32_t i = 0; i < order.size(); ++i) order[i] = i;
+    auto radius = [&](uint32_t i) { return storms[i].radius_km; };
+    std::stable_sort(order.begin(), order.end(),
+                     [&](uint32_t a, uint32_t b) { return radius(a) < radius(b); });
+    struct Group {
+      size_t begin, end;
+    };
+    std::vector<Group> groups;
+    for (size_t k = 0; k < order.size();) {
+      size_t e = k + 1;
+      while (e < order.size() && radius(order[e]) == radius(order[k])) ++e;
+      if (e - k >= 2) groups.push_back({k, e});
+      k = e;
+    }
+    std::stable_sort(groups.begin(), groups.end(), [](const Group& a, const Group& b) {
+      return a.end - a.begin > b.end - b.begin;
+    });
+    shared_.assign(storms.size(), kNotShared);
+    const size_t n = distance_.size();
+    const size_t rows = std::min(groups.size(), n == 0 ? groups.size() : kBudgetCases / n);
+    responses_.resize(rows * n);
+    fitted_.resize(rows * n);
+    for (size_t g = 0; g < rows; ++g) {
+      const Group& group = groups[g];
+      fill(radius(order[group.begin]), responses_.data() + g * n, fitted_.data() + g * n);
+      for (size_t k = group.begin; k < group.end; ++k) shared_[order[k]] = static_cast<uint32_t>(g);
+    }
+  }
+
+  const StormSet& set_;
+  const Site& site_;
+  const surge::SiteTable& table_;
+  const bool along_coast_;
+  mutable std::vector<double> distance_;
+  std::vector<uint32_t> shared_;  // storm -> cached row, or kNotShared
+  std::vector<double> responses_;
+  std::vector<uint8_t> fitted_;
+  mutable std::vector<double> scratch_;
+  mutable std::vector<uint8_t> scratch_fitted_;
+};
 
 }  // namespace
 
@@ -150,11 +262,23 @@ void ExceedanceRates::finish() {
   }
   fine_ = {};
   max_surge_ = cases_.empty() ? 0 : cases_.back().first;
+  case_root2_sd_.reserve(cases_.size());
+  for (const auto& c : cases_) {
+    case_root2_sd_.push_back(std::hypot(sigma_m_, sigma_rel_ * c.first) * std::numbers::sqrt2);
+  }
 }
 
 double ExceedanceRates::rate_above_mm(int64_t j) const {
   assert(j >= 0 && j <= kMaxLevelMm);
   if (indicator_) return static_cast<size_t>(j) < bins_.size() ? bins_[j] : 0.0;
+  const auto known = known_rates_.find(j);
+  if (known != known_rates_.end()) return known->second;
+  const double rate = sum_rates_above(j);
+  known_rates_.emplace(j, rate);
+  return rate;
+}
+
+double ExceedanceRates::sum_rates_above(int64_t j) const {
   const double eta = level_of_mm(j);
   const double sigma_eta = std::hypot(sigma_m_, sigma_rel_ * eta);
   // Cases from 0 up to eta - A - 9 sigma(eta) lie at least nine of their own
@@ -168,7 +292,16 @@ double ExceedanceRates::rate_above_mm(int64_t j) const {
   auto add_range = [&](auto from, auto to) {
     for (auto c = from; c != to; ++c) {
       const double s = c->first;
-      sum += c->second * tail(eta - s, std::hypot(sigma_m_, sigma_rel_ * s));
+      const double root2_sd = case_root2_sd_[c - cases_.begin()];
+      if (amplitude_ == 0 && root2_sd > 0) {
+        // tail() without a tide, with the standard deviation worked out once
+        // per case. Six or more of its units above the level, erfc is 2 to
+        // the last bit and the case counts at its full rate.
+        const double q = (eta - s) / root2_sd;
+        sum += q <= kErfcTwoFrom ? c->second : c->second * (0.5 * std::erfc(q));
+      } else {
+        sum += c->second * tail(eta - s, std::hypot(sigma_m_, sigma_rel_ * s));
+      }
     }
   };
   add_range(cases_.begin(), first_nonnegative);
@@ -250,7 +383,6 @@ std::vector<BridgeHazard> compute_hazard(const HazardSpec& setup, const StormSet
     const Site& site = sites[k];
     BridgeHazard& h = out[k];
     h.location = site.location;
-    const bool positive_only = needs_positive_distance(site.location);
     // The total water scales the surge and its error by 1 + the wave setup,
     // adds the tide in the rates and the offsets to the levels found.
     const double gain = setup.total_water ? 1 + setup.wave_setup : 1.0;
@@ -258,19 +390,22 @@ std::vector<BridgeHazard> compute_hazard(const HazardSpec& setup, const StormSet
         setup.total_water ? site.datum_offset_m + setup.sea_level_rise_m : 0.0;
     ExceedanceRates rates(setup.sigma_m * gain, setup.sigma_rel,
                           setup.total_water ? site.tide_amplitude_m : 0.0);
-    for (const Storm& storm : set.storms) {
+    const double slope = table.slope[site.location];
+    const StormResponses responses(set, grid, site, table, setup.integrate_coast);
+    for (size_t s = 0; s < set.storms.size(); ++s) {
+      const Storm& storm = set.storms[s];
       const double weight = setup.integrate_coast ? storm.rate * grid.width_km : storm.rate;
-      const double* landfall = setup.integrate_coast ? grid.landfall_km.data() : &storm.landfall_km;
+      // The pressure's part once per storm, the response's part once per
+      // radius and landfall: the same bits as evaluating each case whole.
+      const double factor = surge::pressure_factor(storm.pressure_mb);
+      const ResponseRow row = responses.row(s);
       size_t kept = 0;
-      for (size_t j = 0; j < per_storm; ++j) {
-        const double distance = site.alongshore_km - landfall[j];
-        if (positive_only && !(distance > 0)) continue;
-        const surge::StormCase c{site.location, storm.pressure_mb, storm.radius_km, distance};
-        const surge::CaseResult r = surge::evaluate_surge(c, table);
-        // Beyond every fitted curve the model says nothing about this storm here.
-        if (r.curve == surge::Curve::kNone) continue;
+      for (size_t j = 0; j < row.size; ++j) {
+        // Beyond every fitted curve, or on the landfall's wrong side for a
+        // bridge that needs it to the right, the model says nothing here.
+        if (!row.fitted[j]) continue;
         ++kept;
-        rates.add(gain * r.surge_m, weight);
+        rates.add(gain * surge::surge_from(factor, row.response[j], slope), weight);
       }
       // Summed per storm, so that the totals carry one rounding per storm.
       h.cases += kept;

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <utility>
+#include <unordered_map>
 #include <vector>
 
 #include "kit/files/sites.h"
@@ -80,6 +81,8 @@ class ExceedanceRates {
   double tail(double t, double sd) const;
 
  private:
+  double sum_rates_above(int64_t j) const;  // rate_above_mm with an error term, worked out
+
   bool indicator_;
   double sigma_m_, sigma_rel_, amplitude_;
   std::vector<std::vector<double>> phase_cos_;  // A cos of 16, 32, ... midpoint phases
@@ -90,6 +93,10 @@ class ExceedanceRates {
   std::vector<FineBin> fine_;  // with an error term, while adding: bin j at j - fine_base_
   int64_t fine_base_ = 0;
   std::vector<std::pair<double, double>> cases_;  // then: (mean surge, rate) in surge order
+  std::vector<double> case_root2_sd_;  // sqrt(2) times each case's standard deviation
+  // Lambda at the levels asked so far: the return periods' bisections share
+  // their first steps.
+  mutable std::unordered_map<int64_t, double> known_rates_;
   double max_surge_ = 0;
   uint64_t nan_cases_ = 0;
 };

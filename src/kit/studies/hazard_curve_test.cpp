@@ -7,7 +7,9 @@
 #include <cmath>
 #include <numbers>
 
+#include "kit/core/limits.h"
 #include "kit/studies/test_tables.h"
+#include "model/surge.h"
 
 namespace kit {
 namespace {
@@ -198,6 +200,64 @@ TEST(Hazard, GivesTheSameResultsForAnyThreadCount) {
       EXPECT_EQ(one[k].curve[i].rate_per_year, two[k].curve[i].rate_per_year);
     }
   }
+}
+
+// The responses shared by storms of one radius, and the quick tail far below
+// a case, against every case evaluated whole and added in storm order: the
+// same rates to the last bit, with and without an error term.
+TEST(Hazard, SharedResponsesGiveTheSumsOfEveryCaseEvaluatedWhole) {
+  StormSet set;
+  for (int i = 0; i < 60; ++i) {
+    // Radii 12 to 26.7 shared by four pressures each, then radii of their own.
+    const double radius = i < 40 ? 12 + 1.5 * (i % 10) : 13.3 + 0.7 * i;
+    set.storms.push_back(storm(890 + 1.25 * i, radius, 1e-5 * (1 + i % 7)));
+  }
+  const std::vector<Site> sites = evenly_spaced_sites(10);
+  const surge::SiteTable& table = testing::worked_example_table();
+  for (double sigma : {0.0, 0.08}) {
+    HazardSpec setup;
+    setup.integrate_coast = true;
+    setup.coast_from_km = -300;
+    setup.coast_to_km = 400;
+    setup.step_km = 2;
+    setup.sigma_m = sigma;
+    setup.sigma_rel = sigma;
+    setup.return_periods = {10, 100, 1000};
+    setup.want_curve = true;
+    setup.curve_step_mm = 50;
+    const auto got = compute_hazard(setup, set, table, sites, 2);
+    const CoastGrid grid = make_coast_grid(-300, 400, 2);
+    for (size_t k = 0; k < sites.size(); ++k) {
+      ExceedanceRates rates(sigma, sigma);
+      for (const Storm& s : set.storms) {
+        for (double landfall : grid.landfall_km) {
+          const double d = sites[k].alongshore_km - landfall;
+          if (needs_positive_distance(sites[k].location) && !(d > 0)) continue;
+          const surge::CaseResult r = surge::evaluate_surge(
+              surge::StormCase{sites[k].location, s.pressure_mb, s.radius_km, d}, table);
+          if (r.curve != surge::Curve::kNone) rates.add(r.surge_m, s.rate * grid.width_km);
+        }
+      }
+      rates.finish();
+      for (size_t t = 0; t < 3; ++t) {
+        EXPECT_EQ(got[k].levels_m[t],
+                  level_of_mm(rates.least_level_mm(1 / setup.return_periods[t])))
+            << "sigma " << sigma << " site " << k << " period " << t;
+      }
+      ASSERT_GT(got[k].curve.size(), 5u);
+      for (size_t i = 0; i < got[k].curve.size(); ++i) {
+        EXPECT_EQ(got[k].curve[i].rate_per_year, rates.rate_above_mm(50 * static_cast<int64_t>(i)))
+            << "sigma " << sigma << " site " << k << " point " << i;
+      }
+    }
+  }
+}
+
+// The quick tail counts a case six units or more below the level at its full
+// rate: that is what erfc gives there, to the last bit.
+TEST(ExceedanceRates, ErfcIsTwoFromSixUnitsBelow) {
+  for (double x = -6; x > -40; x -= 1.0 / 1024) ASSERT_EQ(std::erfc(x), 2.0) << x;
+  EXPECT_LT(std::erfc(-5.5), 2.0);  // and the threshold is not far too generous
 }
 
 // The sites of evenly_spaced_sites(10), each with the tide amplitude and datum offset given.
