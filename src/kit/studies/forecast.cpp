@@ -7,6 +7,7 @@
 #include <numbers>
 
 #include "kit/core/limits.h"
+#include "kit/studies/order_statistics.h"
 #include "kit/studies/parallel.h"
 #include "kit/studies/sampling.h"
 #include "model/surge.h"
@@ -16,21 +17,6 @@ namespace {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr size_t kBlock = 1 << 14;  // samples drawn per piece of work
-
-// The sample quantile at (n - 1) p of `values`, which it reorders, looking
-// only at [from, to): every value before `from` is at most, and every value
-// from `to` on at least, those inside (as an earlier call leaves them), and
-// the ranks wanted lie in [from - 1, to].
-double quantile(std::vector<double>& v, double p, size_t from, size_t to) {
-  if (v.empty()) return kNaN;
-  const double h = static_cast<double>(v.size() - 1) * p;
-  const size_t lo = static_cast<size_t>(std::floor(h));
-  if (lo >= from && lo < to) std::nth_element(v.begin() + from, v.begin() + lo, v.begin() + to);
-  const double a = v[lo];
-  if (lo + 1 >= v.size()) return a;
-  const double b = lo + 1 < to ? *std::min_element(v.begin() + lo + 1, v.begin() + to) : v[lo + 1];
-  return a + (h - static_cast<double>(lo)) * (b - a);
-}
 
 double share_above(const std::vector<double>& values, double z) {
   if (values.empty()) return kNaN;
@@ -125,17 +111,15 @@ std::vector<BridgeForecast> run_forecast(const ForecastSpec& setup, const Foreca
       for (double c : clearance) over += c < 0;
       r.p_total_over_low_chord =
           static_cast<double>(over) / static_cast<double>(clearance.size());
-      r.clearance_p50_m = quantile(clearance, 0.5, 0, clearance.size());
-      const size_t m = (clearance.size() - 1) / 2;
-      r.clearance_p10_m = quantile(clearance, 0.1, 0, m);
-      r.clearance_p90_m = quantile(clearance, 0.9, m + 1, clearance.size());
+      const std::vector<double> q = sample_quantiles(clearance, {0.1, 0.5, 0.9});
+      r.clearance_p10_m = q[0];
+      r.clearance_p50_m = q[1];
+      r.clearance_p90_m = q[2];
     }
-    // The median splits the values; the 10 % and 90 % points are then sought
-    // in the halves below and above it.
-    const size_t m = kept.empty() ? 0 : (kept.size() - 1) / 2;
-    r.median_m = quantile(kept, 0.5, 0, kept.size());
-    r.p10_m = quantile(kept, 0.1, 0, m);
-    r.p90_m = quantile(kept, 0.9, m + 1, kept.size());
+    const std::vector<double> q = sample_quantiles(kept, {0.1, 0.5, 0.9});
+    r.p10_m = q[0];
+    r.median_m = q[1];
+    r.p90_m = q[2];
   });
   return out;
 }

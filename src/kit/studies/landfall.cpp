@@ -34,6 +34,15 @@ bool clearly_larger(double a, double b) {
   return a > b + 1e-12 * std::fabs(b) || (std::isnan(b) && !std::isnan(a));
 }
 
+// The case's result from its two parts: the same as evaluate_surge gives.
+CaseResult whole_result(const surge::Response& part, double pressure_mb, float slope) {
+  return CaseResult{.surge_m = surge::surge_from(surge::pressure_factor(pressure_mb), part.response, slope),
+                    .side = part.side,
+                    .response = part.response,
+                    .x = part.x,
+                    .curve = part.curve};
+}
+
 // One search over landfall distance for a location, pressure and radius. The
 // key compared is the response: the surge grows with it for every pressure.
 class DistanceSearch {
@@ -58,12 +67,13 @@ class DistanceSearch {
   bool found_ = false;
   double best_key_ = -kInfinity;
   double best_distance_ = 0;
-  CaseResult best_;
+  surge::Response best_;
 };
 
 double DistanceSearch::at(double d) {
-  storm_.distance_km = d;
-  const CaseResult r = surge::evaluate_surge(storm_, table_);
+  // The response alone: the pressure's part is the same for every distance.
+  const surge::Response r =
+      surge::evaluate_response(storm_.location, storm_.radius_km, d, table_);
   const double key = std::isnan(r.response) ? -kInfinity : r.response;
   // Only where a fitted curve applies, and where the calculator takes the
   // landfall, is there a surge to report.
@@ -195,7 +205,9 @@ WorstLandfall DistanceSearch::run() {
   }
   return WorstLandfall{.distance_km = best_distance_,
                        .radius_km = r,
-                       .result = best_,
+                       .result = found_ ? whole_result(best_, storm_.pressure_mb,
+                                                        table_.slope[storm_.location])
+                                        : CaseResult{},
                        .reach = {r, r, best_distance_, best_distance_}};
 }
 
@@ -217,16 +229,21 @@ std::vector<WorstLandfall> worst_per_pressure(const surge::SiteTable& table, int
   for (int radius : radii_km) {
     distances.push_back(worst_over_distance(table, location, pressures_mb[0], radius).distance_km);
   }
+  // Each radius's response at its worst distance, once for every pressure.
+  std::vector<surge::Response> responses;
+  responses.reserve(radii_km.size());
+  for (size_t i = 0; i < radii_km.size(); ++i) {
+    responses.push_back(surge::evaluate_response(location, radii_km[i], distances[i], table));
+  }
+  const float slope = table.slope[location];
   std::vector<WorstLandfall> worst(pressures_mb.size());
   std::vector<double> surges(radii_km.size());
   for (size_t p = 0; p < pressures_mb.size(); ++p) {
     for (size_t i = 0; i < radii_km.size(); ++i) {
-      const StormCase storm{location, pressures_mb[p], static_cast<double>(radii_km[i]),
-                            distances[i]};
-      const CaseResult r = surge::evaluate_surge(storm, table);
+      const CaseResult r = whole_result(responses[i], pressures_mb[p], slope);
       surges[i] = r.surge_m;
       if (i == 0 || clearly_larger(r.surge_m, worst[p].result.surge_m)) {
-        worst[p] = WorstLandfall{distances[i], storm.radius_km, r, {}};
+        worst[p] = WorstLandfall{distances[i], static_cast<double>(radii_km[i]), r, {}};
       }
     }
     // Every radius whose worst surge reaches the largest to the millimetre:

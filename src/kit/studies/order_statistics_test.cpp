@@ -1,0 +1,66 @@
+// Order statistics and quantiles against a sorted copy.
+#include "kit/studies/order_statistics.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <functional>
+#include <limits>
+#include <random>
+
+namespace kit {
+namespace {
+
+// Sizes on both sides of the direct selection's limit and of one digit's
+// buckets; values with heavy ties, both signs, signed zeros and infinities,
+// and ones that differ only in their last bits (the deepest digits).
+TEST(OrderStatistics, AgreeWithSortingForEveryKindOfValues) {
+  std::mt19937_64 rng(5);
+  constexpr double kInf = std::numeric_limits<double>::infinity();
+  struct Case {
+    const char* name;
+    size_t size;
+    std::function<double()> draw;
+  };
+  std::uniform_real_distribution<double> spread(-50, 50);
+  std::uniform_int_distribution<int> small(-3, 3);
+  std::uniform_int_distribution<int> last_bits(0, 1 << 20);
+  const Case cases[] = {
+      {"one value", 1, [&] { return spread(rng); }},
+      {"spread", 200000, [&] { return spread(rng); }},
+      {"ties and zeros", 70000, [&] { const int k = small(rng); return k == 0 ? (rng() & 1 ? 0.0 : -0.0) : k; }},
+      {"last bits", 300000, [&] { return std::nextafter(1.5, 2.0) + last_bits(rng) * 0x1p-52; }},
+      {"infinities", 5000, [&] { const int k = small(rng); return k == 3 ? kInf : k == -3 ? -kInf : spread(rng); }},
+  };
+  for (const Case& c : cases) {
+    std::vector<double> v(c.size);
+    for (double& x : v) x = c.draw();
+    std::vector<double> sorted = v;
+    std::sort(sorted.begin(), sorted.end());
+    const size_t n = v.size();
+    // Unordered and repeated, as the quantiles' neighbours can be.
+    const std::vector<size_t> ranks = {n - 1, 0, n / 2, (n - 1) / 10, n / 2, std::min(n - 1, n * 9 / 10 + 1)};
+    const std::vector<double> got = order_statistics(v, ranks);
+    ASSERT_EQ(got.size(), ranks.size());
+    for (size_t i = 0; i < ranks.size(); ++i) {
+      const double want = sorted[ranks[i]];
+      EXPECT_EQ(got[i], want) << c.name << " rank " << ranks[i];
+      if (want == 0) {
+        EXPECT_FALSE(std::signbit(got[i])) << c.name << ": a zero comes back as +0";
+      }
+    }
+  }
+}
+
+TEST(OrderStatistics, QuantilesInterpolateAtNMinusOneTimesP) {
+  // 0..10 shuffled: (n - 1) p = 10 p exactly between order statistics.
+  std::vector<double> v = {7, 2, 9, 0, 4, 10, 1, 8, 3, 6, 5};
+  const std::vector<double> q = sample_quantiles(v, {0, 0.1, 0.25, 0.5, 0.95, 1});
+  EXPECT_EQ(q, (std::vector<double>{0, 1, 2.5, 5, 9.5, 10}));
+  EXPECT_TRUE(std::isnan(sample_quantiles({}, {0.5})[0]));
+  EXPECT_EQ(sample_quantiles({4.25}, {0.1, 0.9}), (std::vector<double>{4.25, 4.25}));
+}
+
+}  // namespace
+}  // namespace kit
