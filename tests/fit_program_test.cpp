@@ -52,13 +52,24 @@ TEST_F(FitCommandTest, TheCalculatorReadsTheFittedFilesAsSurgekitRunDoes) {
         << fit.err;
   }
 
-  // The check says nothing of the note fit leaves after the groups.
+  // The check says nothing of the note fit leaves after the groups (its
+  // other notes are on the fitted curves' jumps).
   const RunResult check = surgekit({"check", "--data", path("fitted")});
   EXPECT_EQ(check.status, 0);
-  EXPECT_EQ(check.out.find("note:"), std::string::npos) << check.out;
-  EXPECT_NE(check.out.find("20 of 20 locations read: 0 errors, 0 warnings, 0 notes"),
-            std::string::npos)
+  EXPECT_EQ(check.out.find("after the 20th group"), std::string::npos) << check.out;
+  EXPECT_NE(check.out.find("20 of 20 locations read: 0 errors, 0 warnings"), std::string::npos)
       << check.out;
+
+  // Kept from the base at 18 to 20, the RIGHT curves jump no more than the
+  // example set's: nothing at all to say.
+  ASSERT_EQ(surgekit({"fit", kSimulations, "-o", path("based"), "--base", SURGE_EXAMPLES_DIR}).status,
+            0);
+  const RunResult based = surgekit({"check", "--data", path("based")});
+  EXPECT_EQ(based.status, 0);
+  EXPECT_EQ(based.out.find("note:"), std::string::npos) << based.out;
+  EXPECT_NE(based.out.find("20 of 20 locations read: 0 errors, 0 warnings, 0 notes"),
+            std::string::npos)
+      << based.out;
 
   // The report on the fitted set states each location's errors as fit does.
   const RunResult report = surgekit(
