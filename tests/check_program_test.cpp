@@ -94,6 +94,11 @@ TEST_F(CheckProgramTest, FindingsSummaryAndStatus) {
     slope_notes += s + std::to_string(line) + ":5: note: location " + std::to_string(line) +
                    ": \"7 ignored\" after its value is never read\n";
   }
+  // The note surgekit fit writes after the groups, but for its last line.
+  const std::string fit_note =
+      "Fitted by surgekit fit to simulations of SHA-256 "
+      "24905d28827f5781b43b9f549d977f3a3e32c15856bd82ee3d43c77dd4229b2a\n"
+      "Rows of simulations: 4000\nNote: (none)\n";
   const CheckCase cases[] = {
       {"good data", [](DataFiles&) {}, 0, "", "20 of 20 locations read: 0 errors, 0 warnings, 0 notes"},
       {"a letter typed in", [](DataFiles& f) { set_value(f.parameters, 7, 17, "1.x0"); }, 1,
@@ -242,6 +247,25 @@ TEST_F(CheckProgramTest, FindingsSummaryAndStatus) {
        },
        0, p + "22: note: text after the 20th group is never read (1 line)\n" + slope_notes,
        "20 of 20 locations read: 0 errors, 0 warnings, 21 notes"},
+      {"the note surgekit fit writes after the groups",
+       [&](DataFiles& f) {
+         *f.parameters += "\n" + fit_note + "Columns: LEFT curve (amplitude, centre, width) x 3\n";
+         *f.slopes += "\n\n" + fit_note + "Lines: the slope term of each location\n";
+       },
+       0, "", "20 of 20 locations read: 0 errors, 0 warnings, 0 notes"},
+      // Only a note that begins with fit's first words, at the line's start.
+      {"fit's first words after other text",
+       [&](DataFiles& f) { *f.parameters += "\nnotes\n" + fit_note; }, 0,
+       p + "22: note: text after the 20th group is never read (4 lines)\n",
+       "20 of 20 locations read: 0 errors, 0 warnings, 1 note"},
+      {"fit's first words indented",
+       [&](DataFiles& f) { *f.slopes += "\n " + fit_note; }, 0,
+       s + "22: note: text after the 20th group is never read (3 lines)\n",
+       "20 of 20 locations read: 0 errors, 0 warnings, 1 note"},
+      {"fit's first words cut short",
+       [&](DataFiles& f) { *f.slopes += "\nFitted by surgekit fit\n"; }, 0,
+       s + "22: note: text after the 20th group is never read (1 line)\n",
+       "20 of 20 locations read: 0 errors, 0 warnings, 1 note"},
   };
   for (const CheckCase& c : cases) {
     SCOPED_TRACE(c.name);

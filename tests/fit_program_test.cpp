@@ -52,10 +52,44 @@ TEST_F(FitCommandTest, TheCalculatorReadsTheFittedFilesAsSurgekitRunDoes) {
         << fit.err;
   }
 
+  // The check says nothing of the note fit leaves after the groups (its
+  // other notes are on the fitted curves' jumps).
   const RunResult check = surgekit({"check", "--data", path("fitted")});
   EXPECT_EQ(check.status, 0);
+  EXPECT_EQ(check.out.find("after the 20th group"), std::string::npos) << check.out;
   EXPECT_NE(check.out.find("20 of 20 locations read: 0 errors, 0 warnings"), std::string::npos)
       << check.out;
+
+  // Kept from the base at 18 to 20, the RIGHT curves jump no more than the
+  // example set's: nothing at all to say.
+  ASSERT_EQ(surgekit({"fit", kSimulations, "-o", path("based"), "--base", SURGE_EXAMPLES_DIR}).status,
+            0);
+  const RunResult based = surgekit({"check", "--data", path("based")});
+  EXPECT_EQ(based.status, 0);
+  EXPECT_EQ(based.out.find("note:"), std::string::npos) << based.out;
+  EXPECT_NE(based.out.find("20 of 20 locations read: 0 errors, 0 warnings, 0 notes"),
+            std::string::npos)
+      << based.out;
+
+  // The report on the fitted set states each location's errors as fit does.
+  const RunResult report = surgekit(
+      {"report", "--data", path("fitted"), "--sims", kSimulations, "-o", path("report.html")});
+  ASSERT_EQ(report.status, 0) << report.err;
+  const std::string page = read_file(path("report.html"));
+  const std::vector<std::string> stats = lines_of(fit.out);
+  for (int location = 1; location <= 20; ++location) {
+    // location,source,rows,...,x_max,rms_m,bias_m,max_abs_error_m,...
+    std::vector<std::string> f;
+    size_t start = 0;
+    const std::string& line = stats[location];
+    for (size_t end; (end = line.find(',', start)) != std::string::npos; start = end + 1) {
+      f.push_back(line.substr(start, end - start));
+    }
+    const std::string row = "<tr><td>" + f[0] + "</td><td>" + f[2] + "</td><td class=\"text\">all " +
+                            f[2] + "</td><td>" + f[14] + "</td><td>" + f[15] + "</td><td>" +
+                            f[16] + "</td></tr>";
+    EXPECT_NE(page.find(row), std::string::npos) << row;
+  }
 
   // Cases on every curve, beyond them, and in the small-radius shift.
   const std::vector<std::vector<std::string>> cases = {

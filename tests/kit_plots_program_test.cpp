@@ -4,6 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -253,12 +256,72 @@ TEST_F(KitPlotsTest, AepPlotsShowEveryLowChord) {
     ASSERT_NE(at, std::string::npos) << title;
     const std::string svg = hazard.substr(at, hazard.find("</svg>", at) - at);
     EXPECT_EQ(count(svg, ">low chord "), *b.chord ? 1u : 0u) << title;
-    if (*b.chord) EXPECT_NE(svg.find(">low chord " + std::string(b.chord) + " m<"), std::string::npos);
+    if (*b.chord) {
+      EXPECT_NE(svg.find(">low chord " + std::string(b.chord) + " m<"), std::string::npos);
+    }
   }
   EXPECT_EQ(count(hazard, ">low chord "), 18u);
   EXPECT_EQ(count(hazard, ">1e-"), 0u);  // every probability tick as a power of ten
   EXPECT_EQ(count(hazard, ">0.001</text>"), 0u);
   EXPECT_GT(count(hazard, ">10⁻³</text>"), 0u);
+}
+
+// The simulations section on the example set: a pair of plots per location,
+// and one location's errors as computed here from surgekit run's surges.
+TEST_F(KitPlotsTest, ReportSetsTheSimulationsBesideTheModel) {
+  const std::string sims = SURGE_EXAMPLES_DIR "/simulations.csv";
+  ASSERT_EQ(kit({"report", "--sims", sims, "-o", path("sims.html")}).status, 0);
+  const std::string page = read_file("sims.html");
+  const size_t at = page.find("<h2>Simulated surges against the model</h2>");
+  ASSERT_NE(at, std::string::npos);
+  const std::string section = page.substr(at, page.find("</section>", at) - at);
+  EXPECT_EQ(count(section, "<svg"), 40u);
+  EXPECT_EQ(count(section, ": simulated and model surge</title>"), 20u);
+  EXPECT_EQ(count(section, ": simulated minus model surge</title>"), 20u);
+  EXPECT_EQ(count(section, ">1:1<"), 20u);
+  EXPECT_EQ(count(section, "h0"), 2u * 4000 + 20);  // every row twice, and each legend's dot
+
+  // Location 7's rows through surgekit run; the errors as fit states them.
+  std::vector<double> simulated;
+  std::string cases = "location,pressure_mb,radius_km,distance_km\n";
+  for (const std::string& line : lines_of(read_file(sims))) {
+    const std::vector<std::string> f = fields_of(line);
+    if (f[0] != "7") continue;
+    cases += f[0] + "," + f[1] + "," + f[2] + "," + f[3] + "\n";
+    simulated.push_back(std::stod(f[4]));
+  }
+  write_file("cases.csv", cases);
+  const RunResult run = kit({"run", path("cases.csv")});
+  ASSERT_EQ(run.status, 0) << run.err;
+  const std::vector<std::string> rows = lines_of(run.out);
+  ASSERT_EQ(rows.size(), simulated.size() + 1);
+  double sum = 0, sum_sq = 0, largest = 0;
+  for (size_t i = 0; i < simulated.size(); ++i) {
+    const double error = std::stod(fields_of(rows[i + 1])[4]) - simulated[i];
+    sum += error, sum_sq += error * error, largest = std::max(largest, std::fabs(error));
+  }
+  const double n = static_cast<double>(simulated.size());
+  char row[200];
+  std::snprintf(row, sizeof row,
+                "<tr><td>7</td><td>%zu</td><td class=\"text\">all %zu</td><td>%.3f</td>"
+                "<td>%.3f</td><td>%.3f</td></tr>",
+                simulated.size(), simulated.size(), std::sqrt(sum_sq / n), sum / n, largest);
+  EXPECT_NE(section.find(row), std::string::npos) << row;
+}
+
+// A simulations file with a bad row: the row's place, status 1 and no page;
+// one that cannot be read is refused with the command line's status.
+TEST_F(KitPlotsTest, ReportRefusesBadSimulations) {
+  write_file("bad.csv",
+             "location,pressure_mb,radius_km,distance_km,surge_m\n7,950,30,60,1.5\n"
+             "7,950,-30,60,1\n");
+  const RunResult bad = kit({"report", "--sims", path("bad.csv"), "-o", path("bad.html")});
+  EXPECT_EQ(bad.status, 1);
+  EXPECT_EQ(bad.err.rfind(path("bad.csv") + ":3:7: error: radius_km: ", 0), 0u) << bad.err;
+  EXPECT_FALSE(std::filesystem::exists(path("bad.html")));
+  const RunResult missing = kit({"report", "--sims", path("none.csv"), "-o", path("m.html")});
+  EXPECT_EQ(missing.status, 2);
+  EXPECT_FALSE(std::filesystem::exists(path("m.html")));
 }
 
 // A parameter file the calculator stops on: status 1; the page then shows the

@@ -11,6 +11,7 @@
 
 #include "kit/coefficients/finding_text.h"
 #include "kit/coefficients/check.h"
+#include "kit/coefficients/coefficient_text.h"
 #include "kit/coefficients/group_reader.h"
 #include "kit/core/number.h"
 #include "kit/files/sha256.h"
@@ -131,8 +132,10 @@ void FileCheck::run() {
       }
     }
     if (!ended) {
+      // The note fit writes there is expected; readable, it goes unmentioned.
       const TrailingText rest = reader.rest_of_file();
-      if (rest.first_line != 0) {
+      const bool fit_note = rest.first_text.starts_with(kFitNoteMarker) && !rest.unreadable;
+      if (rest.first_line != 0 && !fit_note) {
         add(rest.first_line, 0, rest.unreadable ? Severity::kWarning : Severity::kNote,
             "text after the 20th group is never read (" + std::to_string(rest.lines) +
                 (rest.lines == 1 ? " line)" : " lines)") +

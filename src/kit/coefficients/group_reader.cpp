@@ -276,7 +276,10 @@ TrailingText GroupReader::rest_of_file() {
   while (records_.next_record(&record) == InputFault::kNone) {
     const bool blank = std::all_of(record.begin(), record.end(), is_blank);
     if (rest.first_line == 0 && blank) continue;
-    if (rest.first_line == 0) rest.first_line = records_.line();
+    if (rest.first_line == 0) {
+      rest.first_line = records_.line();
+      rest.first_text.assign(record);
+    }
     rest.lines = records_.line() - rest.first_line + 1;
     for (char c : record) {
       const auto byte = static_cast<unsigned char>(c);

@@ -67,6 +67,7 @@ struct GroupTrace {
 // Text after the last group, which the calculator never reads.
 struct TrailingText {
   uint64_t first_line = 0;  // the first line that holds a non-blank character; 0: none
+  std::string first_text;   // that line, as it stands
   uint64_t lines = 0;       // lines from there to the end of the file
   bool unreadable = false;  // holds bytes outside printable ASCII (a byte-order mark, say)
 };

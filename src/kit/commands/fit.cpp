@@ -2,17 +2,11 @@
 // how well they fit, location by location, as CSV on standard output.
 #include <CLI/CLI.hpp>
 
-#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iostream>
-#include <iterator>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -44,55 +38,6 @@ struct FitOptions {
   int max_iterations = 500;
   bool timing = false;
 };
-
-// The whole input, from a file or standard input ("-").
-bool read_all(const std::string& path, std::string* bytes, std::string* error) {
-  if (path == "-") {
-    std::ostringstream text;
-    text << std::cin.rdbuf();
-    *bytes = text.str();
-    if (std::cin.bad()) {
-      *error = "cannot read standard input";
-      return false;
-    }
-    return true;
-  }
-  std::ifstream in(path, std::ios::binary);
-  if (!in || std::filesystem::is_directory(path)) {
-    *error = "cannot read " + path + ": " + (in ? "it is a folder" : std::strerror(errno));
-    return false;
-  }
-  bytes->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  if (in.bad()) {
-    *error = "cannot read " + path;
-    return false;
-  }
-  return true;
-}
-
-// The note as one line: line breaks and other control characters become blanks.
-std::string one_line(std::string text) {
-  for (char& c : text) {
-    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = ' ';
-  }
-  return text;
-}
-
-// The text after the 20th group: where the set came from. Every line begins
-// with a word, so that even a group read short would stop at it.
-std::string notes_text(const SimulationSet& set, const std::string& note, bool parameters) {
-  std::string text = "Fitted by surgekit fit to simulations of SHA-256 " + set.sha256 + "\n";
-  text += "Rows of simulations: " + std::to_string(set.rows.size()) + "\n";
-  text += "Note: " + (note.empty() ? std::string("(none)") : one_line(note)) + "\n";
-  if (parameters) {
-    text +=
-        "Columns: LEFT curve (amplitude, centre, width) x 3, tail (normaliser, centre,\n"
-        "scale), RIGHT curve (amplitude, centre, width) x 3.\n";
-  } else {
-    text += "Lines: the slope term of each location, one per line.\n";
-  }
-  return text;
-}
 
 void write_statistics(const FitResult& result) {
   CsvWriter out(stdout);
@@ -194,7 +139,7 @@ bool output_folder_possible(const std::filesystem::path& folder) {
 int fit(const FitOptions& options, const CommonOptions& common) {
   Sink sink(kWho);
   std::string bytes, error;
-  if (!read_all(options.input, &bytes, &error)) throw IoError{error};
+  if (!read_whole_input(options.input, &bytes, &error)) throw IoError{error};
   if (!output_folder_possible(options.output_dir)) {
     std::fprintf(stderr, "%s: cannot make the folder %s: a file is in the way\n", kWho,
                  options.output_dir.c_str());
@@ -255,9 +200,9 @@ int fit(const FitOptions& options, const CommonOptions& common) {
   }
   const std::string files[][2] = {
       {path_in(options.output_dir, kParameterFileName),
-       parameter_file_text(result.table, notes_text(set, options.note, true))},
+       parameter_file_text(result.table, fit_note_text(set.sha256, set.rows.size(), options.note, true))},
       {path_in(options.output_dir, kSlopeFileName),
-       slope_file_text(result.table, notes_text(set, options.note, false))},
+       slope_file_text(result.table, fit_note_text(set.sha256, set.rows.size(), options.note, false))},
   };
   // Both files are written whole under temporary names before either is
   // renamed into place, so that a failure leaves no half-new set.

@@ -1,5 +1,6 @@
 // surgekit report: one self-contained HTML page on a coefficient set: its
-// identity and check, worst cases, envelopes and the curves of every location.
+// identity and check, worst cases, envelopes, the curves of every location,
+// and with --sims how the set reproduces simulated surges.
 #include <CLI/CLI.hpp>
 
 #include <cstdio>
@@ -14,7 +15,9 @@
 #include "kit/page/report_hazard.h"
 #include "kit/page/report_interactive.h"
 #include "kit/page/report_sections.h"
+#include "kit/page/report_simulations.h"
 #include "kit/core/selection.h"
+#include "kit/studies/model_errors.h"
 
 namespace kit {
 namespace {
@@ -29,6 +32,7 @@ struct ReportOptions {
   std::string location = "all";
   std::string storms;  // a storm set for the hazard section, when given
   std::string coast;
+  std::string sims;  // simulated surges to set beside the model, when given
   double step_km = 1;
   WaterOptions water;
 };
@@ -36,6 +40,7 @@ struct ReportOptions {
 // The page, section by section; the model's sections only when the
 // coefficient files load.
 std::string assemble_page(const ReportInput& input, const HazardReport* hazard,
+                          const SimulationReport* simulations,
                           const InteractiveInput& interactive, bool refused) {
   HtmlPage page("Storm-surge coefficient report");
   const CheckReport& check = input.check;
@@ -59,6 +64,7 @@ std::string assemble_page(const ReportInput& input, const HazardReport* hazard,
     add_location_sections(input, &page);
     add_interactive_section(interactive, &page);
     if (hazard != nullptr) add_hazard_section(*hazard, input.locations, &page);
+    if (simulations != nullptr) add_simulations_section(*simulations, input.locations, &page);
   }
   return page.finish();
 }
@@ -102,6 +108,9 @@ int run_report(const ReportOptions& options, const CommonOptions& common) {
   if (!options.coast.empty() && !parse_coast_range(options.coast, &coast, &error)) {
     throw UsageError{error};
   }
+  if (options.storms == "-" && options.sims == "-") {
+    throw UsageError{"--storms and --sims cannot both read standard input"};
+  }
   Sink sink("surgekit report");
   ReportInput input;
   input.data_dir = common.data_dir;
@@ -126,6 +135,20 @@ int run_report(const ReportOptions& options, const CommonOptions& common) {
       input.worst.push_back(row.back());
       row.pop_back();
     }
+  }
+  // The simulations are read before the work, so that a fault in them ends the run at once.
+  SimulationSet simulations;
+  if (!options.sims.empty() && !load_simulations(options.sims, &simulations, sink)) {
+    return sink.status();
+  }
+  SimulationReport sims;
+  const bool with_sims = !options.sims.empty() && !refused;
+  if (with_sims) {
+    sims.path = options.sims == "-" ? "standard input" : options.sims;
+    sims.sha256 = simulations.sha256;
+    sims.rows = simulations.rows.size();
+    sims.locations = compare_with_model(simulations.rows, input.check.set.table,
+                                        kSimulationPointsPlotted);
   }
   HazardReport hazard;
   const bool with_hazard = !options.storms.empty() && !refused;
@@ -159,7 +182,8 @@ int run_report(const ReportOptions& options, const CommonOptions& common) {
     }
   }
   if (!write_output(options.output,
-                    assemble_page(input, with_hazard ? &hazard : nullptr, interactive, refused),
+                    assemble_page(input, with_hazard ? &hazard : nullptr,
+                                  with_sims ? &sims : nullptr, interactive, refused),
                     sink)) {
     return sink.status();
   }
@@ -206,6 +230,10 @@ CommandEntry define_report(CLI::App& sub, const CommonOptions& common) {
       ->capture_default_str()
       ->check(positive_validator())
       ->needs(storms);
+  sub.add_option("--sims", options->sims,
+                 "add the set's errors against simulated peak surges, per location, from this "
+                 "CSV file (as surgekit fit reads it; - for standard input)")
+      ->check(input_file_validator());
   add_water_options(sub, &options->water);
   sub.get_option("--total-water")->needs(storms);
   sub.footer("Example: surgekit report --data examples -o report.html\n"

@@ -10,6 +10,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <sstream>
 
 #include "kit/core/limits.h"
 #include "kit/core/names.h"
@@ -264,6 +268,42 @@ bool load_storm_set(const std::string& path, StormSet* set, Sink& sink) {
               (warnings > kWarningsNamed ? "; the first 20 are named above" : ""));
   }
   return !failed;
+}
+
+bool read_whole_input(const std::string& path, std::string* bytes, std::string* error) {
+  if (path == "-") {
+    std::ostringstream text;
+    text << std::cin.rdbuf();
+    *bytes = text.str();
+    if (std::cin.bad()) {
+      *error = "cannot read standard input";
+      return false;
+    }
+    return true;
+  }
+  std::ifstream in(path, std::ios::binary);
+  if (!in || std::filesystem::is_directory(path)) {
+    *error = "cannot read " + path + ": " + (in ? "it is a folder" : std::strerror(errno));
+    return false;
+  }
+  bytes->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  if (in.bad()) {
+    *error = "cannot read " + path;
+    return false;
+  }
+  return true;
+}
+
+bool load_simulations(const std::string& path, SimulationSet* set, Sink& sink) {
+  std::string bytes, error;
+  if (!read_whole_input(path, &bytes, &error)) {
+    sink.io_error(error);
+    return false;
+  }
+  std::vector<Finding> findings;
+  const bool read = read_simulations(path == "-" ? "<stdin>" : path, bytes, set, &findings);
+  sink.add(findings);
+  return read;
 }
 
 bool settle_landfalls(const StormSet& set, HazardSpec* setup, Sink& sink) {

@@ -13,6 +13,7 @@
 #include "kit/core/diagnostics.h"
 #include "kit/files/csv.h"
 #include "kit/files/output_file.h"
+#include "kit/files/simulations.h"
 #include "kit/files/sites.h"
 #include "kit/files/storms.h"
 #include "kit/studies/hazard_curve.h"
@@ -96,6 +97,15 @@ bool parse_coast_range(const std::string& text, HazardSpec* setup, std::string* 
 // (the first 20 outside-range rows named, then a count). False when any
 // finding is an error, or the file cannot be read (an I/O error).
 bool load_storm_set(const std::string& path, StormSet* set, Sink& sink);
+
+// The whole of `path` ("-": standard input) in *bytes; false with *error set
+// ("cannot read PATH: the system's reason") when it cannot be read.
+bool read_whole_input(const std::string& path, std::string* bytes, std::string* error);
+
+// Reads the simulated surges at `path` ("-": standard input), their findings
+// (errors at their line and column) to `sink`. False when any is an error, or
+// the file cannot be read (an I/O error).
+bool load_simulations(const std::string& path, SimulationSet* set, Sink& sink);
 
 // With landfalls in the set the coast is not used (a note says so); without
 // them a coast is needed: false, with the error in `sink`, when none was given.

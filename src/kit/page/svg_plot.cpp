@@ -127,18 +127,19 @@ void settle_range(double* lo, double* hi) {
   }
 }
 
-// The series cut to x in [lo, hi]: a line crossing an end stops at it.
+// The series cut to x in [lo, hi]: a line crossing an end stops at it; dots
+// outside are left out.
 std::vector<PlotSeries> clip_x(const std::vector<PlotSeries>& series, double lo, double hi) {
   std::vector<PlotSeries> clipped;
   for (const PlotSeries& s : series) {
-    PlotSeries c{s.name, {}, {}};
+    PlotSeries c{s.name, {}, {}, s.dots};
     auto put = [&](double x, double y) { c.x.push_back(x), c.y.push_back(y); };
     const size_t n = std::min(s.x.size(), s.y.size());
     for (size_t i = 0; i < n; ++i) {
       const double x = s.x[i], y = s.y[i];
       const bool ok = std::isfinite(x) && std::isfinite(y);
       const bool inside = ok && x >= lo && x <= hi;
-      if (i > 0 && ok && std::isfinite(s.x[i - 1]) && std::isfinite(s.y[i - 1])) {
+      if (!s.dots && i > 0 && ok && std::isfinite(s.x[i - 1]) && std::isfinite(s.y[i - 1])) {
         const double px = s.x[i - 1], py = s.y[i - 1];
         const bool was_inside = px >= lo && px <= hi;
         // The crossings of the ends between the previous point and this one.
@@ -236,6 +237,31 @@ struct Box {
   double left, top, w, h;
 };
 
+// Dot attributes: a zero-length stroke with round caps is a dot, a few bytes a point.
+constexpr const char* kDotStyle =
+    "\" stroke-width=\"3.5\" stroke-linecap=\"round\" stroke-opacity=\"0.7\"";
+
+// One path of dots at the series' finite points.
+void append_dots(std::string* out, const PlotSeries& s, const char* colour, const Scale& sx,
+                 const Scale& sy) {
+  *out += "<path fill=\"none\" stroke=\"";
+  *out += colour;
+  *out += kDotStyle;
+  *out += " d=\"";
+  bool first = true;
+  for (size_t j = 0; j < s.x.size() && j < s.y.size(); ++j) {
+    if (!std::isfinite(s.x[j]) || !std::isfinite(s.y[j])) continue;
+    if (!first) *out += ' ';
+    first = false;
+    *out += 'M';
+    num(out, sx(s.x[j]));
+    *out += ' ';
+    num(out, sy(s.y[j]));
+    *out += "h0";
+  }
+  *out += "\"/>\n";
+}
+
 // What a panel writes beside its frame.
 struct PanelText {
   bool x_ticks = true, y_ticks = true;  // the tick labels
@@ -280,6 +306,10 @@ void draw_panel(std::string* out, const std::vector<PlotSeries>& series,
 
   for (size_t i = 0; i < series.size(); ++i) {
     const PlotSeries& s = series[i];
+    if (s.dots) {
+      append_dots(out, s, kPalette[i % 10], sx, sy);
+      continue;
+    }
     std::string path;
     bool pen_down = false;
     for (size_t j = 0; j < s.x.size() && j < s.y.size(); ++j) {
@@ -486,7 +516,15 @@ void append_line_plot(std::string* out, const LinePlot& plot) {
   for (size_t i = 0; i < lines + listed_bands.size(); ++i) {
     const double lx = left + plot_w + 14 + static_cast<double>(i / per_column) * legend_column_w;
     const double ly = top + 8 + static_cast<double>(i % per_column) * 16;
-    if (i < lines) {
+    if (i < lines && plot.series[i].dots) {
+      *out += std::string("<path fill=\"none\" stroke=\"") + kPalette[i % 10] + kDotStyle;
+      *out += " d=\"M";
+      num(out, lx + 11);
+      *out += ' ';
+      num(out, ly);
+      *out += "h0\"/>\n";
+      text(out, lx + 28, ly + kLabelFont * 0.35, "start", kLabelFont, plot.series[i].name);
+    } else if (i < lines) {
       std::string style = std::string("stroke=\"") + kPalette[i % 10] + "\" stroke-width=\"2\"";
       if (i / 10 % 2 == 1) style += " stroke-dasharray=\"6 3\"";
       line(out, lx, ly, lx + 22, ly, style.c_str());

@@ -12,10 +12,12 @@
 
 namespace kit {
 
-// One line: points (x[i], y[i]); a non-finite value breaks the line.
+// One line: points (x[i], y[i]); a non-finite value breaks the line. With
+// `dots`, a dot at each point and no line: a scatter of rows.
 struct PlotSeries {
   std::string name;  // in the legend; the legend is left out when all are empty
   std::vector<double> x, y;
+  bool dots = false;
 };
 
 // A shaded range of x, named above the plot where the name fits.

@@ -154,7 +154,7 @@ ReadPlot read_plot(const std::string& svg) {
     r.frame_left = std::stod(m[1]), r.frame_top = std::stod(m[2]);
     r.frame_w = std::stod(m[3]), r.frame_h = std::stod(m[4]);
   }
-  const std::regex path(R"re(<path fill="none" stroke="#[0-9a-f]{6}" stroke-width="1.5"[^>]* d="([^"]*)")re");
+  const std::regex path(R"re(<path fill="none" stroke="#[0-9a-f]{6}" stroke-width="[0-9.]+"[^>]* d="([^"]*)")re");
   const std::regex point(R"re([ML]([-0-9.]+) ([-0-9.]+))re");
   for (std::sregex_iterator it(svg.begin(), svg.end(), path), end; it != end; ++it) {
     const std::string d = (*it)[1];
@@ -200,6 +200,7 @@ TEST(LinePlot, AxesReadBackFromTheNumbers) {
     double frame_x_lo, frame_x_hi;   // the values at the frame's left and right
     double frame_y_lo, frame_y_hi;   // at its bottom and top
     std::vector<std::pair<double, double>> drawn;  // the points of the path, as values
+    bool dots = false;
   };
   const Row rows[] = {
       {"rising", {0, 10}, {0, 5}, false, NAN, NAN, 0, 10, 0, 5, {{0, 0}, {10, 5}}},
@@ -209,11 +210,14 @@ TEST(LinePlot, AxesReadBackFromTheNumbers) {
        {{-2, 8}, {0, 10}, {5, 5}}},
       {"log", {1, 2, 3}, {0.5, 0.02, 0.0004}, true, NAN, NAN, 1, 3, 0.0001, 1,
        {{1, 0.5}, {2, 0.02}, {3, 0.0004}}},
+      // Dots outside the cut are left out, with no point put at its ends.
+      {"dots cut to 0..2", {-1, 0.5, 1, NAN, 1.5, 3}, {5, 0.5, 1, 1, 2, 9}, false, 0, 2, 0, 2,
+       0, 2, {{0.5, 0.5}, {1, 1}, {1.5, 2}}, true},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
     LinePlot plot;
-    plot.series = {{"", row.x, row.y}};
+    plot.series = {{"", row.x, row.y, row.dots}};
     plot.log_y = row.log_y;
     plot.x_from = row.x_from, plot.x_to = row.x_to;
     std::string svg;

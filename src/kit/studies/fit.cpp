@@ -15,6 +15,7 @@
 #include <mutex>
 #include <string>
 
+#include "kit/studies/model_errors.h"
 #include "kit/studies/parallel.h"
 #include "model/surge.h"
 
@@ -743,24 +744,12 @@ void LocationFitter::run() {
 void LocationFitter::statistics(const Params& best, const LocationData& data) {
   LocationFit& fit = *fit_;
   // In-sample errors of the rounded set, through the model.
-  double sum = 0, sum_sq = 0, largest = 0, mean_surge = 0;
-  for (const SimulationRow* row : rows_) mean_surge += row->surge_m;
-  mean_surge /= static_cast<double>(rows_.size());
-  double total = 0;
-  for (const SimulationRow* row : rows_) {
-    const surge::StormCase storm{row->location, row->pressure_mb, row->radius_km,
-                                 row->distance_km};
-    const double error = surge::evaluate_surge(storm, *table_).surge_m - row->surge_m;
-    sum += error;
-    sum_sq += error * error;
-    largest = std::max(largest, std::fabs(error));
-    total += (row->surge_m - mean_surge) * (row->surge_m - mean_surge);
-  }
+  const ErrorSummary errors = summarize_errors(model_points(rows_, *table_));
+  fit.rms = errors.rms;
+  fit.bias = errors.bias;
+  fit.max_abs = errors.max_abs;
+  fit.r2 = errors.r2;
   const double n = static_cast<double>(rows_.size());
-  fit.rms = std::sqrt(sum_sq / n);
-  fit.bias = sum / n;
-  fit.max_abs = largest;
-  fit.r2 = total > 0 ? 1 - sum_sq / total : kNaN;
 
   // Held-out errors: each fold refitted from the full fit, its rows predicted.
   std::vector<double> predicted(rows_.size(), kNaN);
