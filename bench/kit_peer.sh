@@ -152,6 +152,29 @@ echo "run, rows per second of wall time: surgekit $(awk -v n="$rows" -v s="${bes
 ((kit_threads)) || echo "(surgekit run has no --threads option in this build: one row for run)"
 echo "(load average while measuring: $(cut -d' ' -f1-3 /proc/loadavg))"
 
+# The goals, by wall time: surgekit's default threads for run, one thread for
+# the studies against the numpy script's one process.
+goal() {  # TEXT VALUE LEAST
+  if awk -v v="$2" -v g="$3" 'BEGIN { exit !(v >= g) }'; then
+    echo "  $1: $2, met"
+  else
+    echo "  $1: $2, not met (goal $3)"
+  fi
+}
+echo
+echo "goals (set for the default sizes):"
+goal "run, numpy's wall time over surgekit's" "$(ratio "${best_wall[numpy_run]}" "${best_wall[kit_run]}")" 5
+goal "run, million rows per second, file to file" \
+  "$(awk -v n="$rows" -v s="${best_wall[kit_run]}" 'BEGIN { printf "%.2f", n / s / 1e6 }')" 10
+goal "hazard, numpy over surgekit --threads 1" \
+  "$(ratio "${best_wall[numpy_hazard]}" "${best_wall[kit_hazard_1]}")" 10
+if ((scipy)); then
+  goal "hazard with the error term, numpy over surgekit --threads 1" \
+    "$(ratio "${best_wall[numpy_hazard_e]}" "${best_wall[kit_hazard_e_1]}")" 10
+fi
+goal "ensemble, numpy over surgekit --threads 1" \
+  "$(ratio "${best_wall[numpy_ensemble]}" "${best_wall[kit_ensemble_1]}")" 3
+
 # One thread or the default: the same bytes.
 failed=0
 same() {
@@ -184,13 +207,13 @@ first=$((samples < 10000 ? samples : 10000))
 "$kit" run ensemble_cases.csv -o ensemble_run.csv
 echo "numpy script against surgekit:"
 agree "run, surge_m and x to 1e-9" agree-run kit_run.csv numpy_run.csv
-agree "hazard, every ${every}th storm at every landfall and bridge through surgekit run, to 1e-9" \
+agree "hazard, one storm in $every at every landfall and bridge, through surgekit run, to 1e-9" \
   agree-run hazard_run.csv hazard_surges.csv
 agree "hazard, return levels as printed, rates to 6 digits" agree-table kit_hazard.out numpy_hazard.csv "${levels[@]}"
 if ((scipy)); then
   agree "hazard with the error term, the same" agree-table kit_hazard_e.out numpy_hazard_e.csv "${levels[@]}"
 fi
-agree "ensemble, the first $first samples at every bridge through surgekit run, to 1e-9" \
+agree "ensemble, the first $first samples at every bridge, through surgekit run, to 1e-9" \
   agree-run ensemble_run.csv ensemble_surges.csv
 agree "ensemble, counts, shares and surges as printed" agree-table kit_ensemble.out numpy_ensemble.csv \
   samples_kept left_out_share median_m p10_m p90_m p_above_2_m p_over_low_chord
