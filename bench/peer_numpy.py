@@ -477,7 +477,8 @@ def agree_surges(kit_path, peer_path, tolerance=1e-9):
 
 def agree_table(kit_path, peer_path, names):
     """The named columns of two result tables: printed surges (3 decimals)
-    must be the same numbers, shares and rates within the 6 digits printed."""
+    must be the same numbers, shares and rates within a unit of the sixth
+    digit printed."""
     status = 0
     with open(kit_path) as f:
         kit_header = f.readline().strip().split(",")
