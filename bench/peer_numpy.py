@@ -163,7 +163,8 @@ def evaluate(coef, coef32, location, p, r, d):
     for code, first in ((LEFT, 0), (RIGHT, 12)):
         on = curve == code
         if on.any():
-            c = coef[location, first:first + 9] if one_location else coef[location[on], first:first + 9].T
+            columns = slice(first, first + 9)
+            c = coef[location, columns] if one_location else coef[location[on], columns].T
             response[on] = three_gaussians(x[on], c)
     on = curve == TAIL
     if on.any():
@@ -420,7 +421,8 @@ def job_ensemble(a, coef, coef32):
     landfall, pressure, radius = draw_samples(a)
     rows = []
     for location, alongshore, chord in read_sites(a.data):
-        kept, no_number = ensemble_surges(coef, coef32, location, alongshore, landfall, pressure, radius)
+        kept, no_number = ensemble_surges(coef, coef32, location, alongshore, landfall, pressure,
+                                          radius)
         n = kept.size
         if n:
             p10, median, p90 = np.quantile(kept, [0.1, 0.5, 0.9])
@@ -429,7 +431,8 @@ def job_ensemble(a, coef, coef32):
         else:
             p10 = median = p90 = over = math.nan
             above = [math.nan for _ in a.threshold]
-        rows.append([location, n, (a.samples - n - no_number) / a.samples, median, p10, p90] + above + [over])
+        left_out = (a.samples - n - no_number) / a.samples
+        rows.append([location, n, left_out, median, p10, p90] + above + [over])
     with open(a.out, "w") as out:
         out.write("location,samples_kept,left_out_share,median_m,p10_m,p90_m," +
                   "".join(f"p_above_{z:g}_m," for z in a.threshold) + "p_over_low_chord\n")
