@@ -261,8 +261,8 @@ class Pooled:
         if cut > 0:
             resume = int(np.searchsorted(self.surge, cut))
         total = 0.0
-        for part in (slice(0, self.first_nonnegative), slice(resume, None)):
-            s, sd, w = self.surge[part], self.sd[part], self.weight[part]
+        for span in (slice(0, self.first_nonnegative), slice(resume, None)):
+            s, sd, w = self.surge[span], self.sd[span], self.weight[span]
             with np.errstate(divide="ignore", invalid="ignore"):
                 tail = np.where(sd > 0, 0.5 * erfc((eta - s) / (sd * math.sqrt(2))),
                                 (eta - s < 0).astype(float))
