@@ -76,3 +76,7 @@ fi
 # surgekit run beside the calculator: 500 times the calculator's cases
 # (10,000,000 for the default 20,000).
 bash "$root/bench/kit_run.sh" "$build" $((cases * 500)) "$cases"
+
+# surgekit beside a numpy script doing the same jobs, as many rows; it says so
+# and stops when numpy is not installed.
+bash "$root/bench/kit_peer.sh" "$build" 5 $((cases * 500))
