@@ -23,6 +23,8 @@ constexpr double kNegligibleSigmas = 9;
 // its rates' mean surge; surges beyond the limit share the end bins.
 constexpr double kFineBinM = 1e-4;
 constexpr double kFineLimitM = 1000;
+// The coarser pooling that only guides the search for a return level (m).
+constexpr double kPooledBinM = 0.01;
 // The tide's phase quadrature: the fewest nodes tried, and the bound M of the
 // normal's tail within one unit of the real line.
 constexpr int kFirstPhaseNodes = 16;
@@ -266,6 +268,23 @@ void ExceedanceRates::finish() {
   for (const auto& c : cases_) {
     case_root2_sd_.push_back(std::hypot(sigma_m_, sigma_rel_ * c.first) * std::numbers::sqrt2);
   }
+  // The same cases pooled by the centimetre, each group at its mean surge.
+  for (size_t i = 0; i < cases_.size();) {
+    const double group = std::floor(cases_[i].first / kPooledBinM);
+    double rate = 0, rate_surge = 0;
+    for (; i < cases_.size() && std::floor(cases_[i].first / kPooledBinM) == group; ++i) {
+      rate += cases_[i].second;
+      rate_surge += cases_[i].second * cases_[i].first;
+    }
+    pooled_.emplace_back(rate_surge / rate, rate);
+  }
+}
+
+double ExceedanceRates::pooled_rate_above_mm(int64_t j) const {
+  const double eta = level_of_mm(j);
+  double sum = 0;
+  for (const auto& [s, rate] : pooled_) sum += rate * tail(eta - s, std::hypot(sigma_m_, sigma_rel_ * s));
+  return sum;
 }
 
 double ExceedanceRates::rate_above_mm(int64_t j) const {
@@ -331,9 +350,60 @@ int64_t ExceedanceRates::least_level_mm(double aep) const {
     }
   }
   int64_t lo = 0;  // exceeded too often
+  if (indicator_) {
+    while (hi - lo > 1) {
+      const int64_t mid = lo + (hi - lo) / 2;
+      if (aep_of(rate_above_mm(mid)) <= aep) {
+        hi = mid;
+      } else {
+        lo = mid;
+      }
+    }
+    return hi;
+  }
+  // Each rate with an error term is a sum over every case. The cases pooled
+  // by the centimetre give a level within a millimetre or so for a few
+  // hundred terms a rate; the exact rates then bracket the level from there,
+  // in steps that double, and a bisection closes the bracket. The rate never
+  // rises with the level, so the least level passing the test is the one any
+  // search finds.
+  const auto passes = [&](int64_t j) { return aep_of(rate_above_mm(j)) <= aep; };
+  int64_t guess_lo = 0, guess_hi = hi;
+  while (guess_hi - guess_lo > 1) {
+    const int64_t mid = guess_lo + (guess_hi - guess_lo) / 2;
+    if (aep_of(pooled_rate_above_mm(mid)) <= aep) {
+      guess_hi = mid;
+    } else {
+      guess_lo = mid;
+    }
+  }
+  const int64_t guess = guess_hi;
+  if (guess < hi && passes(guess)) {
+    hi = guess;
+    for (int64_t step = 1;; step *= 2) {
+      const int64_t below = std::max<int64_t>(hi - step, 0);
+      if (below <= lo) break;
+      if (!passes(below)) {
+        lo = below;
+        break;
+      }
+      hi = below;
+    }
+  } else if (guess > lo) {
+    lo = std::min(guess, hi - 1);
+    for (int64_t step = 1;; step *= 2) {
+      const int64_t above = std::min(lo + step, hi);
+      if (above >= hi) break;
+      if (passes(above)) {
+        hi = above;
+        break;
+      }
+      lo = above;
+    }
+  }
   while (hi - lo > 1) {
     const int64_t mid = lo + (hi - lo) / 2;
-    if (aep_of(rate_above_mm(mid)) <= aep) {
+    if (passes(mid)) {
       hi = mid;
     } else {
       lo = mid;

@@ -82,6 +82,7 @@ class ExceedanceRates {
 
  private:
   double sum_rates_above(int64_t j) const;  // rate_above_mm with an error term, worked out
+  double pooled_rate_above_mm(int64_t j) const;  // the same, near enough, from pooled_
 
   bool indicator_;
   double sigma_m_, sigma_rel_, amplitude_;
@@ -93,6 +94,7 @@ class ExceedanceRates {
   std::vector<FineBin> fine_;  // with an error term, while adding: bin j at j - fine_base_
   int64_t fine_base_ = 0;
   std::vector<std::pair<double, double>> cases_;  // then: (mean surge, rate) in surge order
+  std::vector<std::pair<double, double>> pooled_;  // cases_ pooled by the centimetre
   std::vector<double> case_root2_sd_;  // sqrt(2) times each case's standard deviation
   // Lambda at the levels asked so far: the return periods' bisections share
   // their first steps.
