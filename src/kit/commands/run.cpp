@@ -52,7 +52,7 @@ using Clock = std::chrono::steady_clock;
 // The input goes in chunks of whole records, about this many bytes each; a
 // chunk's rows are checked, evaluated and written into the chunk's own
 // output, and the outputs are written in input order.
-constexpr size_t kChunkBytes = 1 << 18;
+constexpr size_t kChunkBytes = 1 << 17;
 // Within a chunk, rows go through in batches: read and check a batch,
 // evaluate it, write it, so that the three phases can be timed apart.
 constexpr size_t kBatchRows = 1024;
@@ -400,7 +400,7 @@ void CaseRun::run_here(ChunkSource& source) {
 // them. The ring bounds the memory whatever the number of rows.
 void CaseRun::run_parallel(ChunkSource& source, int threads) {
   enum class State { kFree, kFilled, kDone };
-  const size_t slot_count = 2 * static_cast<size_t>(threads) + 2;
+  const size_t slot_count = static_cast<size_t>(threads) + 2;
   std::vector<Chunk> slots(slot_count);
   std::vector<State> states(slot_count, State::kFree);
   std::mutex mutex;
