@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Measures `surgekit run` from a file of cases to a file, split into reading,
-# evaluating and writing, beside the calculator answering the same cases
+# Measures `surgekit run` from a file of cases to a file, on every core and on
+# one (--threads 1), split into reading, evaluating and writing, beside the calculator answering the same cases
 # through FOR_READ, and the peak memory for 1,000 rows and for all of them.
 # Usage: bash bench/kit_run.sh BUILD_DIR [CASES] [CALCULATOR_CASES]
 #        (defaults: 10,000,000 cases; 20,000 for the calculator, per case)
@@ -42,13 +42,16 @@ read -r t_kit m_kit s_kit < <("$m" 3 - /dev/null "$kit" run cases.csv -o out.csv
 [ "$s_kit" = 0 ] || { echo "surgekit run failed: status $s_kit"; exit 1; }
 rows=$(($(wc -l < out.csv) - 1))
 [ "$rows" = "$cases" ] || { echo "surgekit run wrote $rows rows for $cases cases"; exit 1; }
+read -r t_one _ s_one < <("$m" 3 - /dev/null "$kit" run cases.csv -o one.csv --threads 1)
+[ "$s_one" = 0 ] || { echo "surgekit run --threads 1 failed: status $s_one"; exit 1; }
+cmp -s out.csv one.csv || { echo "surgekit run wrote other bytes on one thread"; exit 1; }
 # CPU time of one run (user + system), which other work on the machine does
 # not inflate the way it does the wall time; and the split by phase.
 TIMEFORMAT='%3U %3S'
 { time "$kit" run cases.csv -o out.csv --timing 2> timing.txt; } 2> cpu.txt
 read -r cpu_user cpu_sys < cpu.txt
 cpu=$(awk -v u="$cpu_user" -v s="$cpu_sys" 'BEGIN { print u + s }')
-split=$(sed -n 's/.*ns per case: //p' timing.txt)
+split=$(sed -n 's/.*(all threads): //p' timing.txt)
 read -r _ m_small s_small < <("$m" 1 - /dev/null "$kit" run small.csv -o small.out)
 [ "$s_small" = 0 ] || { echo "surgekit run failed on 1000 rows: status $s_small"; exit 1; }
 
@@ -62,9 +65,10 @@ diff <(grep -a '^A peak surge=' calculator.out | cut -c15-18 | sed 's/^ *//') \
 echo
 row "surgekit run, file to file" "cases/s" "ns/case"
 row "--------------------------" "-------" "-------"
-row "surgekit run, $cases cases" "$(rate "$cases" "$t_kit")" "$(per_case "$cases" "$t_kit")"
+row "surgekit run, $cases cases, every core" "$(rate "$cases" "$t_kit")" "$(per_case "$cases" "$t_kit")"
+row "surgekit run, $cases cases, --threads 1" "$(rate "$cases" "$t_one")" "$(per_case "$cases" "$t_one")"
 row "surgekit run, per CPU second (user + sys)" "$(rate "$cases" "$cpu")" "$(per_case "$cases" "$cpu")"
-row "  split (--timing, ns per case, wall)" "" ""
+row "  split (--timing, CPU ns per case summed over threads)" "" ""
 echo "    $split"
 row "calculator via FOR_READ, $calculator_cases cases" "$(rate "$calculator_cases" "$t_calc")" \
   "$(per_case "$calculator_cases" "$t_calc")"

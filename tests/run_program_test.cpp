@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -316,6 +317,147 @@ TEST_F(RunCommandTest, ReportsUsageAndDataFaults) {
   }
   EXPECT_EQ(other_files({"cases.csv", "noradius.csv", "twice.csv", "empty.csv", "nodata"}),
             std::vector<std::string>{});
+}
+
+// Many rows, enough for several chunks of the input on each thread count:
+// quoted notes with line breaks, commas and quotes, and one note longer than
+// a chunk, so that the input is cut inside and around quoted fields.
+class ManyRowsTest : public RunCommandTest {
+ protected:
+  static constexpr const char* kHeader = "note,location,pressure_mb,radius_km,distance_km\n";
+  static constexpr size_t kRows = 60000;
+  static constexpr size_t kLongNote = 30000;  // the row with a note longer than a chunk
+
+  // Row i; each row's first line is lines_[i].
+  std::string row(size_t i) const {
+    std::string note = "n" + std::to_string(i);
+    if (i % 7 == 0) note = "\"a, b\nc \"\"" + std::to_string(i) + "\"\"\"";
+    if (i == kLongNote) {
+      note = "\"";
+      for (int k = 0; k < 6000; ++k) note += "long, long line " + std::to_string(k) + "\r\n";
+      note += "\"";
+    }
+    return note + "," + std::to_string(i % 20 + 1) + "," + std::to_string(900 + i % 61) + "," +
+           std::to_string(12 + i % 50) + "," + std::to_string(static_cast<int>(i * 37 % 400) - 100) +
+           (i % 3 == 0 ? ".5" : "") + "\n";
+  }
+  // The input with `replace` standing for the rows it names.
+  std::string cases(const std::vector<std::pair<size_t, std::string>>& replace = {},
+                    size_t rows = kRows) {
+    std::string text = kHeader;
+    lines_.assign(rows, 0);
+    uint64_t line = 2;
+    for (size_t i = 0; i < rows; ++i) {
+      std::string r = row(i);
+      for (const auto& [at, with] : replace) {
+        if (at == i) r = with;
+      }
+      lines_[i] = line;
+      line += static_cast<uint64_t>(std::count(r.begin(), r.end(), '\n'));
+      text += r;
+    }
+    return text;
+  }
+  // The output for the rows [first, last) run alone, without their header.
+  std::string rows_alone(size_t first, size_t last) {
+    std::string text = kHeader;
+    for (size_t i = first; i < last; ++i) text += row(i);
+    write_file("part.csv", text);
+    RunResult result = surgekit({"run", "part.csv", "--threads", "1"});
+    EXPECT_EQ(result.status, 0) << result.err;
+    return result.out.substr(result.out.find('\n') + 1);
+  }
+  std::vector<uint64_t> lines_;
+};
+
+// The bytes written do not depend on the thread count, nor on where the input
+// is cut into chunks: the same as the rows run in parts that each fit one.
+TEST_F(ManyRowsTest, WritesTheSameBytesOnAnyNumberOfThreads) {
+  write_file("cases.csv", cases());
+  std::string expected = std::string(kHeader).substr(0, std::strlen(kHeader) - 1) + "," + kAdded +
+                         "\n";
+  for (size_t first = 0; first < kRows; first += 5000) {
+    if (first == kLongNote - kLongNote % 5000) {  // the long note alone in its part
+      expected += rows_alone(first, kLongNote) + rows_alone(kLongNote, kLongNote + 1) +
+                  rows_alone(kLongNote + 1, first + 5000);
+    } else {
+      expected += rows_alone(first, first + 5000);
+    }
+  }
+  for (const char* threads : {"1", "2", "3"}) {
+    RunResult result = surgekit({"run", "cases.csv", "-o", "out.csv", "--threads", threads});
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.err, "");
+    EXPECT_TRUE(read_file("out.csv") == expected) << threads << " threads";
+  }
+}
+
+// A row that cannot be used late in the input ends the run there, located at
+// its line and field, as on one thread; standard output has the rows before it.
+TEST_F(ManyRowsTest, StopsAtALateBadRowAsOnOneThread) {
+  const size_t bad = 52345;  // a plain note
+  struct Row {
+    std::string text;  // row `bad`
+    uint64_t column;
+    std::string message;
+    size_t rows;  // in the input
+  } rows[] = {
+      {"x,5,95O,30,60\n", 5, "pressure_mb: \"95O\" is not a number", kRows},
+      {"\"x\ny\",5,950,30\n", 0,
+       "distance_km: missing field (the row has 4 fields where the header has 5)", kRows},
+      {"x,5,950,30,\"60\n", 0, "a quoted field is not closed before the end of the input",
+       bad + 1},
+  };
+  const std::string before = cases({}, bad);
+  write_file("before.csv", before);
+  const RunResult reference = surgekit({"run", "before.csv", "--threads", "1"});
+  ASSERT_EQ(reference.status, 0) << reference.err;
+  for (const Row& r : rows) {
+    write_file("cases.csv", cases({{bad, r.text}}, r.rows));
+    const std::string place = "cases.csv:" + std::to_string(lines_[bad]) +
+                              (r.column > 0 ? ":" + std::to_string(r.column) : "");
+    for (const char* threads : {"1", "2"}) {
+      SCOPED_TRACE(r.text + threads);
+      RunResult to_file = surgekit({"run", "cases.csv", "-o", "out.csv", "--threads", threads});
+      EXPECT_EQ(to_file.status, 1);
+      EXPECT_EQ(to_file.err, place + ": error: " + r.message +
+                                 "\nsurgekit run: 1 row could not be used; nothing was written\n");
+      EXPECT_FALSE(std::filesystem::exists(path("out.csv")));
+      RunResult to_stdout = surgekit({"run", "cases.csv", "--threads", threads});
+      EXPECT_EQ(to_stdout.status, 1);
+      EXPECT_TRUE(to_stdout.out == reference.out);
+      EXPECT_EQ(to_stdout.err.substr(to_stdout.err.find("surgekit run:")),
+                "surgekit run: 1 row could not be used; stopped there\n");
+    }
+  }
+}
+
+// With --keep-going the bad rows of every chunk are counted, the first 100
+// shown in input order, and the other rows written as on one thread.
+TEST_F(ManyRowsTest, KeepsGoingAcrossChunks) {
+  std::vector<std::pair<size_t, std::string>> bad;
+  for (size_t i = 11; i < kRows; i += 397) bad.emplace_back(i, "x,21,950,30,60\n");
+  ASSERT_EQ(bad.size(), 152u);
+  write_file("cases.csv", cases(bad));
+  std::string expected_err;
+  for (size_t k = 0; k < 100; ++k) {
+    expected_err += "cases.csv:" + std::to_string(lines_[bad[k].first]) +
+                    ":3: error: location: \"21\" is not a location number 1 to 20\n";
+  }
+  expected_err += "surgekit run: 152 rows could not be used; the others were written\n";
+  std::string good = kHeader;
+  for (size_t i = 0; i < kRows; ++i) {
+    if ((i - 11) % 397 != 0 || i < 11) good += row(i);
+  }
+  write_file("good.csv", good);
+  const RunResult reference = surgekit({"run", "good.csv", "--threads", "1"});
+  ASSERT_EQ(reference.status, 0) << reference.err;
+  for (const char* threads : {"1", "2"}) {
+    RunResult result = surgekit({"run", "cases.csv", "--keep-going", "--threads", threads});
+    EXPECT_EQ(result.status, 1) << threads;
+    EXPECT_EQ(result.err, expected_err) << threads;
+    EXPECT_TRUE(result.out == reference.out) << threads;
+  }
 }
 
 }  // namespace

@@ -1,9 +1,11 @@
 // Numbers in fields: the calculator's value syntax, and exact round trips.
 #include "kit/core/number.h"
 
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 
 #include "model/report_format.h"
 #include "recio/format_program.h"
@@ -104,6 +106,150 @@ bool append_non_finite(std::string* out, double value) {
   return false;
 }
 
+using Wide = unsigned __int128;
+
+// "00" to "99", two characters each.
+constexpr char kDigitPairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
+// Writes the four decimal digits of `n` (below 10000) ending at `end`.
+void four_digits_before(char* end, uint32_t n) {
+  std::memcpy(end - 2, kDigitPairs + 2 * (n % 100), 2);
+  std::memcpy(end - 4, kDigitPairs + 2 * (n / 100), 2);
+}
+
+// Writes the decimal digits of `n` ending at `end`; returns where they begin.
+// Eight digits at a time in two independent halves, two digits a step.
+char* digits_before(char* end, uint64_t n) {
+  while (n >= 100000000) {
+    const auto eight = static_cast<uint32_t>(n % 100000000);
+    n /= 100000000;
+    four_digits_before(end, eight % 10000);
+    four_digits_before(end - 4, eight / 10000);
+    end -= 8;
+  }
+  auto rest = static_cast<uint32_t>(n);
+  while (rest >= 100) {
+    end -= 2;
+    std::memcpy(end, kDigitPairs + 2 * (rest % 100), 2);
+    rest /= 100;
+  }
+  if (rest >= 10) {
+    end -= 2;
+    std::memcpy(end, kDigitPairs + 2 * rest, 2);
+  } else {
+    *--end = static_cast<char>('0' + rest);
+  }
+  return end;
+}
+
+// The shortest text of a double whose magnitude is in [2^-9, 2^16), found
+// exactly in 128-bit integers. In that range the shortest form never has an
+// exponent: fixed notation is as short or shorter. Writes the text at `out`
+// and returns its end, or returns nullptr for a value outside the range.
+//
+// |value| = m * 2^-E with m in [2^52, 2^53) and E in [37, 61]. The reals that
+// read back to it lie within half a spacing each side (the ends belong to it
+// when m is even); in units of 2^-(E+2) they are [4m - g, 4m + 2], g being 1
+// when m is 2^52 (the spacing below is half the one above), else 2. A decimal
+// D / 10^p is among them when the same bounds hold for D * 2^(E+2-p) / 5^p.
+// The text is the D of the fewest decimals p that has one, the nearest to the
+// value when there are several (ties to the even D).
+char* write_shortest_fixed(char* out, double value) {
+  static constexpr uint64_t kPow5[] = {1,
+                                       5,
+                                       25,
+                                       125,
+                                       625,
+                                       3125,
+                                       15625,
+                                       78125,
+                                       390625,
+                                       1953125,
+                                       9765625,
+                                       48828125,
+                                       244140625,
+                                       1220703125,
+                                       6103515625,
+                                       30517578125,
+                                       152587890625,
+                                       762939453125,
+                                       3814697265625,
+                                       19073486328125,
+                                       95367431640625,
+                                       476837158203125,
+                                       2384185791015625};
+  constexpr int kMaxDecimals = static_cast<int>(std::size(kPow5)) - 1;
+  const uint64_t bits = std::bit_cast<uint64_t>(value);
+  const int e = 1075 - static_cast<int>((bits >> 52) & 0x7ff);
+  if (e < 37 || e > 61) return nullptr;
+  const uint64_t m = (bits & ((uint64_t{1} << 52) - 1)) | (uint64_t{1} << 52);
+  const bool ends_included = (m & 1) == 0;
+  const uint64_t lower = 4 * m - (m == uint64_t{1} << 52 ? 1 : 2), upper = 4 * m + 2;
+
+  // The least and greatest D with p decimals among the reals of the value.
+  // The shift is within (0, 64) for every p tried: e + 2 - p with e at most
+  // 61 and p from 0 to kMaxDecimals; and D fits 64 bits (17 digits do).
+  auto bounds = [&](int p, uint64_t* least, uint64_t* greatest) {
+    const int shift = e + 2 - p;
+    if (shift <= 0 || shift >= 64) __builtin_unreachable();
+    const uint64_t mask = (uint64_t{1} << shift) - 1;
+    const Wide a = Wide{lower} * kPow5[p], b = Wide{upper} * kPow5[p];
+    *least = static_cast<uint64_t>(a >> shift) +
+             ((static_cast<uint64_t>(a) & mask) != 0 || !ends_included ? 1 : 0);
+    *greatest = static_cast<uint64_t>(b >> shift) -
+                ((static_cast<uint64_t>(b) & mask) == 0 && !ends_included ? 1 : 0);
+    return *least <= *greatest;
+  };
+  // Decimals enough for the spacing of the value's neighbours: the answer is
+  // near, but found by the search whatever the guess.
+  int p = (e * 1233 >> 12) + 1;
+  uint64_t least, greatest;
+  if (bounds(p - 1, &least, &greatest)) {
+    --p;
+    while (p > 0 && bounds(p - 1, &least, &greatest)) --p;
+    bounds(p, &least, &greatest);
+  } else {
+    while (!bounds(p, &least, &greatest)) {
+      if (++p > kMaxDecimals) return nullptr;  // not reached: 17 digits always do
+    }
+  }
+  const int shift = e + 2 - p;
+  if (shift <= 0 || shift >= 64) __builtin_unreachable();
+  const Wide center = Wide{4 * m} * kPow5[p];
+  uint64_t d = static_cast<uint64_t>(center >> shift);
+  const uint64_t rest = static_cast<uint64_t>(center) & ((uint64_t{1} << shift) - 1);
+  const uint64_t half = uint64_t{1} << (shift - 1);
+  if (rest > half || (rest == half && (d & 1) != 0)) ++d;
+  if (d < least) d = least;
+  if (d > greatest) d = greatest;
+
+  char digits[24];
+  char* const digits_end = digits + sizeof digits;
+  const char* first = digits_before(digits_end, d);
+  const size_t count = static_cast<size_t>(digits_end - first);
+  const size_t decimals = static_cast<size_t>(p);
+  char* o = out;
+  if ((bits >> 63) != 0) *o++ = '-';
+  if (count <= decimals) {
+    *o++ = '0';
+    *o++ = '.';
+    std::memset(o, '0', decimals - count);
+    o += decimals - count;
+    std::memcpy(o, first, count);
+    return o + count;
+  }
+  const size_t whole = count - decimals;
+  std::memcpy(o, first, whole);
+  o += whole;
+  if (decimals == 0) return o;
+  *o++ = '.';
+  std::memcpy(o, first + whole, decimals);
+  return o + decimals;
+}
+
 }  // namespace
 
 bool parse_real(std::string_view text, double* value) {
@@ -146,14 +292,18 @@ bool parse_integer(std::string_view text, int32_t* value) {
   return true;
 }
 
-void append_shortest(std::string* out, double value) {
+char* write_shortest(char* out, double value) {
+  if (char* end = write_shortest_fixed(out, value)) return end;
   if (std::isnan(value)) {
-    out->append("nan");
-    return;
+    std::memcpy(out, "nan", 3);
+    return out + 3;
   }
-  char buffer[32];
-  auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value);
-  out->append(buffer, end);
+  return std::to_chars(out, out + kNumberTextCapacity, value).ptr;
+}
+
+void append_shortest(std::string* out, double value) {
+  char buffer[kNumberTextCapacity];
+  out->append(buffer, write_shortest(buffer, value));
 }
 
 void append_fixed(std::string* out, double value, int decimals) {
@@ -205,8 +355,40 @@ void append_significant(std::string* out, double value, int digits) {
   out->append(plain);
 }
 
-void append_report_surge(std::string* out, double surge_m) {
+char* write_report_surge(char* out, double surge_m) {
   constexpr size_t kWidth = static_cast<size_t>(kReportSurgeField.width);
+  static_assert(kWidth < kNumberTextCapacity);
+  // A normal value below 2^52 in magnitude rounds to tenths exactly in
+  // integers: |surge_m| = m * 2^-e, and ten times it rounds, ties to the even
+  // tenth, as the calculator's fixed-point text rounds the exact value.
+  const uint64_t bits = std::bit_cast<uint64_t>(surge_m);
+  const int biased = static_cast<int>((bits >> 52) & 0x7ff);
+  const int e = 1075 - biased;
+  if (kReportSurgeField.digits == 1 && kWidth >= 4 && biased != 0 && e >= 1 && e <= 1075) {
+    uint64_t tenths = 0;
+    if (e < 64) {
+      const uint64_t ten_m = 10 * ((bits & ((uint64_t{1} << 52) - 1)) | (uint64_t{1} << 52));
+      const uint64_t rest = ten_m & ((uint64_t{1} << e) - 1), half = uint64_t{1} << (e - 1);
+      tenths = ten_m >> e;
+      if (rest > half || (rest == half && (tenths & 1) != 0)) ++tenths;
+    }  // else below 2^-11: zero tenths
+    // "[-]I.F", the integer part "0" when it is zero and the field has room
+    // for it, which a field of this width always has.
+    char text[32];
+    char* const text_end = text + sizeof text;
+    char* first = text_end;
+    *--first = static_cast<char>('0' + tenths % 10);
+    *--first = '.';
+    first = digits_before(first, tenths / 10);
+    if ((bits >> 63) != 0 && tenths != 0) *--first = '-';
+    const size_t size = static_cast<size_t>(text_end - first);
+    if (size > kWidth) {
+      std::memset(out, '*', kWidth);
+      return out + kWidth;
+    }
+    std::memcpy(out, first, size);
+    return out + size;
+  }
   char text[recio::kFixedTextCapacity];
   const size_t size =
       recio::fixed_text(surge_m, kReportSurgeField.width, kReportSurgeField.digits, text);
@@ -214,7 +396,13 @@ void append_report_surge(std::string* out, double surge_m) {
   recio::fill_field(field, kWidth, std::string_view(text, size));
   size_t first = 0;
   while (first < kWidth && field[first] == ' ') ++first;
-  out->append(field + first, kWidth - first);
+  std::memcpy(out, field + first, kWidth - first);
+  return out + (kWidth - first);
+}
+
+void append_report_surge(std::string* out, double surge_m) {
+  char buffer[kNumberTextCapacity];
+  out->append(buffer, write_report_surge(buffer, surge_m));
 }
 
 std::string shortest_text(double value) {

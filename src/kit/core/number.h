@@ -23,6 +23,13 @@ bool parse_integer(std::string_view text, int32_t* value);
 // and "-inf" for the non-finite values.
 void append_shortest(std::string* out, double value);
 
+// Room that write_shortest and write_report_surge may fill.
+inline constexpr size_t kNumberTextCapacity = 32;
+
+// The same written at `out`, which has room for kNumberTextCapacity
+// characters; returns the end of the text.
+char* write_shortest(char* out, double value);
+
 // Appends `value` rounded to `decimals` places in fixed notation ("nan",
 // "inf", "-inf" for the non-finite values; no minus sign on a zero).
 void append_fixed(std::string* out, double value, int decimals);
@@ -38,6 +45,8 @@ void append_significant(std::string* out, double value, int digits);
 // edit descriptor for the surge (one decimal, asterisks when it does not fit)
 // through the calculator's formatting code, without the field's leading blanks.
 void append_report_surge(std::string* out, double surge_m);
+// The same written at `out` (room for kNumberTextCapacity); returns its end.
+char* write_report_surge(char* out, double surge_m);
 
 // The same two forms as new strings, for texts put together elsewhere.
 std::string shortest_text(double value);

@@ -4,10 +4,15 @@
 
 #include <gtest/gtest.h>
 
+#include <charconv>
 #include <cmath>
 #include <cstring>
 #include <limits>
 #include <random>
+#include <string>
+#include <vector>
+
+#include "recio/number_format.h"
 
 namespace kit {
 namespace {
@@ -76,6 +81,67 @@ TEST(AppendShortest, ReadsBackExactlyAndNamesNonFiniteValues) {
   s += ' ';
   append_shortest(&s, -std::numeric_limits<double>::infinity());
   EXPECT_EQ(s, "nan nan -inf");
+}
+
+// The shortest text is the library's shortest form, character for character:
+// at the ends of the range worked out in integers and past them, where the
+// spacing of doubles changes, for short decimals and for any value.
+TEST(AppendShortest, IsTheLibrarysShortestForm) {
+  auto library = [](double d) {
+    char buffer[64];
+    return std::string(buffer, std::to_chars(buffer, buffer + sizeof buffer, d).ptr);
+  };
+  std::vector<double> values = {0.5,    0.1,     1,       60.5,    65535.5,  123.456,
+                                0.002,  0.00195, 1e-3,    1e5,     10000,    99999.99999999999,
+                                0.3,    2.0 / 3, 1.0 / 3, 1e-300,  1e300,    4.35,
+                                0.0625, 5e-324,  0,       1234567, 9.999999999999999e15};
+  for (int k = -12; k <= 18; ++k) {  // powers of two and their neighbours
+    const double p = std::ldexp(1.0, k);
+    for (double d : {p, std::nextafter(p, 0.0), std::nextafter(p, 1e9)}) values.push_back(d);
+  }
+  std::mt19937_64 random(11);
+  for (int i = 0; i < 100000; ++i) {
+    values.push_back(std::ldexp(1.0 + static_cast<double>(random() >> 12) * 0x1p-52,
+                                static_cast<int>(random() % 30) - 12));
+    values.push_back(static_cast<double>(random() % 10000000) /
+                     std::pow(10.0, static_cast<double>(random() % 9)));
+  }
+  for (double v : values) {
+    for (double d : {v, -v}) {
+      std::string s;
+      append_shortest(&s, d);
+      ASSERT_EQ(s, library(d)) << std::hexfloat << d;
+    }
+  }
+}
+
+// The report's field agrees with the calculator's fixed-point text for any
+// value: near the ties of tenths, at the widths' ends, and at random.
+TEST(AppendReportSurge, AgreesWithTheCalculatorsFieldEverywhere) {
+  auto calculator = [](double d) {
+    char text[recio::kFixedTextCapacity];
+    const size_t size = recio::fixed_text(d, 4, 1, text);
+    char field[4];
+    recio::fill_field(field, 4, std::string_view(text, size));
+    std::string s(field, 4);
+    return s.substr(s.find_first_not_of(' '));
+  };
+  std::vector<double> values = {0.25, 0.75, 0.05, 0.15, 99.95, 99.25, 9.95, 9.85, 0x1p-11,
+                                0x1p-12, 0x1p52, 0x1p53, 1e-320, 999.9, 0.04999999999999999};
+  std::mt19937_64 random(5);
+  for (int i = 0; i < 100000; ++i) {
+    values.push_back(static_cast<double>(random() % 2000) / 20);  // ties and their neighbours
+    values.push_back(std::nextafter(values.back(), 0.0));
+    values.push_back(std::ldexp(1.0 + static_cast<double>(random() >> 12) * 0x1p-52,
+                                static_cast<int>(random() % 80) - 70));
+  }
+  for (double v : values) {
+    for (double d : {v, -v}) {
+      std::string s;
+      append_report_surge(&s, d);
+      ASSERT_EQ(s, calculator(d)) << std::hexfloat << d;
+    }
+  }
 }
 
 TEST(AppendFixed, RoundsAndDropsTheSignOfZero) {

@@ -13,10 +13,27 @@ constexpr size_t kInitialBuffer = 1 << 16;
 }  // namespace
 
 CsvReader::CsvReader(std::FILE* in)
-    : in_(in), buffer_(new char[kInitialBuffer]), capacity_(kInitialBuffer) {}
+    : in_(in),
+      buffer_(new char[kInitialBuffer]),
+      data_(buffer_.get()),
+      capacity_(kInitialBuffer) {}
+
+CsvReader::CsvReader() : in_(nullptr), data_(""), capacity_(0), eof_(true), first_(false) {}
+
+void CsvReader::reset(std::string_view text) {
+  data_ = text.data();
+  start_ = 0;
+  end_ = text.size();
+  line_ = 1;
+  record_line_ = 0;
+  fields_.clear();
+  record_ = {};
+  plain_ = false;
+  error_.clear();
+}
 
 bool CsvReader::fill() {
-  if (eof_) return false;
+  if (eof_) return false;  // always so for text in memory
   if (start_ > 0) {
     std::memmove(buffer_.get(), buffer_.get() + start_, end_ - start_);
     end_ -= start_;
@@ -26,6 +43,7 @@ bool CsvReader::fill() {
     std::unique_ptr<char[]> bigger(new char[capacity_ * 2]);
     std::memcpy(bigger.get(), buffer_.get(), end_);
     buffer_ = std::move(bigger);
+    data_ = buffer_.get();
     capacity_ *= 2;
   }
   size_t got = std::fread(buffer_.get() + end_, 1, capacity_ - end_, in_);
@@ -35,7 +53,7 @@ bool CsvReader::fill() {
 }
 
 bool CsvReader::next_plain() {
-  const char* const from = buffer_.get() + start_;
+  const char* const from = data_ + start_;
   const char* const lf = static_cast<const char*>(std::memchr(from, '\n', end_ - start_));
   if (lf == nullptr) return false;
   bool cr = false;
@@ -59,7 +77,7 @@ bool CsvReader::next_plain() {
   // Plain unless a CR stands elsewhere than before the LF.
   plain_ = !cr || (record_end < lf && std::memchr(from, '\r', record_.size()) == nullptr);
   record_line_ = line_++;
-  start_ = static_cast<size_t>(lf - buffer_.get()) + 1;
+  start_ = static_cast<size_t>(lf - data_) + 1;
   return true;
 }
 
@@ -80,7 +98,7 @@ bool CsvReader::next() {
       if (!more) break;
       continue;
     }
-    const char* from = buffer_.get() + scan;
+    const char* from = data_ + scan;
     const size_t left = end_ - scan;
     if (!quoted) {
       const char* lf = static_cast<const char*>(std::memchr(from, '\n', left));
@@ -113,8 +131,8 @@ bool CsvReader::next() {
     return false;
   }
 
-  const char* p = buffer_.get() + start_;
-  const char* record_end = buffer_.get() + scan;
+  const char* p = data_ + start_;
+  const char* record_end = data_ + scan;
   start_ = scan < end_ ? scan + 1 : scan;  // past the LF
   record_line_ = line_;
   line_ += breaks > 0 ? breaks : 1;
@@ -173,6 +191,33 @@ bool CsvReader::next() {
   return true;
 }
 
+size_t whole_records_size(std::string_view text) {
+  const char* const begin = text.data();
+  const char* const end = begin + text.size();
+  auto last_lf = [](const char* from, const char* to) -> const char* {
+    return static_cast<const char*>(memrchr(from, '\n', static_cast<size_t>(to - from)));
+  };
+  const char* first_quote = static_cast<const char*>(std::memchr(begin, '"', text.size()));
+  if (first_quote == nullptr) {  // the usual case: the last LF ends the last record
+    const char* lf = last_lf(begin, end);
+    return lf != nullptr ? static_cast<size_t>(lf - begin) + 1 : 0;
+  }
+  // Runs outside quotes alternate with quoted runs; an LF ends a record only
+  // in the first kind.
+  size_t size = 0;
+  const char* p = begin;
+  for (;;) {
+    const char* quote = static_cast<const char*>(std::memchr(p, '"', static_cast<size_t>(end - p)));
+    const char* run_end = quote != nullptr ? quote : end;
+    if (const char* lf = last_lf(p, run_end)) size = static_cast<size_t>(lf - begin) + 1;
+    if (quote == nullptr) return size;
+    const char* closing =
+        static_cast<const char*>(std::memchr(quote + 1, '"', static_cast<size_t>(end - quote - 1)));
+    if (closing == nullptr) return size;  // the quoted run goes on past the text
+    p = closing + 1;
+  }
+}
+
 void CsvWriter::separate() {
   if (row_started_) buffer_.push_back(',');
   row_started_ = true;
@@ -217,6 +262,15 @@ void CsvWriter::end_row() {
   buffer_.push_back('\n');
   row_started_ = false;
   if (buffer_.size() >= kFlushAt) flush();
+}
+
+void CsvWriter::rows(std::string_view text) {
+  if (buffer_.size() + text.size() <= kFlushAt) {
+    buffer_.append(text);
+    return;
+  }
+  flush();
+  if (!text.empty() && std::fwrite(text.data(), 1, text.size(), out_) != text.size()) failed_ = true;
 }
 
 bool CsvWriter::flush() {

@@ -12,11 +12,19 @@
 
 namespace kit {
 
-// Reads records one at a time from a stream it does not own. Fields are views
-// valid until the next call. Memory is bounded by the longest record.
+// Reads records one at a time from a stream it does not own, or from text in
+// memory. Fields are views valid until the next call. Memory is bounded by the
+// longest record.
 class CsvReader {
  public:
   explicit CsvReader(std::FILE* in);
+  // A reader of text in memory, which reads nothing until reset().
+  CsvReader();
+
+  // Starts reading the records of `text`, which the caller keeps unchanged
+  // until the next reset. The text continues a file: no byte-order mark is
+  // looked for, and lines are counted from 1 at its start.
+  void reset(std::string_view text);
 
   // Makes the next record current; false at the end of the input or on a
   // fault (then error() says which). An empty line is a record of one empty
@@ -34,6 +42,15 @@ class CsvReader {
   bool plain() const { return plain_; }
   // Empty unless the last next() failed for a reason other than the end.
   const std::string& error() const { return error_; }
+  // The line on which the next record begins: after the last record of a
+  // text that ends in a line end, one more than the line ends read.
+  uint64_t next_line() const { return line_; }
+
+  // The bytes read from the stream and not yet taken as records, valid until
+  // the next call; and whether the stream has ended. A caller that reads the
+  // rest of the stream itself starts from these.
+  std::string_view unread() const { return {data_ + start_, end_ - start_}; }
+  bool at_end() const { return eof_; }
 
  private:
   bool fill();  // reads more bytes, keeping [start_, end_)
@@ -42,7 +59,8 @@ class CsvReader {
   bool next_plain();
 
   std::FILE* in_;
-  std::unique_ptr<char[]> buffer_;
+  std::unique_ptr<char[]> buffer_;  // what is read from the stream
+  const char* data_;                // the bytes read from: buffer_, or the text
   size_t capacity_;
   size_t start_ = 0, end_ = 0;  // unread bytes
   bool eof_ = false;
@@ -71,6 +89,9 @@ class CsvWriter {
   // A number with a fixed count of decimals.
   void fixed(double value, int decimals);
   void end_row();
+  // Whole rows already encoded, each with its line end, written after what
+  // is buffered.
+  void rows(std::string_view text);
   // Writes what is buffered; false when the stream reported an error.
   bool flush();
 
@@ -86,6 +107,12 @@ class CsvWriter {
   bool row_started_ = false;
   bool failed_ = false;
 };
+
+// The length of the longest start of `text` made of whole records, each with
+// its line end: up to and including the last LF outside quotes, found as
+// CsvReader finds the ends of records (each quote opens or closes a quoted
+// run). 0 when no record ends in `text`.
+size_t whole_records_size(std::string_view text);
 
 // Appends `text` as one field: quoted, with quotes doubled, when it holds a
 // comma, a quote or a line break.

@@ -104,6 +104,58 @@ TEST(CsvReader, ReadsRandomRecordsBackAsWritten) {
   }
 }
 
+// Whole records end at the last LF outside quotes, where the reader ends
+// them; a quoted LF, or an LF after a quote left open, ends none.
+TEST(WholeRecords, EndAtTheLastLineEndOutsideQuotes) {
+  struct Row {
+    std::string text;
+    size_t size;
+  } rows[] = {
+      {"", 0},
+      {"a,b", 0},
+      {"a,b\n", 4},
+      {"a\nb\nc", 4},
+      {"\"x\ny\"\n", 6},
+      {"a\n\"x\ny", 2},
+      {"a\n\"x\"\"\n\"", 2},
+      {"a\n\"x\"\"\"\nb", 8},
+      {"a\nb\"c\nd\"e\nf", 10},
+      {"\"\"\n\"", 3},
+  };
+  for (const Row& r : rows) EXPECT_EQ(whole_records_size(r.text), r.size) << r.text;
+}
+
+// Text cut at whole records reads, piece by piece in memory, as the whole
+// stream reads: the same records, lines counted from each piece's start.
+TEST(CsvReader, ReadsPiecesInMemoryAsTheStream) {
+  std::string text = "h,i\n";
+  for (int i = 0; i < 400; ++i) {
+    text += i % 3 == 0 ? "\"q\n" + std::to_string(i) + ",\"\"\",x\r\n" : std::to_string(i) + ",y\n";
+  }
+  text += "\"open,";
+  const Records whole = read_all(text);
+  for (size_t cut : {size_t{1}, size_t{7}, size_t{100}, size_t{1000}}) {
+    Records got;
+    CsvReader reader;
+    uint64_t first_line = 1;
+    std::string_view rest = text;
+    while (!rest.empty()) {
+      size_t size = whole_records_size(rest.substr(0, cut));
+      if (size == 0) size = whole_records_size(rest);
+      if (size == 0) size = rest.size();
+      reader.reset(rest.substr(0, size));
+      while (reader.next()) {
+        got.emplace_back(reader.fields().begin(), reader.fields().end());
+        got.back().insert(got.back().begin(), std::to_string(first_line + reader.line() - 1));
+      }
+      if (!reader.error().empty()) got.push_back({"!", reader.error()});
+      first_line += reader.next_line() - 1;
+      rest.remove_prefix(size);
+    }
+    EXPECT_EQ(got, whole) << cut;
+  }
+}
+
 TEST(CsvWriter, QuotesOnlyWhereNeeded) {
   char* data = nullptr;
   size_t size = 0;
