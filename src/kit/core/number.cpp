@@ -145,10 +145,56 @@ char* digits_before(char* end, uint64_t n) {
   return end;
 }
 
+constexpr uint64_t kPow10[] = {1,
+                               10,
+                               100,
+                               1000,
+                               10000,
+                               100000,
+                               1000000,
+                               10000000,
+                               100000000,
+                               1000000000,
+                               10000000000,
+                               100000000000,
+                               1000000000000,
+                               10000000000000,
+                               100000000000000,
+                               1000000000000000,
+                               10000000000000000,
+                               100000000000000000,
+                               1000000000000000000,
+                               10000000000000000000u};
+
+// The count of decimal digits of `n` (1 for 0): the bit length gives it to
+// within one, log10(2) being about 1233 / 4096.
+int decimal_digits(uint64_t n) {
+  const int guess = std::bit_width(n) * 1233 >> 12;
+  return guess + (n >= kPow10[guess] ? 1 : 0) + (n == 0 ? 1 : 0);
+}
+
+// Writes the eight decimal digits of `n` (below 10^8), leading zeros
+// included, at `out`. The two halves of four digits are split side by side
+// in the 32-bit lanes of one word, then each into two digit pairs in 16-bit
+// lanes, then into digits in bytes: no loop and no table.
+void eight_digits(char* out, uint32_t n) {
+  static_assert(std::endian::native == std::endian::little);
+  uint64_t v = uint64_t{n / 10000} | (uint64_t{n % 10000} << 32);
+  // x * 10486 >> 20 is x / 100 for x below 43699; x * 103 >> 10 is x / 10
+  // for x below 179. The masks drop what a lane's neighbour shifted in.
+  const uint64_t hundreds = ((v * 10486) >> 20) & 0x0000007F0000007F;
+  v = ((v - hundreds * 100) << 16) | hundreds;
+  const uint64_t tens = ((v * 103) >> 10) & 0x000F000F000F000F;
+  v = ((v - tens * 10) << 8) | tens;
+  v += 0x3030303030303030;
+  std::memcpy(out, &v, 8);
+}
+
 // The shortest text of a double whose magnitude is in [2^-9, 2^16), found
 // exactly in 128-bit integers. In that range the shortest form never has an
 // exponent: fixed notation is as short or shorter. Writes the text at `out`
-// and returns its end, or returns nullptr for a value outside the range.
+// (room for kNumberTextCapacity) and returns its end, or returns nullptr for
+// a value outside the range.
 //
 // |value| = m * 2^-E with m in [2^52, 2^53) and E in [37, 61]. The reals that
 // read back to it lie within half a spacing each side (the ends belong to it
@@ -203,18 +249,20 @@ char* write_shortest_fixed(char* out, double value) {
                 ((static_cast<uint64_t>(b) & mask) == 0 && !ends_included ? 1 : 0);
     return *least <= *greatest;
   };
-  // Decimals enough for the spacing of the value's neighbours: the answer is
-  // near, but found by the search whatever the guess.
+  // With ceil(E log10 2) decimals the step 10^-p is below the spacing 2^-E,
+  // so that the reals of the value, over half a spacing wide each side, hold
+  // a D: usually the first bounds suffice, and the search only guards.
   int p = (e * 1233 >> 12) + 1;
   uint64_t least, greatest;
-  if (bounds(p - 1, &least, &greatest)) {
+  while (!bounds(p, &least, &greatest)) {
+    if (++p > kMaxDecimals) return nullptr;  // not reached: 17 digits always do
+  }
+  // D / 10^(p-1) is among the reals when 10 D is among those with p
+  // decimals: fewer decimals while a multiple of ten lies in [least, greatest].
+  while (p > 0 && greatest / 10 * 10 >= least) {
+    least = (least + 9) / 10;
+    greatest /= 10;
     --p;
-    while (p > 0 && bounds(p - 1, &least, &greatest)) --p;
-    bounds(p, &least, &greatest);
-  } else {
-    while (!bounds(p, &least, &greatest)) {
-      if (++p > kMaxDecimals) return nullptr;  // not reached: 17 digits always do
-    }
   }
   const int shift = e + 2 - p;
   if (shift <= 0 || shift >= 64) __builtin_unreachable();
@@ -226,27 +274,56 @@ char* write_shortest_fixed(char* out, double value) {
   if (d < least) d = least;
   if (d > greatest) d = greatest;
 
-  char digits[24];
-  char* const digits_end = digits + sizeof digits;
-  const char* first = digits_before(digits_end, d);
-  const size_t count = static_cast<size_t>(digits_end - first);
-  const size_t decimals = static_cast<size_t>(p);
   char* o = out;
   if ((bits >> 63) != 0) *o++ = '-';
-  if (count <= decimals) {
-    *o++ = '0';
+  const size_t decimals = static_cast<size_t>(p);
+  if (d >= uint64_t{10000000000000000} * 10 || decimals > 24) {
+    // Not reached (17 digits, 19 decimals at most), but written correctly.
+    char digits[24];
+    char* const digits_end = digits + sizeof digits;
+    const char* first = digits_before(digits_end, d);
+    const size_t count = static_cast<size_t>(digits_end - first);
+    if (count <= decimals) {
+      *o++ = '0';
+      *o++ = '.';
+      std::memset(o, '0', decimals - count);
+      o += decimals - count;
+      std::memcpy(o, first, count);
+      return o + count;
+    }
+    const size_t whole = count - decimals;
+    std::memcpy(o, first, whole);
+    o += whole;
+    if (decimals == 0) return o;
     *o++ = '.';
-    std::memset(o, '0', decimals - count);
-    o += decimals - count;
-    std::memcpy(o, first, count);
-    return o + count;
+    std::memcpy(o, first + whole, decimals);
+    return o + decimals;
   }
-  const size_t whole = count - decimals;
-  std::memcpy(o, first, whole);
+  // The 17 digits of D, leading zeros included, end at digits + 24, behind
+  // seven more zeros; twice as many bytes as that so that the copies below
+  // read whole blocks of fixed size.
+  char digits[48];
+  std::memset(digits, '0', sizeof digits);
+  const uint64_t high = d / 100000000;
+  digits[7] = static_cast<char>('0' + high / 100000000);
+  eight_digits(digits + 8, static_cast<uint32_t>(high % 100000000));
+  eight_digits(digits + 16, static_cast<uint32_t>(d % 100000000));
+  const char* const end = digits + 24;
+  if (decimals >= 17 || d < kPow10[decimals]) {  // no whole part: "0.", then the decimals with their zeros
+    o[0] = '0';
+    o[1] = '.';
+    std::memcpy(o + 2, end - decimals, 24);
+    return o + 2 + decimals;
+  }
+  // A whole part of at most five digits (the value is below 2^16), then the
+  // point and the decimals. Fixed-size copies, whose tail the next write or
+  // the returned end leaves out; sign, 5 + 1 + 24 bytes fit the room.
+  const size_t whole = static_cast<size_t>(decimal_digits(d)) - decimals;
+  std::memcpy(o, end - decimals - whole, 8);
   o += whole;
   if (decimals == 0) return o;
   *o++ = '.';
-  std::memcpy(o, first + whole, decimals);
+  std::memcpy(o, end - decimals, 24);
   return o + decimals;
 }
 

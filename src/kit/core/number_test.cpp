@@ -6,6 +6,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <random>
@@ -111,6 +112,52 @@ TEST(AppendShortest, IsTheLibrarysShortestForm) {
       std::string s;
       append_shortest(&s, d);
       ASSERT_EQ(s, library(d)) << std::hexfloat << d;
+    }
+  }
+}
+
+// The same over random doubles of the range worked out in integers, with
+// every mantissa and exponent as likely, and over the values whose text is
+// shortest in each way: one digit, only decimals with leading zeros, the
+// most decimals, whole numbers and ties of the last digit. SURGE_SHORTEST_SAMPLES
+// sets how many random values (more for a long run by hand).
+TEST(AppendShortest, MatchesTheLibraryOverTheIntegerRange) {
+  long samples = 300000;
+  if (const char* given = std::getenv("SURGE_SHORTEST_SAMPLES")) samples = std::atol(given);
+  auto library = [](double d) {
+    char buffer[64];
+    return std::string(buffer, std::to_chars(buffer, buffer + sizeof buffer, d).ptr);
+  };
+  auto check = [&](double d) {
+    char buffer[kNumberTextCapacity];
+    const std::string_view s(buffer, static_cast<size_t>(write_shortest(buffer, d) - buffer));
+    ASSERT_EQ(s, library(d)) << std::hexfloat << d;
+  };
+  const double low = 0x1p-9, high = 0x1p16;
+  for (double d : {low, std::nextafter(low, 0.0), std::nextafter(low, 1.0), high,
+                   std::nextafter(high, 0.0), 0.001953125, 0.002, 0.00195312500000001, 65535.0,
+                   65535.99999999999, 1e4, 1e-2, 9.999999999999998, 0.1 + 0.2}) {
+    check(d);
+    check(-d);
+  }
+  for (int k = -9; k < 16; ++k) {  // every mantissa's ends at every exponent
+    for (uint64_t low_bits : {uint64_t{0}, uint64_t{1}, (uint64_t{1} << 52) - 1}) {
+      check(std::ldexp(1.0 + static_cast<double>(low_bits) * 0x1p-52, k));
+    }
+  }
+  std::mt19937_64 random(2024);
+  for (long i = 0; i < samples; ++i) {
+    const uint64_t r = random();
+    const double d = std::ldexp(1.0 + static_cast<double>(r >> 12) * 0x1p-52,
+                                static_cast<int>(r % 25) - 9);
+    check(d);
+    // Decimals of up to 19 places near the value, and their neighbours.
+    const int places = static_cast<int>((r >> 5) % 20);
+    const double rounded = std::round(d * std::pow(10.0, places)) / std::pow(10.0, places);
+    if (rounded >= low && rounded < high) {
+      check(rounded);
+      check(std::nextafter(rounded, 0.0));
+      check(std::nextafter(rounded, high));
     }
   }
 }
