@@ -10,6 +10,7 @@
 #include <time.h>
 
 #include <cerrno>
+#include <algorithm>
 #include <cctype>
 #include <chrono>
 #include <condition_variable>
@@ -84,10 +85,36 @@ struct ChunkFinding {
   std::string message;
 };
 
+// Text written by pointer: a batch makes room for its longest possible rows
+// at once, then writes them without a check per character and without the
+// zero fill of a string's resize.
+class OutputText {
+ public:
+  void clear() { size_ = 0; }
+  // At least `more` bytes of room past the text; returns where they begin.
+  char* room(size_t more) {
+    if (capacity_ - size_ < more) {
+      const size_t capacity = std::max(2 * capacity_, size_ + more);
+      std::unique_ptr<char[]> bigger(new char[capacity]);
+      if (size_ > 0) std::memcpy(bigger.get(), data_.get(), size_);
+      data_ = std::move(bigger);
+      capacity_ = capacity;
+    }
+    return data_.get() + size_;
+  }
+  // Ends the text at `end`, within the room made.
+  void set_end(const char* end) { size_ = static_cast<size_t>(end - data_.get()); }
+  std::string_view view() const { return {data_.get(), size_}; }
+
+ private:
+  std::unique_ptr<char[]> data_;
+  size_t size_ = 0, capacity_ = 0;
+};
+
 // One chunk of the input and all that its rows give.
 struct Chunk {
   std::string input;   // whole records
-  std::string output;  // the rows that could be used, as written
+  OutputText output;   // the rows that could be used, as written
   std::vector<ChunkFinding> findings;  // the first kErrorsShown rows that could not
   uint64_t good_rows = 0, bad_rows = 0;
   uint64_t lines = 0;  // line ends in the input, when read to its end
@@ -156,7 +183,7 @@ class ChunkWorker {
 
  private:
   size_t read_batch(Chunk* chunk, bool* more);
-  void write_batch(size_t count, std::string* out);
+  void write_batch(size_t count, OutputText* out);
   void report(Chunk* chunk, const FieldPlace& place, const std::string& message);
 
   const surge::SiteTable& table_;
@@ -213,29 +240,46 @@ size_t ChunkWorker::read_batch(Chunk* chunk, bool* more) {
   return count;
 }
 
-void ChunkWorker::write_batch(size_t count, std::string* out) {
+// Copies a short name (a side or a curve) to `out`; returns its end.
+char* put_name(char* out, std::string_view name) {
+  for (char c : name) *out++ = c;
+  return out;
+}
+
+// The most that write_batch adds to a row's own fields: the six added
+// fields (the side's and the curve's names are a word of a few letters, see
+// names.h), their commas and the line end.
+constexpr size_t kNameRoom = 16;
+constexpr size_t kAddedRoom = 3 * kNumberTextCapacity + 2 * kNameRoom + kCaseFlagsCapacity + 7;
+
+void ChunkWorker::write_batch(size_t count, OutputText* out) {
+  size_t room = encoded_.size();
+  for (size_t i = 0; i < count; ++i) room += rows_[i].plain.size() + kAddedRoom;
+  char* o = out->room(room);
   for (size_t i = 0; i < count; ++i) {
     const PendingRow& row = rows_[i];
     const surge::CaseResult& result = results_[i];
-    if (row.plain.data() != nullptr) {
-      out->append(row.plain);
-    } else {
-      out->append(encoded_, row.begin, row.end - row.begin);
-    }
-    out->push_back(',');
-    append_shortest(out, result.surge_m);
-    out->push_back(',');
-    append_report_surge(out, result.surge_m);
-    out->push_back(',');
-    out->append(side_name(result.side));
-    out->push_back(',');
-    append_shortest(out, result.x);
-    out->push_back(',');
-    out->append(curve_name(result.curve));
-    out->push_back(',');
-    append_case_flags(out, row.storm, result);
-    out->push_back('\n');
+    const std::string_view fields = row.plain.data() != nullptr
+                                        ? row.plain
+                                        : std::string_view(encoded_).substr(row.begin,
+                                                                            row.end - row.begin);
+    std::memcpy(o, fields.data(), fields.size());
+    o += fields.size();
+    *o++ = ',';
+    o = write_shortest(o, result.surge_m);
+    *o++ = ',';
+    o = write_report_surge(o, result.surge_m);
+    *o++ = ',';
+    o = put_name(o, side_name(result.side));
+    *o++ = ',';
+    o = write_shortest(o, result.x);
+    *o++ = ',';
+    o = put_name(o, curve_name(result.curve));
+    *o++ = ',';
+    o = write_case_flags(o, row.storm, result);
+    *o++ = '\n';
   }
+  out->set_end(o);
 }
 
 void ChunkWorker::process(Chunk* chunk) {
@@ -380,7 +424,7 @@ bool CaseRun::take(Chunk& chunk) {
   next_line_ += chunk.lines;
   times_.add(chunk.times);
   const auto start = thread_cpu_time();
-  writer_.rows(chunk.output);
+  writer_.rows(chunk.output.view());
   times_.writing += thread_cpu_time() - start;
   return !chunk.stop;
 }

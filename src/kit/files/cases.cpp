@@ -2,6 +2,8 @@
 #include "kit/files/cases.h"
 
 #include <cmath>
+#include <cstring>
+#include <iterator>
 
 #include "kit/core/limits.h"
 #include "kit/core/number.h"
@@ -21,10 +23,15 @@ constexpr ColumnSpec kCaseSpecs[] = {
 // A finite value with decimals, which the calculator would truncate.
 bool has_fraction(double v) { return std::isfinite(v) && std::trunc(v) != v; }
 
-void add_flag(std::string* out, size_t start, std::string_view flag) {
-  if (out->size() > start) out->push_back(';');
-  out->append(flag);
+// The flags' words, in the order they are written.
+constexpr std::string_view kFlagWords[] = {"pressure_range", "radius_range",      "distance_side",
+                                           "distance_range", "pressure_fraction", "radius_fraction"};
+constexpr size_t flags_length() {
+  size_t length = std::size(kFlagWords) - 1;  // the separators
+  for (std::string_view word : kFlagWords) length += word.size();
+  return length;
 }
+static_assert(flags_length() <= kCaseFlagsCapacity);
 
 }  // namespace
 
@@ -101,22 +108,31 @@ bool read_case(const CsvReader& reader, const CaseColumns& columns, surge::Storm
   return false;
 }
 
+char* write_case_flags(char* out, const surge::StormCase& storm, const surge::CaseResult& result) {
+  const bool raised[] = {
+      !pressure_in_fitted_range(storm.pressure_mb),
+      !radius_in_fitted_range(storm.radius_km),
+      // The calculator asks again for a distance that is not positive here; a NaN passes.
+      needs_positive_distance(storm.location) && storm.distance_km <= 0,
+      result.curve == surge::Curve::kNone,
+      has_fraction(storm.pressure_mb),
+      has_fraction(storm.radius_km),
+  };
+  static_assert(std::size(raised) == std::size(kFlagWords));
+  char* o = out;
+  for (size_t k = 0; k < std::size(kFlagWords); ++k) {
+    if (!raised[k]) continue;
+    if (o != out) *o++ = ';';
+    std::memcpy(o, kFlagWords[k].data(), kFlagWords[k].size());
+    o += kFlagWords[k].size();
+  }
+  return o;
+}
+
 void append_case_flags(std::string* out, const surge::StormCase& storm,
                        const surge::CaseResult& result) {
-  const size_t start = out->size();
-  if (!pressure_in_fitted_range(storm.pressure_mb)) {
-    add_flag(out, start, "pressure_range");
-  }
-  if (!radius_in_fitted_range(storm.radius_km)) {
-    add_flag(out, start, "radius_range");
-  }
-  // The calculator asks again for a distance that is not positive here; a NaN passes.
-  if (needs_positive_distance(storm.location) && storm.distance_km <= 0) {
-    add_flag(out, start, "distance_side");
-  }
-  if (result.curve == surge::Curve::kNone) add_flag(out, start, "distance_range");
-  if (has_fraction(storm.pressure_mb)) add_flag(out, start, "pressure_fraction");
-  if (has_fraction(storm.radius_km)) add_flag(out, start, "radius_fraction");
+  char text[kCaseFlagsCapacity];
+  out->append(text, write_case_flags(text, storm, result));
 }
 
 }  // namespace kit

@@ -67,6 +67,13 @@ bool read_case(const CsvReader& reader, const CaseColumns& columns, surge::Storm
 void append_case_flags(std::string* out, const surge::StormCase& storm,
                        const surge::CaseResult& result);
 
+// Room that write_case_flags may fill: all six words and their separators.
+inline constexpr size_t kCaseFlagsCapacity = 96;
+
+// The same written at `out`, which has room for kCaseFlagsCapacity
+// characters; returns the end of the text.
+char* write_case_flags(char* out, const surge::StormCase& storm, const surge::CaseResult& result);
+
 }  // namespace kit
 
 #endif  // SURGE_KIT_FILES_CASES_H_
