@@ -330,19 +330,34 @@ char* write_shortest_fixed(char* out, double value) {
 }  // namespace
 
 bool parse_real(std::string_view text, double* value) {
-  // Whole numbers of up to 15 digits, the usual case, are exact in a double.
-  if (!text.empty() && text.size() <= 16) {
+  // Plain decimals of a few digits, the usual case: [+-]digits[.digits]. The
+  // digits as a whole number, below 10^16, convert correctly rounded; with a
+  // point, up to 15 digits and their power of ten are both exact in a double,
+  // so that one division, correctly rounded, gives the correctly rounded
+  // value, the one from_chars gives.
+  static constexpr double kTens[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                     1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+  if (!text.empty() && text.size() <= 17) {
     size_t i = text[0] == '-' || text[0] == '+' ? 1 : 0;
-    if (i < text.size()) {
-      int64_t whole = 0;
-      for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-        whole = whole * 10 + (text[i] - '0');
+    int64_t whole = 0;
+    int digits = 0, decimals = 0;
+    bool point = false;
+    for (; i < text.size(); ++i) {
+      const char c = text[i];
+      if (c >= '0' && c <= '9') {
+        whole = whole * 10 + (c - '0');
+        ++digits;
+        decimals += point ? 1 : 0;
+      } else if (c == '.' && !point) {
+        point = true;
+      } else {
+        break;
       }
-      if (i == text.size()) {
-        const double magnitude = static_cast<double>(whole);
-        *value = text[0] == '-' ? -magnitude : magnitude;
-        return true;
-      }
+    }
+    if (i == text.size() && digits > 0 && (!point || digits <= 15)) {
+      const double magnitude = static_cast<double>(whole) / kTens[decimals];
+      *value = text[0] == '-' ? -magnitude : magnitude;
+      return true;
     }
   }
   std::string_view t = trim(text);

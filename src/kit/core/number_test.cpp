@@ -43,6 +43,29 @@ TEST(ParseReal, AcceptsTheCalculatorsForms) {
   EXPECT_TRUE(std::isnan(v));
 }
 
+// Plain decimals, read the quick way, give the correctly rounded double that
+// from_chars gives: every count of digits and place of the point, with signs,
+// leading zeros and the lengths where the quick way ends.
+TEST(ParseReal, PlainDecimalsAreCorrectlyRounded) {
+  std::mt19937_64 random(7);
+  for (int i = 0; i < 200000; ++i) {
+    const int digits = 1 + static_cast<int>(random() % 18);
+    std::string text;
+    for (int k = 0; k < digits; ++k) text.push_back(static_cast<char>('0' + random() % 10));
+    const int point = static_cast<int>(random() % (digits + 2)) - 1;  // -1: none
+    if (point >= 0) text.insert(static_cast<size_t>(point), ".");
+    const uint64_t sign = random() % 3;
+    double expected;
+    ASSERT_EQ(std::from_chars(text.data(), text.data() + text.size(), expected).ec, std::errc())
+        << text;
+    if (sign == 1) expected = -expected;
+    if (sign != 0) text.insert(0, sign == 1 ? "-" : "+");
+    double v = 0;
+    ASSERT_TRUE(parse_real(text, &v)) << text;
+    ASSERT_EQ(std::memcmp(&v, &expected, sizeof v), 0) << text << " gave " << v;
+  }
+}
+
 TEST(ParseReal, RefusesWhatIsNotOneNumber) {
   for (const char* text : {"", "  ", "1,5", "1 5", "x", "1.4x3", "2*3", "/", "'1'", "1e", "--1",
                            "(1,2)", "1..2"}) {
