@@ -232,7 +232,7 @@ char* write_shortest_fixed(char* out, double value) {
   const int e = 1075 - static_cast<int>((bits >> 52) & 0x7ff);
   if (e < 37 || e > 61) return nullptr;
   const uint64_t m = (bits & ((uint64_t{1} << 52) - 1)) | (uint64_t{1} << 52);
-  const bool ends_included = (m & 1) == 0;
+  const uint64_t odd = m & 1;  // the ends of the reals belong to the value when m is even
   const uint64_t lower = 4 * m - (m == uint64_t{1} << 52 ? 1 : 2), upper = 4 * m + 2;
 
   // The least and greatest D with p decimals among the reals of the value.
@@ -243,10 +243,11 @@ char* write_shortest_fixed(char* out, double value) {
     if (shift <= 0 || shift >= 64) __builtin_unreachable();
     const uint64_t mask = (uint64_t{1} << shift) - 1;
     const Wide a = Wide{lower} * kPow5[p], b = Wide{upper} * kPow5[p];
+    // Without branches: whether m is odd is as likely as not.
     *least = static_cast<uint64_t>(a >> shift) +
-             ((static_cast<uint64_t>(a) & mask) != 0 || !ends_included ? 1 : 0);
+             (static_cast<uint64_t>((static_cast<uint64_t>(a) & mask) != 0) | odd);
     *greatest = static_cast<uint64_t>(b >> shift) -
-                ((static_cast<uint64_t>(b) & mask) == 0 && !ends_included ? 1 : 0);
+                (static_cast<uint64_t>((static_cast<uint64_t>(b) & mask) == 0) & odd);
     return *least <= *greatest;
   };
   // With ceil(E log10 2) decimals the step 10^-p is below the spacing 2^-E,
@@ -259,6 +260,16 @@ char* write_shortest_fixed(char* out, double value) {
   }
   // D / 10^(p-1) is among the reals when 10 D is among those with p
   // decimals: fewer decimals while a multiple of ten lies in [least, greatest].
+  // One step is taken about two times in five, so unpredictably: it is
+  // worked out without a branch, and the rare further steps with one.
+  {
+    const uint64_t fewer_least = (least + 9) / 10, fewer_greatest = greatest / 10;
+    const bool fewer = p > 0 && fewer_least <= fewer_greatest;
+    const uint64_t take = uint64_t{0} - static_cast<uint64_t>(fewer);  // all ones or zero
+    least ^= (least ^ fewer_least) & take;
+    greatest ^= (greatest ^ fewer_greatest) & take;
+    p -= static_cast<int>(fewer);
+  }
   while (p > 0 && greatest / 10 * 10 >= least) {
     least = (least + 9) / 10;
     greatest /= 10;
@@ -270,9 +281,10 @@ char* write_shortest_fixed(char* out, double value) {
   uint64_t d = static_cast<uint64_t>(center >> shift);
   const uint64_t rest = static_cast<uint64_t>(center) & ((uint64_t{1} << shift) - 1);
   const uint64_t half = uint64_t{1} << (shift - 1);
-  if (rest > half || (rest == half && (d & 1) != 0)) ++d;
-  if (d < least) d = least;
-  if (d > greatest) d = greatest;
+  // Rounding up is as likely as not: added without a branch.
+  d += static_cast<uint64_t>(rest > half) | (static_cast<uint64_t>(rest == half) & d & 1);
+  d = d < least ? least : d;
+  d = d > greatest ? greatest : d;
 
   char* o = out;
   if ((bits >> 63) != 0) *o++ = '-';
