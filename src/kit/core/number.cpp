@@ -1,6 +1,7 @@
 // Numbers in fields: the calculator's value syntax, and exact round trips.
 #include "kit/core/number.h"
 
+#include <algorithm>
 #include <bit>
 #include <charconv>
 #include <cmath>
@@ -289,7 +290,7 @@ char* write_shortest_fixed(char* out, double value) {
   char* o = out;
   if ((bits >> 63) != 0) *o++ = '-';
   const size_t decimals = static_cast<size_t>(p);
-  if (d >= uint64_t{10000000000000000} * 10 || decimals > 24) {
+  if (d >= kPow10[17] || decimals > 19) {
     // Not reached (17 digits, 19 decimals at most), but written correctly.
     char digits[24];
     char* const digits_end = digits + sizeof digits;
@@ -321,16 +322,12 @@ char* write_shortest_fixed(char* out, double value) {
   eight_digits(digits + 8, static_cast<uint32_t>(high % 100000000));
   eight_digits(digits + 16, static_cast<uint32_t>(d % 100000000));
   const char* const end = digits + 24;
-  if (decimals >= 17 || d < kPow10[decimals]) {  // no whole part: "0.", then the decimals with their zeros
-    o[0] = '0';
-    o[1] = '.';
-    std::memcpy(o + 2, end - decimals, 24);
-    return o + 2 + decimals;
-  }
-  // A whole part of at most five digits (the value is below 2^16), then the
-  // point and the decimals. Fixed-size copies, whose tail the next write or
-  // the returned end leaves out; sign, 5 + 1 + 24 bytes fit the room.
-  const size_t whole = static_cast<size_t>(decimal_digits(d)) - decimals;
+  // The whole part, at most five digits (the value is below 2^16), or when
+  // there is none the zero that the buffer's leading zeros hold before the
+  // decimals: one way for both, as either is about as likely. Then the point
+  // and the decimals. Fixed-size copies, whose tail the next write or the
+  // returned end leaves out; sign, 5 + 1 + 24 bytes fit the room.
+  const size_t whole = static_cast<size_t>(std::max(decimal_digits(d) - p, 1));
   std::memcpy(o, end - decimals - whole, 8);
   o += whole;
   if (decimals == 0) return o;
