@@ -175,20 +175,10 @@ int decimal_digits(uint64_t n) {
 }
 
 // Writes the eight decimal digits of `n` (below 10^8), leading zeros
-// included, at `out`. The two halves of four digits are split side by side
-// in the 32-bit lanes of one word, then each into two digit pairs in 16-bit
-// lanes, then into digits in bytes: no loop and no table.
+// included, at `out`: four pairs from the table, in two independent halves.
 void eight_digits(char* out, uint32_t n) {
-  static_assert(std::endian::native == std::endian::little);
-  uint64_t v = uint64_t{n / 10000} | (uint64_t{n % 10000} << 32);
-  // x * 10486 >> 20 is x / 100 for x below 43699; x * 103 >> 10 is x / 10
-  // for x below 179. The masks drop what a lane's neighbour shifted in.
-  const uint64_t hundreds = ((v * 10486) >> 20) & 0x0000007F0000007F;
-  v = ((v - hundreds * 100) << 16) | hundreds;
-  const uint64_t tens = ((v * 103) >> 10) & 0x000F000F000F000F;
-  v = ((v - tens * 10) << 8) | tens;
-  v += 0x3030303030303030;
-  std::memcpy(out, &v, 8);
+  four_digits_before(out + 8, n % 10000);
+  four_digits_before(out + 4, n / 10000);
 }
 
 // The shortest text of a double whose magnitude is in [2^-9, 2^16), found
