@@ -9,8 +9,8 @@
 #include <CLI/CLI.hpp>
 #include <time.h>
 
-#include <cerrno>
 #include <algorithm>
+#include <cerrno>
 #include <cctype>
 #include <chrono>
 #include <condition_variable>
@@ -259,10 +259,10 @@ void ChunkWorker::write_batch(size_t count, OutputText* out) {
   for (size_t i = 0; i < count; ++i) {
     const PendingRow& row = rows_[i];
     const surge::CaseResult& result = results_[i];
-    const std::string_view fields = row.plain.data() != nullptr
-                                        ? row.plain
-                                        : std::string_view(encoded_).substr(row.begin,
-                                                                            row.end - row.begin);
+    const std::string_view fields =
+        row.plain.data() != nullptr
+            ? row.plain
+            : std::string_view(encoded_).substr(row.begin, row.end - row.begin);
     std::memcpy(o, fields.data(), fields.size());
     o += fields.size();
     *o++ = ',';

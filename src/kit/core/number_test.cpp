@@ -171,8 +171,8 @@ TEST(AppendShortest, MatchesTheLibraryOverTheIntegerRange) {
   std::mt19937_64 random(2024);
   for (long i = 0; i < samples; ++i) {
     const uint64_t r = random();
-    const double d = std::ldexp(1.0 + static_cast<double>(r >> 12) * 0x1p-52,
-                                static_cast<int>(r % 25) - 9);
+    const double d =
+        std::ldexp(1.0 + static_cast<double>(r >> 12) * 0x1p-52, static_cast<int>(r % 25) - 9);
     check(d);
     // Decimals of up to 19 places near the value, and their neighbours.
     const int places = static_cast<int>((r >> 5) % 20);

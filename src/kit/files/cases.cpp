@@ -24,8 +24,9 @@ constexpr ColumnSpec kCaseSpecs[] = {
 bool has_fraction(double v) { return std::isfinite(v) && std::trunc(v) != v; }
 
 // The flags' words, in the order they are written.
-constexpr std::string_view kFlagWords[] = {"pressure_range", "radius_range",      "distance_side",
-                                           "distance_range", "pressure_fraction", "radius_fraction"};
+constexpr std::string_view kFlagWords[] = {"pressure_range",    "radius_range",
+                                           "distance_side",     "distance_range",
+                                           "pressure_fraction", "radius_fraction"};
 constexpr size_t flags_length() {
   size_t length = std::size(kFlagWords) - 1;  // the separators
   for (std::string_view word : kFlagWords) length += word.size();
