@@ -18,19 +18,50 @@ namespace {
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr size_t kBlock = 1 << 14;  // samples drawn per piece of work
 
-double share_above(const std::vector<double>& values, double z) {
-  if (values.empty()) return kNaN;
-  // Four counts side by side, so that the compares need not wait on one sum.
-  uint64_t n[4] = {0, 0, 0, 0};
-  const size_t size = values.size(), whole = size - size % 4;
-  for (size_t i = 0; i < whole; i += 4) {
-    n[0] += values[i] > z;
-    n[1] += values[i + 1] > z;
-    n[2] += values[i + 2] > z;
-    n[3] += values[i + 3] > z;
+
+// The samples as the bridges use them, ordered by landfall to within a
+// bucket (one counting pass, one scattering pass), with each pressure's factor
+// worked out once for every bridge. Every result at a bridge is a count or a
+// quantile, which the order leaves alone; in this order the curve a sample
+// falls on changes seldom from one sample to the next, which the processor
+// predicts.
+struct OrderedSamples {
+  std::vector<double> landfall_km, radius_km, factor, tide_uniform;
+  std::vector<uint8_t> deficit;  // the pressure lies below kNoDeficitPressureMb
+};
+
+OrderedSamples by_landfall(const ForecastSamples& s) {
+  constexpr size_t kBuckets = size_t{1} << 16;
+  const size_t n = s.landfall_km.size();
+  OrderedSamples o;
+  o.landfall_km.resize(n);
+  o.radius_km.resize(n);
+  o.factor.resize(n);
+  o.deficit.resize(n);
+  const bool tide = !s.tide_uniform.empty();
+  if (tide) o.tide_uniform.resize(n);
+  double from = 0, scale = 0;
+  if (n > 0) {
+    const auto [lo, hi] = std::minmax_element(s.landfall_km.begin(), s.landfall_km.end());
+    const double span = *hi - *lo;
+    if (span > 0 && std::isfinite(span)) {
+      from = *lo;
+      scale = static_cast<double>(kBuckets - 1) / span;
+    }
   }
-  for (size_t i = whole; i < size; ++i) n[0] += values[i] > z;
-  return static_cast<double>((n[0] + n[1]) + (n[2] + n[3])) / static_cast<double>(size);
+  auto bucket = [&](double landfall) { return static_cast<size_t>((landfall - from) * scale); };
+  std::vector<uint32_t> start(kBuckets + 1, 0);
+  for (double l : s.landfall_km) ++start[bucket(l) + 1];
+  for (size_t b = 0; b < kBuckets; ++b) start[b + 1] += start[b];
+  for (size_t i = 0; i < n; ++i) {
+    const uint32_t at = start[bucket(s.landfall_km[i])]++;
+    o.landfall_km[at] = s.landfall_km[i];
+    o.radius_km[at] = s.radius_km[i];
+    o.deficit[at] = s.pressure_mb[i] < kNoDeficitPressureMb;
+    o.factor[at] = surge::pressure_factor(s.pressure_mb[i]);
+    if (tide) o.tide_uniform[at] = s.tide_uniform[i];
+  }
+  return o;
 }
 
 }  // namespace
@@ -66,11 +97,12 @@ ForecastSamples draw_forecast_samples(const ForecastSpec& setup, int threads) {
   return s;
 }
 
-std::vector<BridgeForecast> run_forecast(const ForecastSpec& setup, const ForecastSamples& samples,
+std::vector<BridgeForecast> run_forecast(const ForecastSpec& setup, const ForecastSamples& drawn,
                                          const surge::SiteTable& table,
                                          const std::vector<Site>& sites, int threads) {
   std::vector<BridgeForecast> out(sites.size());
-  const size_t n = samples.landfall_km.size();
+  const size_t n = drawn.landfall_km.size();
+  const OrderedSamples samples = by_landfall(drawn);
   for_each_index(threads, sites.size(), [&](size_t k) {
     const Site& site = sites[k];
     BridgeForecast& r = out[k];
@@ -79,26 +111,37 @@ std::vector<BridgeForecast> run_forecast(const ForecastSpec& setup, const Foreca
     const float slope = table.slope[site.location];
     std::vector<double> kept, clearance;
     kept.reserve(n);
+    // The shares over the thresholds (and the low chord, last) and the
+    // quantiles' first counts, taken as the surges come.
+    std::vector<double> thresholds = setup.thresholds_m;
+    thresholds.push_back(site.low_chord_m);
+    std::vector<uint64_t> above(thresholds.size(), 0);
+    LeadingCounts counts;
     if (setup.total_water) clearance.reserve(n);
     const double gain = 1 + setup.wave_setup;
     const double offsets = site.datum_offset_m + setup.sea_level_rise_m;
+    const double* const landfall = samples.landfall_km.data();
+    const double* const radius = samples.radius_km.data();
+    const double* const factor = samples.factor.data();
+    const uint8_t* const deficit = samples.deficit.data();
     for (size_t i = 0; i < n; ++i) {
-      const double distance = site.alongshore_km - samples.landfall_km[i];
+      const double distance = site.alongshore_km - landfall[i];
       if (positive_only && !(distance > 0)) continue;
-      const double p = samples.pressure_mb[i];
       double surge = 0;
-      if (p < kNoDeficitPressureMb) {
+      if (deficit[i]) {
         const surge::Response part =
-            surge::evaluate_response(site.location, samples.radius_km[i], distance, table);
+            surge::evaluate_response(site.location, radius[i], distance, table);
         // Beyond every fitted curve the model says nothing about this sample here.
         if (part.curve == surge::Curve::kNone) continue;
-        surge = surge::surge_from(surge::pressure_factor(p), part.response, slope);
+        surge = surge::surge_from(factor[i], part.response, slope);
       }
       if (std::isnan(surge)) {
         ++r.no_number;
         continue;
       }
       kept.push_back(surge);
+      counts.add(surge);
+      for (size_t t = 0; t < thresholds.size(); ++t) above[t] += surge > thresholds[t];
       if (setup.total_water) {
         const double u = samples.tide_uniform[i];
         double tide = setup.tide_from_m;
@@ -112,8 +155,12 @@ std::vector<BridgeForecast> run_forecast(const ForecastSpec& setup, const Foreca
     }
     r.kept = kept.size();
     r.left_out = n - kept.size() - r.no_number;
-    for (double z : setup.thresholds_m) r.p_above.push_back(share_above(kept, z));
-    r.p_over_low_chord = site.has_low_chord ? share_above(kept, site.low_chord_m) : kNaN;
+    const double kept_count = static_cast<double>(kept.size());
+    for (size_t t = 0; t < setup.thresholds_m.size(); ++t) {
+      r.p_above.push_back(kept.empty() ? kNaN : static_cast<double>(above[t]) / kept_count);
+    }
+    r.p_over_low_chord =
+        site.has_low_chord && !kept.empty() ? static_cast<double>(above.back()) / kept_count : kNaN;
     r.p_total_over_low_chord = r.clearance_p10_m = r.clearance_p50_m = r.clearance_p90_m = kNaN;
     if (setup.total_water && site.has_low_chord && !clearance.empty()) {
       uint64_t over = 0;
@@ -125,7 +172,7 @@ std::vector<BridgeForecast> run_forecast(const ForecastSpec& setup, const Foreca
       r.clearance_p50_m = q[1];
       r.clearance_p90_m = q[2];
     }
-    const std::vector<double> q = sample_quantiles(kept, {0.1, 0.5, 0.9});
+    const std::vector<double> q = sample_quantiles(kept, {0.1, 0.5, 0.9}, &counts);
     r.p10_m = q[0];
     r.median_m = q[1];
     r.p90_m = q[2];

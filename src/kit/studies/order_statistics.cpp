@@ -18,11 +18,7 @@ constexpr int kDigitBits = 16;
 constexpr size_t kDigits = size_t{1} << kDigitBits;
 constexpr size_t kSelectDirectly = 4096;  // candidates few enough for nth_element
 
-uint64_t order_key(double v) {
-  if (v == 0) v = 0;  // -0 ranks with +0
-  const uint64_t b = std::bit_cast<uint64_t>(v);
-  return (b >> 63) != 0 ? ~b : b | (uint64_t{1} << 63);
-}
+uint64_t order_key(double v) { return LeadingCounts::order_key(v); }
 
 double value_of(uint64_t key) {
   return std::bit_cast<double>((key >> 63) != 0 ? key & ~(uint64_t{1} << 63) : ~key);
@@ -60,7 +56,8 @@ void select(std::vector<uint64_t>& keys, int shift, const std::vector<size_t>& r
 }  // namespace
 
 std::vector<double> order_statistics(const std::vector<double>& values,
-                                     const std::vector<size_t>& ranks) {
+                                     const std::vector<size_t>& ranks,
+                                     const LeadingCounts* counted) {
   std::vector<size_t> sorted = ranks;
   std::sort(sorted.begin(), sorted.end());
   sorted.erase(std::unique(sorted.begin(), sorted.end()), sorted.end());
@@ -70,8 +67,12 @@ std::vector<double> order_statistics(const std::vector<double>& values,
   if (!sorted.empty()) {
     // The first digit is counted from the values, so that the keys of only
     // the wanted buckets are ever stored.
-    std::vector<uint32_t> count(kDigits, 0);
-    for (double v : values) ++count[order_key(v) >> (64 - kDigitBits)];
+    std::vector<uint32_t> own;
+    if (counted == nullptr) {
+      own.assign(kDigits, 0);
+      for (double v : values) ++own[order_key(v) >> (64 - kDigitBits)];
+    }
+    const std::vector<uint32_t>& count = counted != nullptr ? counted->counts() : own;
     // The wanted buckets, in ascending order, with the ranks inside each;
     // then one pass gathers all of their keys.
     struct Wanted {
@@ -109,7 +110,8 @@ std::vector<double> order_statistics(const std::vector<double>& values,
 }
 
 std::vector<double> sample_quantiles(const std::vector<double>& values,
-                                     const std::vector<double>& probabilities) {
+                                     const std::vector<double>& probabilities,
+                                     const LeadingCounts* counted) {
   std::vector<double> out;
   if (values.empty()) {
     out.assign(probabilities.size(), std::numeric_limits<double>::quiet_NaN());
@@ -122,7 +124,7 @@ std::vector<double> sample_quantiles(const std::vector<double>& values,
     ranks.push_back(lo);
     if (lo + 1 < n) ranks.push_back(lo + 1);
   }
-  const std::vector<double> at = order_statistics(values, ranks);
+  const std::vector<double> at = order_statistics(values, ranks, counted);
   size_t k = 0;
   for (double p : probabilities) {
     const double h = static_cast<double>(n - 1) * p;

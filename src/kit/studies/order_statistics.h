@@ -2,22 +2,49 @@
 #ifndef SURGE_KIT_STUDIES_ORDER_STATISTICS_H_
 #define SURGE_KIT_STUDIES_ORDER_STATISTICS_H_
 
+#include <bit>
 #include <cstddef>
+#include <cstdint>
 #include <vector>
 
 namespace kit {
+
+// The counts of values by their leading 16 bits, the first step of the
+// selection below: a caller that sees its values one at a time can count
+// them as they come and spare the selection a pass.
+class LeadingCounts {
+ public:
+  LeadingCounts() : count_(size_t{1} << 16, 0) {}
+  void add(double v) { ++count_[leading_bits(v)]; }
+  const std::vector<uint32_t>& counts() const { return count_; }
+
+  // The value's key, ordered as the values are (-0 as +0; no NaN), and its
+  // leading bits.
+  static uint64_t order_key(double v) {
+    if (v == 0) v = 0;
+    const uint64_t b = std::bit_cast<uint64_t>(v);
+    return (b >> 63) != 0 ? ~b : b | (uint64_t{1} << 63);
+  }
+  static size_t leading_bits(double v) { return static_cast<size_t>(order_key(v) >> 48); }
+
+ private:
+  std::vector<uint32_t> count_;
+};
 
 // The values of `values` at 0-based `ranks` (any order, each below the size)
 // as if it were sorted ascending; NaNs are not allowed. A zero comes back as
 // +0 whatever its sign. Linear time: a histogram of the values' leading bits
 // finds each rank's bucket, and only those buckets are searched.
 std::vector<double> order_statistics(const std::vector<double>& values,
-                                     const std::vector<size_t>& ranks);
+                                     const std::vector<size_t>& ranks,
+                                     const LeadingCounts* counted = nullptr);
 
 // The sample quantiles at (n - 1) p for each p in [0, 1], interpolated
 // linearly between the order statistics around it; NaN for no values.
+// `counted`, when given, holds the counts of exactly these values.
 std::vector<double> sample_quantiles(const std::vector<double>& values,
-                                     const std::vector<double>& probabilities);
+                                     const std::vector<double>& probabilities,
+                                     const LeadingCounts* counted = nullptr);
 
 }  // namespace kit
 
