@@ -267,7 +267,8 @@ TEST_F(KitPlotsTest, AepPlotsShowEveryLowChord) {
 }
 
 // The simulations section on the example set: a pair of plots per location,
-// and one location's errors as computed here from surgekit run's surges.
+// rows beyond the curves left out and counted, and one location's errors as
+// computed here from surgekit run's surges.
 TEST_F(KitPlotsTest, ReportSetsTheSimulationsBesideTheModel) {
   const std::string sims = SURGE_EXAMPLES_DIR "/simulations.csv";
   ASSERT_EQ(kit({"report", "--sims", sims, "-o", path("sims.html")}).status, 0);
@@ -279,33 +280,48 @@ TEST_F(KitPlotsTest, ReportSetsTheSimulationsBesideTheModel) {
   EXPECT_EQ(count(section, ": simulated and model surge</title>"), 20u);
   EXPECT_EQ(count(section, ": simulated minus model surge</title>"), 20u);
   EXPECT_EQ(count(section, ">1:1<"), 20u);
-  EXPECT_EQ(count(section, "h0"), 2u * 4000 + 20);  // every row twice, and each legend's dot
 
-  // Location 7's rows through surgekit run; the errors as fit states them.
-  std::vector<double> simulated;
+  // Every row through surgekit run: those on a fitted curve are plotted
+  // twice (and each legend's dot once); the rest are counted as beyond.
+  std::vector<std::string> sim_rows = lines_of(read_file(sims));
   std::string cases = "location,pressure_mb,radius_km,distance_km\n";
-  for (const std::string& line : lines_of(read_file(sims))) {
-    const std::vector<std::string> f = fields_of(line);
-    if (f[0] != "7") continue;
+  for (size_t i = 1; i < sim_rows.size(); ++i) {
+    const std::vector<std::string> f = fields_of(sim_rows[i]);
     cases += f[0] + "," + f[1] + "," + f[2] + "," + f[3] + "\n";
-    simulated.push_back(std::stod(f[4]));
   }
   write_file("cases.csv", cases);
   const RunResult run = kit({"run", path("cases.csv")});
   ASSERT_EQ(run.status, 0) << run.err;
   const std::vector<std::string> rows = lines_of(run.out);
-  ASSERT_EQ(rows.size(), simulated.size() + 1);
+  ASSERT_EQ(rows.size(), sim_rows.size());
+  size_t on_curves = 0, beyond7 = 0;
+  std::vector<double> errors7;  // location 7: model minus simulated, on a curve
+  for (size_t i = 1; i < rows.size(); ++i) {
+    // location,pressure_mb,radius_km,distance_km,surge_m,surge_report,side,x,curve,flags
+    const std::vector<std::string> out = fields_of(rows[i]);
+    const bool on_curve = out[8] != "none";
+    on_curves += on_curve;
+    if (out[0] != "7") continue;
+    if (!on_curve) {
+      ++beyond7;
+      continue;
+    }
+    errors7.push_back(std::stod(out[4]) - std::stod(fields_of(sim_rows[i])[4]));
+  }
+  EXPECT_EQ(count(section, "h0"), 2 * on_curves + 20);
+  ASSERT_GT(beyond7, 0u);
+  EXPECT_NE(section.find(", 7: " + std::to_string(beyond7)), std::string::npos);
+
   double sum = 0, sum_sq = 0, largest = 0;
-  for (size_t i = 0; i < simulated.size(); ++i) {
-    const double error = std::stod(fields_of(rows[i + 1])[4]) - simulated[i];
+  for (double error : errors7) {
     sum += error, sum_sq += error * error, largest = std::max(largest, std::fabs(error));
   }
-  const double n = static_cast<double>(simulated.size());
+  const double n = static_cast<double>(errors7.size());
   char row[200];
   std::snprintf(row, sizeof row,
                 "<tr><td>7</td><td>%zu</td><td class=\"text\">all %zu</td><td>%.3f</td>"
                 "<td>%.3f</td><td>%.3f</td></tr>",
-                simulated.size(), simulated.size(), std::sqrt(sum_sq / n), sum / n, largest);
+                errors7.size(), errors7.size(), std::sqrt(sum_sq / n), sum / n, largest);
   EXPECT_NE(section.find(row), std::string::npos) << row;
 }
 

@@ -83,16 +83,22 @@ void add_simulations_section(const SimulationReport& report, const std::vector<i
       "right: the residual, simulated minus model surge, against the dimensionless distance X "
       "as the model computes it (the small-radius shift included), over the RIGHT, LEFT and "
       "tail ranges. The table gives the model's errors, model minus simulated surge, over every "
-      "row of each location, unweighted, as surgekit fit reports them: root mean square, mean "
-      "(bias) and largest absolute value, in metres.");
+      "row of each location on a fitted curve, unweighted: root mean square, mean (bias) and "
+      "largest absolute value, in metres. Rows beyond every fitted curve (X <= -6 or X > 25) "
+      "are left out: the curves say nothing there.");
   HtmlTable table;
   table.caption = "Model minus simulated surge (m) per location";
   table.header = {"location", "rows", "plotted", "RMS error", "bias", "largest |error|"};
   table.text_columns = {2};
   std::vector<int> without_rows;
+  std::string beyond;  // "1: 5, 3: 2": location and rows
   bool thinned = false;
   for (int location : locations) {
     const LocationErrors& l = report.locations[location];
+    if (l.beyond > 0) {
+      beyond += (beyond.empty() ? "" : ", ") + std::to_string(location) + ": " +
+                std::to_string(l.beyond);
+    }
     if (l.errors.rows == 0) {
       without_rows.push_back(location);
       table.rows.push_back({std::to_string(location), "0", "none", "", "", ""});
@@ -109,6 +115,10 @@ void add_simulations_section(const SimulationReport& report, const std::vector<i
                     " rows is plotted thinned, every n-th row in file order and the row of its "
                     "largest error, to keep the page small; its statistics use every row.");
   }
+  if (!beyond.empty()) {
+    page->paragraph("Rows beyond every fitted curve, left out of the table and the plots, by "
+                    "location: " + beyond + ".");
+  }
   if (!without_rows.empty()) {
     std::string names;
     for (size_t i = 0; i < without_rows.size(); ++i) {
@@ -117,7 +127,7 @@ void add_simulations_section(const SimulationReport& report, const std::vector<i
     }
     page->paragraph(std::string(without_rows.size() == 1 ? "Location " : "Locations ") + names +
                     (without_rows.size() == 1 ? " has" : " have") +
-                    " no rows in the simulations: nothing to plot.");
+                    " no rows on a fitted curve in the simulations: nothing to plot.");
   }
   for (int location : locations) {
     const LocationErrors& l = report.locations[location];

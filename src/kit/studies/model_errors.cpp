@@ -18,7 +18,8 @@ std::vector<ModelPoint> model_points(const std::vector<const SimulationRow*>& ro
     const surge::StormCase storm{row->location, row->pressure_mb, row->radius_km,
                                  row->distance_km};
     const surge::CaseResult result = surge::evaluate_surge(storm, table);
-    points.push_back(ModelPoint{result.x, row->surge_m, result.surge_m});
+    points.push_back(ModelPoint{result.x, row->surge_m, result.surge_m,
+                                 result.curve != surge::Curve::kNone});
   }
   return points;
 }
@@ -56,8 +57,12 @@ std::vector<LocationErrors> compare_with_model(const std::vector<SimulationRow>&
   for (int location = 1; location <= surge::kLocations; ++location) {
     LocationErrors& l = out[location];
     l.location = location;
-    if (by_location[location].empty()) continue;
     std::vector<ModelPoint> points = model_points(by_location[location], table);
+    const auto beyond = std::remove_if(points.begin(), points.end(),
+                                       [](const ModelPoint& p) { return !p.on_curve; });
+    l.beyond = static_cast<uint64_t>(points.end() - beyond);
+    points.erase(beyond, points.end());
+    if (points.empty()) continue;
     l.errors = summarize_errors(points);
     if (points.size() <= max_plotted) {
       l.plotted = std::move(points);

@@ -18,6 +18,7 @@ struct ModelPoint {
   double x = 0;  // the model's dimensionless distance, the small-radius shift included
   double simulated_m = 0;
   double model_m = 0;  // the surge the calculator evaluates with the set
+  bool on_curve = true;  // false beyond every fitted curve, where the model gives no surge of its own
 };
 
 // The model's errors (model minus simulated surge, metres) over some rows,
@@ -44,13 +45,15 @@ ErrorSummary summarize_errors(const std::vector<ModelPoint>& points);
 // largest error, which stays in view; at most `max_plotted` points in all.
 struct LocationErrors {
   int location = 0;
-  ErrorSummary errors;              // rows 0: the location has none
+  ErrorSummary errors;              // rows 0: the location has none on a fitted curve
+  uint64_t beyond = 0;              // rows beyond every fitted curve, left out
   std::vector<ModelPoint> plotted;  // in file order
   uint64_t stride = 1;              // 1: every row plotted
 };
 
 // Per location 1 to 20 (index 0 unused), the rows of that location beside
-// `table`'s model. `max_plotted` must be at least 2.
+// `table`'s model. Rows beyond every fitted curve are only counted: the
+// curves say nothing there, so there is no model surge to set beside them. `max_plotted` must be at least 2.
 std::vector<LocationErrors> compare_with_model(const std::vector<SimulationRow>& rows,
                                                const surge::SiteTable& table,
                                                size_t max_plotted);
