@@ -1,6 +1,7 @@
 # Writes a C++ source holding the report page's scripts as byte arrays: the
 # model's WebAssembly build (MODULE, a file, or empty when it is not built,
-# with REASON saying why) and the page's own script (SCRIPT).
+# with REASON saying why; REASON is dropped when there is a MODULE) and the
+# page's own script (SCRIPT).
 # Run as: cmake -DMODULE=... -DSCRIPT=... -DREASON=... -DOUTPUT=... -P embed.cmake
 function(bytes_of file variable)
   file(READ ${file} text)
@@ -24,6 +25,7 @@ endfunction()
 set(module_bytes "")
 if(MODULE)
   bytes_of(${MODULE} module_bytes)
+  set(REASON "")  # nothing is missing
 endif()
 bytes_of(${SCRIPT} script_bytes)
 string(REPLACE "\\" "\\\\" REASON "${REASON}")
