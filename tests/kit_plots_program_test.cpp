@@ -235,6 +235,30 @@ TEST_F(KitPlotsTest, DrawnFiles) {
   EXPECT_TRUE(read_file("again.html") == page);
 }
 
+// --no-interactive: the page without the interactive section's scripts, its
+// place holding a note that says why; every other section the same bytes.
+TEST_F(KitPlotsTest, ReportWithoutTheInteractiveSection) {
+  ASSERT_EQ(kit({"report", "-o", path("full.html")}).status, 0);
+  const RunResult plain = kit({"report", "--no-interactive", "-o", path("plain.html")});
+  ASSERT_EQ(plain.status, 0) << plain.err;
+  EXPECT_EQ(plain.err, "");
+  const std::string full = read_file("full.html"), page = read_file("plain.html");
+  EXPECT_EQ(count(page, "<script"), 0u);
+  EXPECT_EQ(count(page, "<svg"), 41u);
+  EXPECT_EQ(count(page, "<table"), 4u);
+  const std::string open = "<section id=\"interactive\">\n";
+  const size_t at = page.find(open), full_at = full.find(open);
+  ASSERT_NE(at, std::string::npos);
+  ASSERT_EQ(at, full_at);
+  EXPECT_EQ(page.substr(0, at), full.substr(0, full_at));
+  const size_t end = page.find("</section>\n", at) + 11;
+  EXPECT_EQ(page.substr(at, end - at),
+            open + "<h2>Interactive surge</h2>\n"
+                   "<p class=\"note\">No interactive section: left out by --no-interactive.</p>\n"
+                   "</section>\n");
+  EXPECT_EQ(page.substr(end), full.substr(full.find("</section>\n", full.rfind(open)) + 11));
+}
+
 // The return-period plots of the example bridges: plain titles, and every
 // low chord in view, also where it lies above every surge of the storm set.
 TEST_F(KitPlotsTest, AepPlotsShowEveryLowChord) {

@@ -16,6 +16,7 @@
 #include "kit/page/report_interactive.h"
 #include "kit/page/report_sections.h"
 #include "kit/page/report_simulations.h"
+#include "kit/page/web_assets.h"
 #include "kit/core/selection.h"
 #include "kit/studies/model_errors.h"
 
@@ -34,6 +35,7 @@ struct ReportOptions {
   std::string coast;
   std::string sims;  // simulated surges to set beside the model, when given
   double step_km = 1;
+  bool no_interactive = false;  // leave the interactive section (and its scripts) out
   WaterOptions water;
 };
 
@@ -162,6 +164,12 @@ int run_report(const ReportOptions& options, const CommonOptions& common) {
   InteractiveInput interactive;
   interactive.table = &input.check.set.table;
   interactive.locations = input.locations;
+  if (options.no_interactive) {
+    interactive.missing_reason = "left out by --no-interactive";
+  } else {
+    interactive.model_script = web_model_script();
+    interactive.missing_reason = web_model_missing_reason();
+  }
   std::vector<Site> sites;
   if (!refused) {
     const std::string sites_path = path_in(common.data_dir, kSitesFileName);
@@ -234,6 +242,8 @@ CommandEntry define_report(CLI::App& sub, const CommonOptions& common) {
                  "add the set's errors against simulated peak surges, per location, from this "
                  "CSV file (as surgekit fit reads it; - for standard input)")
       ->check(input_file_validator());
+  sub.add_flag("--no-interactive", options->no_interactive,
+               "leave out the interactive section: the page then holds no script");
   add_water_options(sub, &options->water);
   sub.get_option("--total-water")->needs(storms);
   sub.footer("Example: surgekit report --data examples -o report.html\n"

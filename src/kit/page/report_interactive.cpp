@@ -137,9 +137,9 @@ std::string table_bits_json(const surge::SiteTable& table) {
 
 void add_interactive_section(const InteractiveInput& input, HtmlPage* page) {
   page->begin_section("interactive", "Interactive surge");
-  const std::string_view model = web_model_script();
+  const std::string_view model = input.model_script;
   if (model.empty()) {
-    page->note("No interactive section: " + std::string(web_model_missing_reason()) + ".");
+    page->note("No interactive section: " + input.missing_reason + ".");
     page->end_section();
     return;
   }

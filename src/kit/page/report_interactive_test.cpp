@@ -47,24 +47,40 @@ TEST(TableBitsJson, ColumnsInFileOrderThenSlopeAsFloatBits) {
   EXPECT_EQ(columns[21][18], "\"00000000\"");
 }
 
+// A stand-in for the model's script, so that the section is written the same
+// way in a build without emscripten.
+constexpr const char* kModelStandIn = "var createSurgeModel = function () {};";
+
+// The section of one input, written into a page of its own.
+std::string section_of(InteractiveInput input, const surge::SiteTable& table) {
+  input.table = &table;
+  HtmlPage page("t");
+  add_interactive_section(input, &page);
+  return page.finish();
+}
+
+size_t count(const std::string& text, const std::string& what) {
+  size_t n = 0;
+  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+  return n;
+}
+
 TEST(InteractiveSection, EmbedsTheDataWithoutEndingItsScript) {
   surge::SiteTable table{};
   std::vector<Site> sites(2);
   sites[0] = {1, "Bridge </script><b>", 25, true, 4.5};
   sites[1] = {2, "Quote \" and \\", 52.25, false, 0};
   InteractiveInput input;
-  input.table = &table;
   input.locations = {1, 2};
   input.sites = &sites;
-  HtmlPage page("t");
-  add_interactive_section(input, &page);
-  const std::string html = page.finish();
-  if (web_model_script().empty()) {
-    EXPECT_NE(html.find("No interactive section: " + std::string(web_model_missing_reason())),
-              std::string::npos);
-    EXPECT_EQ(html.find("<script"), std::string::npos);
-    return;
-  }
+  input.model_script = kModelStandIn;
+  const std::string html = section_of(input, table);
+  // The data, the model and the section's own script, in that order.
+  EXPECT_EQ(count(html, "<script"), 3u);
+  const size_t model = html.find(std::string("<script>\n") + kModelStandIn + "\n</script>");
+  ASSERT_NE(model, std::string::npos);
+  EXPECT_LT(html.find("id=\"sk-data\""), model);
+  EXPECT_EQ(html.find(std::string(web_page_script()), model), html.find("</script>", model) + 19);
   const size_t data = html.find("<script type=\"application/json\" id=\"sk-data\">");
   ASSERT_NE(data, std::string::npos);
   const size_t end = html.find("</script>", data);
@@ -89,19 +105,52 @@ TEST(InteractiveSection, EmbedsTheDataWithoutEndingItsScript) {
 TEST(InteractiveSection, WithoutSitesOffersTheDistanceAndSaysWhy) {
   surge::SiteTable table{};
   InteractiveInput input;
-  input.table = &table;
   input.locations = {3, 18};
   input.sites_note = "No sites here.";
-  HtmlPage page("t");
-  add_interactive_section(input, &page);
-  const std::string html = page.finish();
-  if (web_model_script().empty()) GTEST_SKIP() << web_model_missing_reason();
+  input.model_script = kModelStandIn;
+  const std::string html = section_of(input, table);
   EXPECT_NE(html.find("No sites here."), std::string::npos);
   EXPECT_NE(html.find("\"sites\":null"), std::string::npos);
   EXPECT_NE(html.find("id=\"sk-distance-range\" min=\"-300\" max=\"300\""), std::string::npos);
   EXPECT_NE(html.find("<option value=\"3\">3</option><option value=\"18\">18</option>"),
             std::string::npos);
   EXPECT_EQ(html.find("id=\"sk-landfall"), std::string::npos);
+}
+
+// Without the model's script the section says why and holds no script, no
+// data and no controls, whatever else it is given.
+TEST(InteractiveSection, WithoutTheModelSaysWhyAndHoldsNoScript) {
+  surge::SiteTable table{};
+  std::vector<Site> sites(1);
+  sites[0] = {1, "Bridge", 25, true, 4.5};
+  const struct {
+    const char* reason;
+    const std::vector<Site>* sites;
+  } rows[] = {
+      {"left out by --no-interactive", &sites},
+      {"this surgekit was built without emscripten (em++)", nullptr},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.reason);
+    InteractiveInput input;
+    input.locations = {1};
+    input.sites = row.sites;
+    input.sites_note = "No sites here.";
+    input.missing_reason = row.reason;
+    const std::string html = section_of(input, table);
+    const std::string section = html.substr(html.find("<section id=\"interactive\">"));
+    EXPECT_EQ(section.substr(0, section.find("</section>") + 11),
+              "<section id=\"interactive\">\n<h2>Interactive surge</h2>\n"
+              "<p class=\"note\">No interactive section: " + std::string(row.reason) +
+                  ".</p>\n</section>\n");
+    EXPECT_EQ(count(html, "<script"), 0u);
+  }
+}
+
+// The build's own assets: the model's script, or the reason it is missing.
+TEST(InteractiveSection, BuildHasTheModelOrSaysWhyNot) {
+  EXPECT_NE(web_model_script().empty(), web_model_missing_reason().empty());
+  EXPECT_FALSE(web_page_script().empty());
 }
 
 }  // namespace
