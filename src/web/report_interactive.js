@@ -2,7 +2,8 @@
 // embedded (single-precision bit patterns), hands it to the model built to
 // WebAssembly, and redraws the bars along the coast, the selected location's
 // curve and the values table on every change of a control, within the next
-// animation frame. Offers window.surgekit.ready and window.surgekit.surgeAt.
+// animation frame, by updating the elements drawn at the start in place.
+// Offers window.surgekit.ready and window.surgekit.surgeAt.
 (function () {
   'use strict';
   const data = JSON.parse(document.getElementById('sk-data').textContent);
@@ -99,11 +100,12 @@
     return flags.join(';');
   }
 
-  // The physical domain: finite values, a pressure deficit, a positive
-  // radius, and a landfall west of the bridge at the west-only locations.
-  function evaluable(location, p, r, d) {
+  // The physical domain: finite values, a pressure deficit and a positive
+  // radius. A distance that is not positive at the west-only locations is
+  // evaluated and flagged distance_side, as `surgekit run` does.
+  function evaluable(p, r, d) {
     return Number.isFinite(p) && p < limits.no_deficit_pressure && Number.isFinite(r) && r > 0 &&
-        Number.isFinite(d) && !(location >= limits.first_west_only_location && !(d > 0));
+        Number.isFinite(d);
   }
 
   // ---- The model -------------------------------------------------------------
@@ -124,7 +126,7 @@
   // The model's result for one case, or null when the case lies outside the
   // physical domain.
   function evaluate(location, p, r, d) {
-    if (!evaluable(location, p, r, d) || !model._surge_web_evaluate(location, p, r, d)) return null;
+    if (!evaluable(p, r, d) || !model._surge_web_evaluate(location, p, r, d)) return null;
     return {
       surge: model._surge_web_surge(),
       x: model._surge_web_x(),
@@ -133,8 +135,9 @@
     };
   }
 
-  // The curve X falls on, also where the page does not evaluate the case (a
-  // landfall the calculator refuses), so that the flags read as `surgekit run`'s.
+  // The curve X falls on, also where the page does not evaluate the case (no
+  // pressure deficit, no radius), so that its flags still name every range
+  // the case leaves.
   function curveAt(location, p, r, d) {
     if (!model._surge_web_evaluate(location, p, r, d)) return '';
     return CURVES[model._surge_web_curve()];
@@ -183,9 +186,41 @@
   }
 
   // ---- Drawing -----------------------------------------------------------------
+  //
+  // The plots and the table are built once. A redraw moves their marks and
+  // rewrites only the texts that changed, so that a change costs little more
+  // than the model's evaluations; an axis is rebuilt only when its range moves.
 
-  const escape = s => String(s).replace(/[&<>"]/g, c => ({'&': '&amp;', '<': '&lt;', '>': '&gt;', '"': '&quot;'})[c]);
+  const SVG_NS = 'http://www.w3.org/2000/svg';
   const label = v => (Math.abs(v) < 1e-9 ? 0 : +v.toPrecision(6)).toString();
+
+  // An SVG element with its attributes, appended to `parent`.
+  function svgElement(parent, name, attributes, text) {
+    const e = document.createElementNS(SVG_NS, name);
+    for (const key in attributes) e.setAttribute(key, attributes[key]);
+    if (text !== undefined) e.textContent = text;
+    parent.appendChild(e);
+    return e;
+  }
+
+  // Sets the attributes whose values changed: one that stays costs no style
+  // or layout work.
+  function update(e, attributes) {
+    const held = e.skHeld || (e.skHeld = {});
+    for (const key in attributes) {
+      const value = String(attributes[key]);
+      if (held[key] !== value) {
+        held[key] = value;
+        e.setAttribute(key, value);
+      }
+    }
+  }
+  const show = (e, shown) => update(e, {display: shown ? 'inline' : 'none'});
+  function setText(e, text) {
+    if (e.skText === text) return;
+    e.skText = text;
+    e.textContent = text;
+  }
 
   // A step of 1, 2 or 5 times a power of ten giving about `count` ticks.
   function tickStep(span, count) {
@@ -194,75 +229,138 @@
     return (f < 1.5 ? 1 : f < 3.5 ? 2 : f < 7.5 ? 5 : 10) * power;
   }
 
-  // The frame of a plot: axes with ticks, and functions from data to pixels.
-  function frame(width, height, xFrom, xTo, yTo, xTitle, yTitle, title) {
-    const left = 56, right = 16, top = 30, bottom = 44;
-    const px = x => left + (x - xFrom) / (xTo - xFrom) * (width - left - right);
-    const py = y => height - bottom - y / yTo * (height - top - bottom);
-    let svg = '<svg xmlns="http://www.w3.org/2000/svg" width="' + width + '" height="' + height +
-        '" viewBox="0 0 ' + width + ' ' + height + '" font-family="DejaVu Sans, Arial, sans-serif" font-size="11">' +
-        '<text x="' + left + '" y="18" font-size="12" font-weight="bold">' + escape(title) + '</text>';
-    const xs = tickStep(xTo - xFrom, 8);
-    for (let t = Math.ceil(xFrom / xs) * xs; t <= xTo + 1e-9; t += xs) {
-      svg += '<line x1="' + px(t) + '" x2="' + px(t) + '" y1="' + py(0) + '" y2="' + (py(0) + 4) + '" stroke="#444"/>' +
-          '<text x="' + px(t) + '" y="' + (py(0) + 16) + '" text-anchor="middle">' + label(t) + '</text>';
-    }
-    const ys = tickStep(yTo, 5);
-    for (let t = 0; t <= yTo + 1e-9; t += ys) {
-      svg += '<line x1="' + left + '" x2="' + (width - right) + '" y1="' + py(t) + '" y2="' + py(t) + '" stroke="#e4e4e4"/>' +
-          '<text x="' + (left - 6) + '" y="' + (py(t) + 4) + '" text-anchor="end">' + label(t) + '</text>';
-    }
-    svg += '<line x1="' + left + '" x2="' + (width - right) + '" y1="' + py(0) + '" y2="' + py(0) + '" stroke="#444"/>' +
-        '<text x="' + ((left + width - right) / 2) + '" y="' + (height - 8) + '" text-anchor="middle">' + escape(xTitle) + '</text>' +
-        '<text transform="translate(14 ' + ((top + height - bottom) / 2) + ') rotate(-90)" text-anchor="middle">' + escape(yTitle) + '</text>';
-    return {svg, px, py, left, right, top, bottom};
-  }
-
   // A round upper bound of the y axis above `v`.
   const yLimit = v => {
     const step = tickStep(Math.max(v, 0.5) * 1.1, 5);
     return Math.ceil(Math.max(v, 0.5) * 1.1 / step) * step;
   };
 
-  // The bars along the coast: the surge at every bridge for the current
-  // landfall, each low chord marked, a bar above its low chord in red.
-  function barsSvg(rows) {
+  const MARGIN = {left: 56, right: 16, top: 44, bottom: 44};
+  const plots = byId('sk-plots'), values = byId('sk-values');
+
+  // A plot's frame: its title, its axes' titles, a layer under the axes (for
+  // bands), the axes and a layer for the marks.
+  function makePlot(id, width, height, xTitle, yTitle) {
+    const svg = svgElement(plots, 'svg', {
+      id, width, height, viewBox: '0 0 ' + width + ' ' + height,
+      'font-family': 'DejaVu Sans, Arial, sans-serif', 'font-size': 11,
+    });
+    const plot = {svg, width, height, range: ''};
+    plot.title = svgElement(svg, 'text', {x: MARGIN.left, y: 18, 'font-size': 12, 'font-weight': 'bold'});
+    svgElement(svg, 'text', {x: (MARGIN.left + width - MARGIN.right) / 2, y: height - 8, 'text-anchor': 'middle'}, xTitle);
+    svgElement(svg, 'text', {
+      transform: 'translate(14 ' + (MARGIN.top + height - MARGIN.bottom) / 2 + ') rotate(-90)',
+      'text-anchor': 'middle',
+    }, yTitle);
+    plot.under = svgElement(svg, 'g', {});
+    plot.axes = svgElement(svg, 'g', {});
+    plot.marks = svgElement(svg, 'g', {});
+    return plot;
+  }
+
+  // Sets the plot's scales, x from `xFrom` to `xTo` and y from 0 up to `yTo`
+  // (a larger surge higher), and draws the ticks when the range changed.
+  function setRange(plot, xFrom, xTo, yTo) {
+    const x0 = MARGIN.left, xSpan = plot.width - MARGIN.left - MARGIN.right;
+    const y0 = plot.height - MARGIN.bottom, ySpan = plot.height - MARGIN.top - MARGIN.bottom;
+    plot.px = x => x0 + (x - xFrom) / (xTo - xFrom) * xSpan;
+    plot.py = y => y0 - y / yTo * ySpan;
+    const range = xFrom + ' ' + xTo + ' ' + yTo;
+    if (range === plot.range) return;
+    plot.range = range;
+    const right = plot.width - MARGIN.right;
+    let markup = '';
+    const xs = tickStep(xTo - xFrom, 8);
+    for (let k = Math.ceil(xFrom / xs); k * xs <= xTo + 1e-9; ++k) {
+      const x = plot.px(k * xs);
+      markup += '<g class="sk-xtick"><line x1="' + x + '" x2="' + x + '" y1="' + y0 + '" y2="' + (y0 + 4) +
+          '" stroke="#444"/><text x="' + x + '" y="' + (y0 + 16) + '" text-anchor="middle">' + label(k * xs) + '</text></g>';
+    }
+    const ys = tickStep(yTo, 5);
+    for (let k = 0; k * ys <= yTo + 1e-9; ++k) {
+      const y = plot.py(k * ys);
+      markup += '<g class="sk-ytick"><line x1="' + x0 + '" x2="' + right + '" y1="' + y + '" y2="' + y +
+          '" stroke="#e4e4e4"/><text x="' + (x0 - 6) + '" y="' + (y + 4) + '" text-anchor="end">' + label(k * ys) + '</text></g>';
+    }
+    markup += '<line x1="' + x0 + '" x2="' + right + '" y1="' + y0 + '" y2="' + y0 + '" stroke="#444"/>';
+    plot.axes.innerHTML = markup;
+  }
+
+  // Bar colours: at or above the low chord red, below it blue; pale where
+  // the case is flagged distance_side.
+  const BAR_FILL = {under: '#1f77b4', over: '#d62728', paleUnder: '#a9c8e4', paleOver: '#f0a3a4'};
+
+  // The bars along the coast: one bar, one "n/e" and one low-chord mark per
+  // bridge, and the landfall's line.
+  function makeBars() {
+    const plot = makePlot('sk-bars', 760, 280, 'along the coast (km)', 'surge (m)');
+    svgElement(plot.svg, 'text', {x: 760 - MARGIN.right, y: 34, 'text-anchor': 'end', fill: '#555'},
+               'dashed: landfall; black: low chord; red: at or above it; pale: flagged distance_side');
+    plot.landfall = svgElement(plot.marks, 'line', {stroke: '#2ca02c', 'stroke-dasharray': '4 3'});
+    plot.bridges = sites.map(site => ({
+      bar: svgElement(plot.marks, 'rect', {class: 'sk-bar', 'data-location': site.location}),
+      none: svgElement(plot.marks, 'text', {class: 'sk-not-evaluated', 'text-anchor': 'middle', 'font-size': 9, fill: '#777'}, 'n/e'),
+      chord: site.low_chord_m === null ? null : svgElement(plot.marks, 'line', {
+        class: 'sk-chord', 'data-location': site.location, stroke: '#222', 'stroke-width': 2,
+      }),
+    }));
+    return plot;
+  }
+
+  function drawBars(plot, rows) {
     const along = sites.map(s => s.alongshore_km);
-    const xFrom = Math.min(state.landfall, ...along) - 20, xTo = Math.max(state.landfall, ...along) + 20;
+    const landfall = Number.isFinite(state.landfall) ? [state.landfall] : [];
+    const xFrom = Math.min(...landfall, ...along) - 20, xTo = Math.max(...landfall, ...along) + 20;
     let top = 0;
     rows.forEach((row, i) => {
       if (row.result) top = Math.max(top, row.result.surge);
       if (sites[i].low_chord_m !== null) top = Math.max(top, sites[i].low_chord_m);
     });
-    const f = frame(760, 280, xFrom, xTo, yLimit(top), 'along the coast (km)', 'surge (m)',
-                    'Surge at each bridge, pressure ' + label(state.p) + ' mb, radius ' + label(state.r) + ' km');
-    let svg = f.svg;
-    const barWidth = Math.max(4, Math.min(16, (f.px(xTo) - f.px(xFrom)) / sites.length * 0.45));
+    setRange(plot, xFrom, xTo, yLimit(top));
+    setText(plot.title, 'Surge at each bridge, pressure ' + label(state.p) + ' mb, radius ' + label(state.r) + ' km');
+    const width = Math.max(4, Math.min(16, (plot.px(xTo) - plot.px(xFrom)) / sites.length * 0.45));
+    const y0 = plot.py(0);
     rows.forEach((row, i) => {
-      const site = sites[i], x = f.px(site.alongshore_km);
-      const chord = site.low_chord_m;
-      if (row.result) {
-        const s = Math.max(0, row.result.surge);
-        const over = chord !== null && row.result.surge >= chord;
-        svg += '<rect class="sk-bar" data-location="' + site.location + '" x="' + (x - barWidth / 2) + '" y="' + f.py(s) +
-            '" width="' + barWidth + '" height="' + (f.py(0) - f.py(s)) + '" fill="' + (over ? '#d62728' : '#1f77b4') + '"/>';
+      const marks = plot.bridges[i], x = plot.px(sites[i].alongshore_km), chord = sites[i].low_chord_m;
+      const result = row.result;
+      show(marks.bar, result);
+      show(marks.none, !result);
+      if (result) {
+        const y = plot.py(Math.max(0, result.surge));
+        const over = chord !== null && result.surge >= chord;
+        const fill = row.distanceSide ? (over ? BAR_FILL.paleOver : BAR_FILL.paleUnder) : (over ? BAR_FILL.over : BAR_FILL.under);
+        update(marks.bar, {x: x - width / 2, y, width, height: y0 - y, fill});
       } else {
-        svg += '<text class="sk-not-evaluated" x="' + x + '" y="' + (f.py(0) - 4) + '" text-anchor="middle" font-size="9" fill="#777">n/e</text>';
+        update(marks.none, {x, y: y0 - 4});
       }
-      if (chord !== null) {
-        svg += '<line class="sk-chord" x1="' + (x - barWidth / 2 - 4) + '" x2="' + (x + barWidth / 2 + 4) + '" y1="' + f.py(chord) +
-            '" y2="' + f.py(chord) + '" stroke="#222" stroke-width="2"/>';
+      if (marks.chord) {
+        const y = plot.py(chord);
+        update(marks.chord, {x1: x - width / 2 - 4, x2: x + width / 2 + 4, y1: y, y2: y});
       }
     });
-    const lx = f.px(state.landfall);
-    svg += '<line x1="' + lx + '" x2="' + lx + '" y1="' + f.top + '" y2="' + f.py(0) + '" stroke="#2ca02c" stroke-dasharray="4 3"/>' +
-        '<text x="' + (760 - f.right) + '" y="18" text-anchor="end" fill="#2ca02c">landfall (dashed), low chord (black)</text>';
-    return svg + '</svg>';
+    const x = plot.px(state.landfall);
+    show(plot.landfall, landfall.length > 0);
+    if (landfall.length > 0) update(plot.landfall, {x1: x, x2: x, y1: MARGIN.top, y2: y0});
   }
 
   // The selected location's surge along distance, the current case marked.
-  // West-only locations are drawn for positive distances only.
-  function curveSvg(location, d, result) {
+  // At the west-only locations the stretch of distances up to 0 is shaded and
+  // its line dashed: the case is evaluated there and flagged distance_side.
+  function makeCurve() {
+    const plot = makePlot('sk-curve', 760, 260, 'distance from landfall to bridge (km)', 'surge (m)');
+    plot.band = svgElement(plot.under, 'rect', {fill: '#ececec'});
+    plot.bandLabel = svgElement(plot.marks, 'text', {'text-anchor': 'middle', fill: '#666'}, 'flagged: distance \u2264 0');
+    plot.flagged = svgElement(plot.marks, 'path', {fill: 'none', stroke: '#1f77b4', 'stroke-width': 1.6, 'stroke-dasharray': '5 4'});
+    plot.line = svgElement(plot.marks, 'path', {fill: 'none', stroke: '#1f77b4', 'stroke-width': 1.6});
+    plot.current = svgElement(plot.marks, 'circle', {class: 'sk-current', r: 4.5, fill: '#d62728'});
+    plot.none = svgElement(plot.marks, 'text', {'text-anchor': 'middle', fill: '#777'}, 'not evaluated');
+    return plot;
+  }
+
+  const SAMPLES = 400;
+  const sampled = new Float64Array(SAMPLES + 1);
+
+  function drawCurve(plot, location, d, result) {
     const r = state.r;
     const westOnly = location >= limits.first_west_only_location;
     let from = Number.isFinite(r) && r > 0 ? (DISTANCE_ORIGIN - 6) * r : -200;
@@ -271,87 +369,123 @@
       from = Math.min(from, d - 10);
       to = Math.max(to, d + 10);
     }
-    const samples = 400, points = [];
-    let top = result ? result.surge : 0;
-    for (let k = 0; k <= samples; ++k) {
-      const dk = from + (to - from) * k / samples;
-      const rk = evaluate(location, state.p, r, dk);
-      points.push(rk ? [dk, rk.surge] : null);
-      if (rk) top = Math.max(top, rk.surge);
-    }
-    const f = frame(760, 260, from, to, yLimit(top), 'distance from landfall to bridge (km)', 'surge (m)',
-                    'Location ' + location + ': surge along distance');
-    // One path; a case outside the domain breaks the line.
-    let svg = f.svg, path = '', drawing = false;
-    points.forEach(p => {
-      if (!p) {
-        drawing = false;
-        return;
+    let top = result ? result.surge : 0, evaluated = 0;
+    for (let k = 0; k <= SAMPLES; ++k) {
+      const rk = evaluate(location, state.p, r, from + (to - from) * k / SAMPLES);
+      sampled[k] = rk ? rk.surge : NaN;
+      if (rk) {
+        top = Math.max(top, rk.surge);
+        ++evaluated;
       }
-      path += (drawing ? 'L' : 'M') + f.px(p[0]).toFixed(1) + ' ' + f.py(Math.max(0, p[1])).toFixed(1);
-      drawing = true;
-    });
-    svg += '<path d="' + path + '" fill="none" stroke="#1f77b4" stroke-width="1.6"/>';
-    if (westOnly && from < 0) {
-      svg += '<text x="' + ((f.px(from) + f.px(Math.min(0, to))) / 2) + '" y="' + (f.top + 14) +
-          '" text-anchor="middle" fill="#777">not evaluated</text>';
     }
-    if (result) {
-      svg += '<circle class="sk-current" cx="' + f.px(d) + '" cy="' + f.py(Math.max(0, result.surge)) + '" r="4.5" fill="#d62728"/>';
+    setRange(plot, from, to, yLimit(top));
+    setText(plot.title, 'Location ' + location + ': surge along distance');
+    // A case outside the domain breaks the line; where the line changes from
+    // dashed to solid, the new stretch starts at the last point of the old.
+    let solid = '', dashed = '', last = null, lastFlagged = null;
+    for (let k = 0; k <= SAMPLES; ++k) {
+      if (Number.isNaN(sampled[k])) {
+        last = null;
+        continue;
+      }
+      const dk = from + (to - from) * k / SAMPLES;
+      const point = plot.px(dk).toFixed(1) + ' ' + plot.py(Math.max(0, sampled[k])).toFixed(1);
+      const flagged = westOnly && !(dk > 0);
+      let path = flagged ? dashed : solid;
+      if (last === null) path += 'M' + point;
+      else if (flagged !== lastFlagged) path += 'M' + last + 'L' + point;
+      else path += 'L' + point;
+      if (flagged) dashed = path;
+      else solid = path;
+      last = point;
+      lastFlagged = flagged;
     }
-    return svg + '</svg>';
+    update(plot.line, {d: solid});
+    update(plot.flagged, {d: dashed});
+    const band = westOnly && from < 0;
+    show(plot.band, band);
+    show(plot.bandLabel, band);
+    if (band) {
+      const left = plot.px(from), right = plot.px(Math.min(0, to));
+      update(plot.band, {x: left, y: MARGIN.top, width: right - left, height: plot.py(0) - MARGIN.top});
+      update(plot.bandLabel, {x: (left + right) / 2, y: MARGIN.top + 14});
+    }
+    show(plot.current, result);
+    if (result) update(plot.current, {cx: plot.px(d), cy: plot.py(Math.max(0, result.surge))});
+    show(plot.none, evaluated === 0);
+    update(plot.none, {x: (MARGIN.left + plot.width - MARGIN.right) / 2, y: (MARGIN.top + plot.py(0)) / 2});
   }
 
   const COLUMNS = ['location', 'name', 'pressure_mb', 'radius_km', 'distance_km', 'surge_m',
                    'surge_report', 'side', 'x', 'curve', 'flags'];
   const TEXT_COLUMNS = new Set(['name', 'side', 'curve', 'flags']);
 
-  function valuesTable(rows) {
+  // The values table with one row per bridge (one row without sites). Its
+  // cells are filled by fillTable().
+  function makeTable(rowCount) {
     const columns = sites ? COLUMNS : COLUMNS.filter(c => c !== 'name');
-    let html = '<table id="sk-values-table"><caption>Values, in the columns of surgekit run</caption><thead><tr>' +
+    const cellClass = c => (TEXT_COLUMNS.has(c) ? 'text ' : '') + 'sk-' + c;
+    const row = '<tr>' + columns.map(c => '<td class="' + cellClass(c) + '"></td>').join('') + '</tr>';
+    values.innerHTML = '<table id="sk-values-table"><caption>Values, in the columns of surgekit run</caption><thead><tr>' +
         columns.map(c => '<th' + (TEXT_COLUMNS.has(c) ? ' class="text"' : '') + '>' + c + '</th>').join('') +
-        '</tr></thead><tbody>';
-    rows.forEach(row => {
-      const res = row.result;
-      const cells = {
-        location: String(row.location),
-        name: row.name || '',
-        pressure_mb: shortest(state.p),
-        radius_km: shortest(state.r),
-        distance_km: shortest(row.d),
-        surge_m: res ? shortest(res.surge) : 'not evaluated',
-        surge_report: res ? reportSurge(res.surge) : '',
-        side: res ? res.side : '',
-        x: res ? shortest(res.x) : '',
-        curve: res ? res.curve : '',
-        flags: caseFlags(row.location, state.p, state.r, row.d,
-                         res ? res.curve : curveAt(row.location, state.p, state.r, row.d)),
-      };
-      html += '<tr data-location="' + row.location + '">' + columns.map(c =>
-          '<td class="' + (TEXT_COLUMNS.has(c) ? 'text ' : '') + 'sk-' + c + (c === 'surge_m' && !res ? ' sk-none' : '') + '">' +
-          escape(cells[c]) + '</td>').join('') + '</tr>';
-    });
-    return html + '</tbody></table>';
+        '</tr></thead><tbody>' + row.repeat(rowCount) + '</tbody></table>';
+    return Array.from(values.querySelectorAll('tbody tr')).map(tr => ({
+      tr, cells: Object.fromEntries(columns.map((c, i) => [c, tr.children[i]])),
+    }));
   }
 
-  const plots = byId('sk-plots'), values = byId('sk-values');
+  // Flags with a place to break after each semicolon: several flags are one
+  // word to the browser, which would widen the table beyond the page.
+  function setFlags(td, text) {
+    if (td.skText === text) return;
+    td.skText = text;
+    td.replaceChildren();
+    text.split(';').forEach((word, i) => {
+      if (i > 0) td.append(';', document.createElement('wbr'));
+      td.append(word);
+    });
+  }
+
+  function fillTable(tableRows, rows) {
+    rows.forEach((row, i) => {
+      const {tr, cells} = tableRows[i], result = row.result;
+      update(tr, {'data-location': row.location});
+      setText(cells.location, String(row.location));
+      if (cells.name) setText(cells.name, row.name || '');
+      setText(cells.pressure_mb, shortest(state.p));
+      setText(cells.radius_km, shortest(state.r));
+      setText(cells.distance_km, shortest(row.d));
+      setText(cells.surge_m, result ? shortest(result.surge) : 'not evaluated');
+      update(cells.surge_m, {class: 'sk-surge_m' + (result ? '' : ' sk-none')});
+      setText(cells.surge_report, result ? reportSurge(result.surge) : '');
+      setText(cells.side, result ? result.side : '');
+      setText(cells.x, result ? shortest(result.x) : '');
+      setText(cells.curve, result ? result.curve : '');
+      setFlags(cells.flags, caseFlags(row.location, state.p, state.r, row.d,
+                                      result ? result.curve : curveAt(row.location, state.p, state.r, row.d)));
+    });
+  }
+
+  let bars = null, curve = null, tableRows = null;
 
   function redraw() {
     const start = performance.now();
     const location = state.location;
+    const caseRow = (location, name, d) => ({
+      location, name, d, result: evaluate(location, state.p, state.r, d),
+      distanceSide: location >= limits.first_west_only_location && !(d > 0),
+    });
     let rows, selected;
     if (sites) {
-      rows = sites.map(site => {
-        const d = site.alongshore_km - state.landfall;
-        return {location: site.location, name: site.name, d, result: evaluate(site.location, state.p, state.r, d)};
-      });
+      rows = sites.map(site => caseRow(site.location, site.name, site.alongshore_km - state.landfall));
       selected = rows.find(row => row.location === location) || rows[0];
+      drawBars(bars, rows);
     } else {
-      selected = {location, d: state.distance, result: evaluate(location, state.p, state.r, state.distance)};
+      selected = caseRow(location, '', state.distance);
       rows = [selected];
     }
-    plots.innerHTML = (sites ? barsSvg(rows) : '') + curveSvg(selected.location, selected.d, selected.result);
-    values.innerHTML = valuesTable(rows);
+    drawCurve(curve, selected.location, selected.d, selected.result);
+    fillTable(tableRows, rows);
     window.surgekit.lastRedrawMs = performance.now() - start;
   }
 
@@ -372,7 +506,7 @@
       const result = evaluate(location, +pressureMb, +radiusKm, +distanceKm);
       return result ? result.surge : NaN;
     },
-    lastRedrawMs: NaN,  // how long the last redraw took, for timing the page
+    lastRedrawMs: NaN,  // the last redraw's script time, without style and layout
   };
 
   // Compiled synchronously (so that nothing is fetched), the factory hands
@@ -395,6 +529,9 @@
     select.addEventListener('input', choose);
     select.addEventListener('change', choose);
     status.textContent = '';
+    if (sites) bars = makeBars();
+    curve = makeCurve();
+    tableRows = makeTable(sites ? sites.length : 1);
     redraw();
     resolveReady();
   }).catch(error => {

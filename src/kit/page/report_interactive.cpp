@@ -109,6 +109,7 @@ constexpr const char* kSectionStyle = R"(<style>
 .sk-control { display: flex; gap: 6px; align-items: center; }
 .sk-control input[type=number] { width: 6.5em; }
 .sk-control input[type=range] { width: 16em; }
+#sk-values { overflow-x: auto; }
 #sk-values td.sk-none { color: #d62728; }
 @media print { .sk-controls input[type=range] { display: none; } }
 </style>
@@ -146,11 +147,10 @@ void add_interactive_section(const InteractiveInput& input, HtmlPage* page) {
   page->paragraph(
       "The model runs in this page, compiled to WebAssembly from the calculator's own source, "
       "on the coefficient set above as surgekit read it. Move a slider or type a value: every "
-      "plot and the table follow. Pressures of 1013 mb or more, radii of 0 or less, and "
-      "locations " + std::to_string(kFirstWestOnlyLocation) + " to " +
-      std::to_string(kLastLocation) +
-      " with a distance that is not positive are not evaluated. Values outside " +
-      fitted_ranges_text() + " are flagged.");
+      "plot and the table follow. Pressures of 1013 mb or more and radii of 0 or less are not "
+      "evaluated. Values outside " + fitted_ranges_text() + " are flagged, and so is a distance "
+      "that is not positive at locations " + std::to_string(kFirstWestOnlyLocation) + " to " +
+      std::to_string(kLastLocation) + " (distance_side), as surgekit run flags them.");
   if (input.sites == nullptr) page->note(input.sites_note);
   page->raw(kSectionStyle);
   std::string html = "<div id=\"sk-interactive\">\n<div class=\"sk-controls\">\n";
