@@ -66,9 +66,11 @@ want_svgs=$((41 + 2 * interactive)) want_tables=$((4 + interactive))
 [ "$tables" -eq "$want_tables" ] || fail "expected $want_tables <table>s in the loaded page, found $tables"
 grep -q 'meteorological forcing' "$work/dom.html" || fail "the scope note is missing"
 
-# Texts in the plots, measured with the browser's own fonts: none overlaps
-# another or reaches outside its plot. The report's plots, and the files of
-# curve (20 panels, and one location with the refused stretch) and envelope.
+# Texts in the plots, measured with the browser's own fonts at the page's
+# full width of 1240 px: none overlaps another or reaches outside its plot,
+# and no table cell (the interactive section's too) is cut off. The report's
+# plots and tables, and the files of curve (20 panels, and one location with
+# the refused stretch) and envelope.
 "$surgekit" curve --data "$examples" --location all --pressure 930 --radius 30 \
   --svg "$work/curve.svg" >/dev/null
 "$surgekit" curve --data "$examples" --location 19 --pressure 930 --radius 30 \
@@ -79,12 +81,12 @@ grep -q 'meteorological forcing' "$work/dom.html" || fail "the scope note is mis
 for page in report files; do
   { cat "$work/$page.html"; printf '<script>\n'; cat "$(dirname "$0")/report_text_overlap.js"
     printf '</script>\n'; } >"$work/measured.html"
-  browse "$work/measured.html" --dump-dom >"$work/measured-dom.html"
+  browse "$work/measured.html" --dump-dom --window-size=1240,1400 >"$work/measured-dom.html"
   grep -q '<pre id="text-overlaps">TEXT OVERLAPS: ' "$work/measured-dom.html" ||
     fail "the text measurement did not run on the $page"
   if ! grep -q '<pre id="text-overlaps">TEXT OVERLAPS: 0$' "$work/measured-dom.html"; then
     sed -n '/TEXT OVERLAPS/,/<\/pre>/p' "$work/measured-dom.html" | head -20
-    fail "texts overlap in the plots of the $page"
+    fail "texts overlap or are cut off in the $page"
   fi
 done
 
