@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # The report's interactive section in headless Chromium: over a thousand
-# settings of its controls compared with `surgekit run`, no request beyond the
-# page itself, no console message; leaves BUILD_DIR/report-interactive.png.
+# settings of its controls compared with `surgekit run`, the plots drawn where
+# their axes say, redraws within a frame, the model's wrapper refusing bad
+# calls, no request beyond the page itself, no console message, no text cut
+# off; leaves BUILD_DIR/report-interactive.png.
 # Usage: report_interactive_test.sh SURGEKIT EXAMPLES_DIR BUILD_DIR WEB_MODEL
 #   WEB_MODEL is 1 when surgekit was built with the model in WebAssembly.
 # Exit 77 (CTest: skipped) when Chromium or emscripten is not installed.
