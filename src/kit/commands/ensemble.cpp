@@ -167,13 +167,14 @@ CommandEntry define_ensemble(CLI::App& sub, const CommonOptions& common) {
   CLI::Option* total = sub.get_option("--total-water");
   CLI::Option* tide_m =
       sub.add_option("--tide-m", o->tide_m,
-                     "with --total-water: the predicted tide at the landfall, m above mean sea "
-                     "level (default: each site's A cos(phase), the phase uniform)")
+                     "with --total-water: the predicted tide at the landfall, m above the "
+                     "sites' datum, taken as it is (default: each site's A cos(phase) above its "
+                     "mean sea level, the phase uniform)")
           ->check(finite_validator())
           ->needs(total);
   sub.add_option("--tide-range", o->tide_range,
-                 "with --total-water: LO:HI, the tide taken uniformly from LO to HI m above mean "
-                 "sea level")
+                 "with --total-water: LO:HI, the tide taken uniformly from LO to HI m above the "
+                 "sites' datum")
       ->needs(total)
       ->excludes(tide_m);
   add_threads_option(sub, &o->threads);
