@@ -218,5 +218,6 @@ fi
 agree "ensemble, the first $first samples at every bridge, through surgekit run, to 1e-9" \
   agree-run ensemble_run.csv ensemble_surges.csv
 agree "ensemble, counts, shares and surges as printed" agree-table kit_ensemble.out numpy_ensemble.csv \
-  samples_kept left_out_share median_m p10_m p90_m p_above_2_m p_over_low_chord
+  samples_kept left_out_share surge_median_m surge_p10_m surge_p90_m p_surge_above_2_m \
+  p_surge_over_low_chord
 exit "$failed"

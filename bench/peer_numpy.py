@@ -434,8 +434,9 @@ def job_ensemble(a, coef, coef32):
         left_out = (a.samples - n - no_number) / a.samples
         rows.append([location, n, left_out, median, p10, p90] + above + [over])
     with open(a.out, "w") as out:
-        out.write("location,samples_kept,left_out_share,median_m,p10_m,p90_m," +
-                  "".join(f"p_above_{z:g}_m," for z in a.threshold) + "p_over_low_chord\n")
+        out.write("location,samples_kept,left_out_share,surge_median_m,surge_p10_m,surge_p90_m," +
+                  "".join(f"p_surge_above_{z:g}_m," for z in a.threshold) +
+                  "p_surge_over_low_chord\n")
         for row in rows:
             text = lambda v, f: "" if math.isnan(v) else format(v, f)
             out.write(f"{row[0]},{row[1]},{text(row[2], '.6g')}," +

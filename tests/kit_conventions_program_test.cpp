@@ -291,8 +291,8 @@ TEST_F(KitConventionsTest, OptionsAreTakenOnceAndRangesKeepTheirEnd) {
   ASSERT_EQ(ensemble.status, 0) << ensemble.err;
   const std::string header = ensemble.out.substr(0, ensemble.out.find('\n'));
   EXPECT_EQ(header,
-            "location,name,samples_kept,left_out_share,median_m,p10_m,p90_m,p_above_1.5_m,"
-            "p_above_0.5_m,low_chord_m,p_over_low_chord");
+            "location,name,samples_kept,left_out_share,surge_median_m,surge_p10_m,surge_p90_m,"
+            "p_surge_above_1.5_m,p_surge_above_0.5_m,low_chord_m,p_surge_over_low_chord");
   EXPECT_EQ(ensemble.err.rfind("surgekit ensemble: note: no --sd-landfall, --sd-pressure or "
                                "--sd-radius above 0: every sample is the forecast storm itself, "
                                "so all samples are the same\n",

@@ -1,6 +1,7 @@
 // surgekit ensemble and hazard as a user runs them, bad input included.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -115,8 +116,8 @@ TEST_F(KitHazardTest, SameBytesForOneThreadOrTwo) {
               args[0] == "hazard"
                   ? "location,name,surge_10y_m,surge_25y_m,surge_50y_m,surge_100y_m,surge_200y_m,"
                     "surge_500y_m,rate_per_year,left_out_share"
-                  : "location,name,samples_kept,left_out_share,median_m,p10_m,p90_m,"
-                    "p_above_0.5_m,low_chord_m,p_over_low_chord");
+                  : "location,name,samples_kept,left_out_share,surge_median_m,surge_p10_m,"
+                    "surge_p90_m,p_surge_above_0.5_m,low_chord_m,p_surge_over_low_chord");
     if (args[0] == "hazard") {
       EXPECT_EQ(curve_one, read_file("curve.csv"));
     }
@@ -172,14 +173,26 @@ TEST_F(KitHazardTest, ReportShowsReturnLevelsAndAepPlots) {
 }
 
 // Bridges 1 to 20 as sites(0) does, each with a datum offset of 0.25 m and a
-// tide amplitude of 0.4 m.
-std::string tidal_sites() {
+// tide amplitude of 0.4 m; bridge `no_chord`, when given, without a low chord.
+std::string tidal_sites(int no_chord = 0) {
   std::string text = "location,name,alongshore_km,low_chord_m,datum_offset_m,tide_amplitude_m\n";
   for (int k = 1; k <= 20; ++k) {
     text += std::to_string(k) + ",b" + std::to_string(k) + "," + std::to_string(30 * k) +
-            ",1.5,0.25,0.4\n";
+            (k == no_chord ? "," : ",1.5") + ",0.25,0.4\n";
   }
   return text;
+}
+
+// The fields of location `location`'s row of a CSV output.
+std::vector<std::string> row_fields(const std::string& out, int location) {
+  const std::string start = "\n" + std::to_string(location) + ",";
+  const size_t row = out.find(start);
+  std::vector<std::string> fields;
+  if (row == std::string::npos) return fields;
+  std::stringstream line(out.substr(row + 1, out.find('\n', row + 1) - row - 1));
+  for (std::string field; std::getline(line, field, ',');) fields.push_back(field);
+  if (out[out.find('\n', row + 1) - 1] == ',') fields.push_back("");
+  return fields;
 }
 
 const std::vector<std::string> kTotalHazard = {"hazard", "storms.csv", "--coast", "0:600",
@@ -289,6 +302,69 @@ TEST_F(KitHazardTest, TotalWaterGivesLevelsInTheDatumAndClearances) {
   EXPECT_NE(page.find("Clearance (low chord - total water level, m) at each bridge"),
             std::string::npos);
   EXPECT_NE(page.find(">total water level above the site's datum (m)</text>"),
+            std::string::npos);
+}
+
+// Bridge 5 has no low chord: each mode leaves its own columns empty, exactly
+// those, and a note names them.
+TEST_F(KitHazardTest, EveryEmptyFieldIsNamedWithItsReason) {
+  write_file("sites.csv", tidal_sites(5));
+  std::vector<std::string> hazard_1000 = kTotalHazard, ensemble_total = kEnsemble;
+  hazard_1000.insert(hazard_1000.end(), {"--return-period", "1000"});
+  ensemble_total.push_back("--total-water");
+  const std::string no_chord = ": note: location 5: sites.csv gives no low chord, so low_chord_m and ";
+  const std::string mixed =
+      "surgekit ensemble: note: p_surge_over_low_chord compares the surge above mean sea level "
+      "with the low chord above the site's datum; sites.csv gives the datum offsets, so "
+      "--total-water gives the chance that the total water level in that datum exceeds the low "
+      "chord\n";
+  struct Row {
+    std::vector<std::string> args;
+    std::vector<size_t> empty;  // the fields of bridge 5's row that are empty
+    std::string notes;          // standard error from the first note on
+  } rows[] = {
+      {kTotalHazard, {8, 9, 10, 11, 12, 13, 14},
+       "surgekit hazard" + no_chord + "clearance_10y_m to clearance_500y_m are empty\n"},
+      {hazard_1000, {9, 10, 11, 12, 13, 14, 15, 16},
+       "surgekit hazard" + no_chord + "clearance_10y_m to clearance_1000y_m are empty\n"},
+      {ensemble_total, {8, 10, 11, 12, 13},
+       "surgekit ensemble" + no_chord +
+           "p_total_water_over_low_chord, clearance_p10_m, clearance_p50_m and clearance_p90_m "
+           "are empty\n"},
+      {kEnsemble, {8, 9}, "surgekit ensemble" + no_chord + "p_surge_over_low_chord are empty\n" + mixed},
+  };
+  for (const Row& row : rows) {
+    const RunResult r = kit(row.args);
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string header = r.out.substr(0, r.out.find('\n'));
+    const std::vector<std::string> fields = row_fields(r.out, 5);
+    ASSERT_EQ(fields.size(), static_cast<size_t>(std::count(header.begin(), header.end(), ',') + 1))
+        << header;
+    for (size_t i = 0; i < fields.size(); ++i) {
+      const bool empty = std::find(row.empty.begin(), row.empty.end(), i) != row.empty.end();
+      EXPECT_EQ(fields[i].empty(), empty) << header << " field " << i;
+    }
+    const size_t first = r.err.find(row.notes.substr(0, row.notes.find(':')) + ": note: location");
+    ASSERT_NE(first, std::string::npos) << r.err;
+    EXPECT_EQ(r.err.substr(first), row.notes);
+  }
+  // The report lists the bridge in its clearance table and says why it has none.
+  ASSERT_EQ(kit({"report", "-o", "page.html", "--storms", "storms.csv", "--coast", "0:600",
+                 "--total-water"}).status, 0);
+  std::string page = read_file("page.html");
+  EXPECT_NE(page.find("<tr><td>5</td><td class=\"text\">b5</td><td>none given</td><td></td>"),
+            std::string::npos);
+  EXPECT_NE(page.find("<p class=\"note\">Bridge 5 has no low chord in sites.csv, so the table "
+                      "gives no clearance there.</p>"),
+            std::string::npos);
+  EXPECT_EQ(page.find("The low chord marked on each plot is above the site's datum"),
+            std::string::npos);
+  // Without the total water the page says which datum each height is in.
+  ASSERT_EQ(kit({"report", "-o", "page.html", "--storms", "storms.csv", "--coast", "0:600"}).status,
+            0);
+  page = read_file("page.html");
+  EXPECT_NE(page.find("<p class=\"note\">The low chord marked on each plot is above the site's "
+                      "datum, the surge above mean sea level;"),
             std::string::npos);
 }
 

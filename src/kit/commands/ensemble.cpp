@@ -1,6 +1,7 @@
 // surgekit ensemble: the chance of each bridge's surge from a forecast's errors.
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <memory>
@@ -71,23 +72,25 @@ bool write_forecast(const Options& o, const std::vector<Site>& sites,
   OutputFile file;
   if (!open_output("-", &file, sink)) return false;
   CsvWriter out(file.stream());
-  for (const char* h : {"location", "name", "samples_kept", "left_out_share", "median_m", "p10_m",
-                        "p90_m"}) {
+  // Surges above mean sea level are named "surge" (as hazard names its levels
+  // surge_Ty_m), the total water level above the site's datum "total_water".
+  for (const char* h : {"location", "name", "samples_kept", "left_out_share", "surge_median_m",
+                        "surge_p10_m", "surge_p90_m"}) {
     out.field(h);
   }
   for (double z : o.setup.thresholds_m) {
-    std::string name = "p_above_";
+    std::string name = "p_surge_above_";
     append_shortest(&name, z);
     out.field(name + "_m");
   }
   out.field("low_chord_m");
   if (o.setup.total_water) {
-    for (const char* h : {"datum_offset_m", "p_total_over_low_chord", "clearance_p10_m",
+    for (const char* h : {"datum_offset_m", "p_total_water_over_low_chord", "clearance_p10_m",
                           "clearance_p50_m", "clearance_p90_m"}) {
       out.field(h);
     }
   } else {
-    out.field("p_over_low_chord");
+    out.field("p_surge_over_low_chord");
   }
   out.end_row();
   for (size_t k = 0; k < results.size(); ++k) {
@@ -118,15 +121,29 @@ bool write_forecast(const Options& o, const std::vector<Site>& sites,
   }
   out.flush();
   if (!commit_output(&file, sink)) return false;
-  // Every empty field says why.
+  // Every empty field says why, naming the columns of this mode.
+  const bool total = o.setup.total_water;
   for (size_t k = 0; k < results.size(); ++k) {
     const std::string where = "location " + std::to_string(results[k].location) + ": ";
     if (results[k].kept == 0) {
-      sink.note(where + "no sample is kept at this bridge, so its surges and chances are empty");
-    } else if (!sites[k].has_low_chord) {
-      sink.note(where + "sites.csv gives no low chord, so low_chord_m and p_over_low_chord are "
-                        "empty");
+      sink.note(where + "no sample is kept at this bridge, so its surges and chances" +
+                (total ? " and clearances" : "") + " are empty");
     }
+    if (!sites[k].has_low_chord) {
+      sink.note(where + "sites.csv gives no low chord, so low_chord_m and " +
+                (total ? "p_total_water_over_low_chord, clearance_p10_m, clearance_p50_m and "
+                         "clearance_p90_m are empty"
+                       : "p_surge_over_low_chord are empty"));
+    }
+  }
+  // Without the total water the chance over the low chord mixes two datums.
+  const bool datums = std::any_of(sites.begin(), sites.end(), [](const Site& s) {
+    return s.has_low_chord && s.has_datum_offset;
+  });
+  if (!total && datums) {
+    sink.note("p_surge_over_low_chord compares the surge above mean sea level with the low chord "
+              "above the site's datum; sites.csv gives the datum offsets, so --total-water gives "
+              "the chance that the total water level in that datum exceeds the low chord");
   }
   return true;
 }
@@ -167,13 +184,14 @@ CommandEntry define_ensemble(CLI::App& sub, const CommonOptions& common) {
   CLI::Option* total = sub.get_option("--total-water");
   CLI::Option* tide_m =
       sub.add_option("--tide-m", o->tide_m,
-                     "with --total-water: the predicted tide at the landfall, m above mean sea "
-                     "level (default: each site's A cos(phase), the phase uniform)")
+                     "with --total-water: the predicted tide at the landfall, m above the "
+                     "sites' datum, taken as it is (default: each site's A cos(phase) above its "
+                     "mean sea level, the phase uniform)")
           ->check(finite_validator())
           ->needs(total);
   sub.add_option("--tide-range", o->tide_range,
-                 "with --total-water: LO:HI, the tide taken uniformly from LO to HI m above mean "
-                 "sea level")
+                 "with --total-water: LO:HI, the tide taken uniformly from LO to HI m above the "
+                 "sites' datum")
       ->needs(total)
       ->excludes(tide_m);
   add_threads_option(sub, &o->threads);

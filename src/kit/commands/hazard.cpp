@@ -95,14 +95,23 @@ bool write_levels(OutputFile& file, const HazardSpec& setup, const std::vector<S
   if (!commit_output(&file, sink)) return false;
   // Every empty field says why.
   for (size_t k = 0; k < results.size(); ++k) {
+    const std::string where = "location " + std::to_string(results[k].location) + ": ";
+    if (setup.total_water && !sites[k].has_low_chord) {
+      sink.note(where + "sites.csv gives no low chord, so low_chord_m and " +
+                period_column("clearance", setup.return_periods.front()) + " to " +
+                period_column("clearance", setup.return_periods.back()) + " are empty");
+    }
     size_t empty = 0;
     for (double level : results[k].levels_m) empty += std::isnan(level) ? 1 : 0;
     if (empty == 0) continue;
-    sink.note("location " + std::to_string(results[k].location) + ": " +
-              counted(static_cast<long long>(empty), "return level") +
-              (empty == 1 ? " is" : " are") +
-              " empty: the storm set reaches no surge with so small a chance (the levels stop "
-              "at 1000 m)");
+    const bool clearances = setup.total_water && sites[k].has_low_chord;
+    sink.note(where + counted(static_cast<long long>(empty), "return level") +
+              (clearances ? " and " + std::string(empty == 1 ? "its clearance" : "their clearances")
+                          : std::string()) +
+              (empty == 1 && !clearances ? " is" : " are") + " empty: the storm set reaches no " +
+              (setup.total_water ? "total water level" : "surge") +
+              " with so small a chance (the levels stop at 1000 m" +
+              (setup.total_water ? " above mean sea level and its rise)" : ")"));
   }
   return true;
 }

@@ -53,6 +53,29 @@ inline constexpr int kFirstWestOnlyLocation = 18;
 
 inline bool needs_positive_distance(int location) { return location >= kFirstWestOnlyLocation; }
 
+// What is physically a site's tide and datum. Half the largest tidal range on
+// Earth is about 8 m, so an amplitude above kMaxTideAmplitudeM is a slip (a
+// range, or feet or millimetres, for an amplitude in metres), not a tide.
+// Mean sea level lies within tens of metres of any vertical datum a low chord
+// is surveyed in; an offset beyond kMaxDatumOffsetM either way is a wrong unit
+// or column, and would print levels with hundreds of digits.
+inline constexpr double kMaxTideAmplitudeM = 20;
+inline constexpr double kMaxDatumOffsetM = 1000;
+
+inline bool is_physical_tide_amplitude(double a) { return a >= 0 && a <= kMaxTideAmplitudeM; }
+inline bool is_physical_datum_offset(double d) { return std::fabs(d) <= kMaxDatumOffsetM; }
+
+// "above 20 m: half the largest tidal range on Earth is about 8 m", for messages.
+inline std::string tide_amplitude_limit_text() {
+  return "above " + whole_text(kMaxTideAmplitudeM) +
+         " m: half the largest tidal range on Earth is about 8 m";
+}
+// "beyond -1000 to 1000 m: ...", for messages.
+inline std::string datum_offset_limit_text() {
+  return "beyond -" + whole_text(kMaxDatumOffsetM) + " to " + whole_text(kMaxDatumOffsetM) +
+         " m: mean sea level lies within tens of metres of any vertical datum";
+}
+
 }  // namespace kit
 
 #endif  // SURGE_KIT_CORE_LIMITS_H_

@@ -16,7 +16,7 @@ constexpr ColumnSpec kSiteSpecs[] = {
     {"name", true, nullptr},
     {"alongshore_km", true, finite_rule},
     {"low_chord_m", false, low_chord_rule},
-    {"datum_offset_m", false, optional_finite_rule},
+    {"datum_offset_m", false, datum_offset_rule},
     {"tide_amplitude_m", false, tide_amplitude_rule},
 };
 

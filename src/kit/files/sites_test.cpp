@@ -183,6 +183,8 @@ TEST(Sites, ReadsTheDatumOffsetAndTideAmplitude) {
   } rows[] = {
       {"-0.125,0", true, -0.125, 0}, {",0.75", false, 0, 0.75}, {"1.5,", true, 1.5, 0},
       {" , ", false, 0, 0},
+      // The limits themselves are taken.
+      {"-1000,20", true, -1000, 20}, {"1000,19.999", true, 1000, 19.999},
   };
   for (const Row& r : rows) {
     std::vector<Site> sites;
@@ -215,6 +217,17 @@ TEST(Sites, RefusesABadDatumOffsetOrAmplitudeWithItsLine) {
                 "it empty for no tide)"},
       {"0,high", "sites.csv:21:10: error: tide_amplitude_m: \"high\" is not a finite number "
                  "(leave it empty for no tide)"},
+      // Just past each limit, and far past it.
+      {"0,20.001", "sites.csv:21:10: error: tide_amplitude_m: \"20.001\" is above 20 m: half "
+                   "the largest tidal range on Earth is about 8 m"},
+      {"0,1e300", "sites.csv:21:10: error: tide_amplitude_m: \"1e300\" is above 20 m: half "
+                  "the largest tidal range on Earth is about 8 m"},
+      {"1000.001,0", "sites.csv:21:8: error: datum_offset_m: \"1000.001\" is beyond -1000 to "
+                     "1000 m: mean sea level lies within tens of metres of any vertical datum"},
+      {"-1000.001,0", "sites.csv:21:8: error: datum_offset_m: \"-1000.001\" is beyond -1000 to "
+                      "1000 m: mean sea level lies within tens of metres of any vertical datum"},
+      {"1e308,0", "sites.csv:21:8: error: datum_offset_m: \"1e308\" is beyond -1000 to 1000 m: "
+                  "mean sea level lies within tens of metres of any vertical datum"},
   };
   for (const Row& r : rows) {
     const std::vector<std::string> got = read(water_file(r.last));

@@ -93,7 +93,7 @@ bool low_chord_rule(std::string_view text, double* value, std::string* problem) 
   return *value >= 0 || refuse(problem, "is below 0: a low chord lies above the site's datum");
 }
 
-bool optional_finite_rule(std::string_view text, double* value, std::string* problem) {
+bool datum_offset_rule(std::string_view text, double* value, std::string* problem) {
   if (trim(text).empty()) {
     *value = std::nan("");
     return true;
@@ -101,7 +101,7 @@ bool optional_finite_rule(std::string_view text, double* value, std::string* pro
   if (!parse_real(text, value) || !std::isfinite(*value)) {
     return refuse(problem, "is not a finite number (leave it empty when unknown)");
   }
-  return true;
+  return is_physical_datum_offset(*value) || refuse(problem, "is " + datum_offset_limit_text());
 }
 
 bool tide_amplitude_rule(std::string_view text, double* value, std::string* problem) {
@@ -112,7 +112,8 @@ bool tide_amplitude_rule(std::string_view text, double* value, std::string* prob
   if (!parse_real(text, value) || !std::isfinite(*value)) {
     return refuse(problem, "is not a finite number (leave it empty for no tide)");
   }
-  return *value >= 0 || refuse(problem, "is below 0: it is half the tidal range");
+  if (*value < 0) return refuse(problem, "is below 0: it is half the tidal range");
+  return is_physical_tide_amplitude(*value) || refuse(problem, "is " + tide_amplitude_limit_text());
 }
 
 bool header_name_matches(std::string_view name, std::string_view wanted) {

@@ -34,9 +34,9 @@ bool weight_rule(std::string_view text, double* value, std::string* problem);   
 bool surge_rule(std::string_view text, double* value, std::string* problem);     // finite
 // Empty (or blank) for "unknown", else a finite height of 0 or more.
 bool low_chord_rule(std::string_view text, double* value, std::string* problem);
-// Empty (or blank) for "unknown", else a finite number.
-bool optional_finite_rule(std::string_view text, double* value, std::string* problem);
-// Empty (or blank) for "no tide", else a finite amplitude of 0 or more.
+// Empty (or blank) for "unknown", else a finite offset within kMaxDatumOffsetM of 0.
+bool datum_offset_rule(std::string_view text, double* value, std::string* problem);
+// Empty (or blank) for "no tide", else an amplitude from 0 to kMaxTideAmplitudeM.
 bool tide_amplitude_rule(std::string_view text, double* value, std::string* problem);
 
 struct ColumnSpec {

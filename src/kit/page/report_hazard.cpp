@@ -41,8 +41,9 @@ LinePlot aep_plot(const Site& site, const BridgeHazard& h, const HazardSpec& set
   return plot;
 }
 
-// The clearance (low chord - level) of each bridge with a low chord, per
-// return period; negative where the water reaches the deck.
+// The clearance (low chord - level) of each bridge, per return period;
+// negative where the water reaches the deck. A bridge without a low chord is
+// listed with its clearances empty, and a note says why.
 void add_clearance_table(const HazardReport& report, const std::vector<size_t>& shown,
                          HtmlPage* page) {
   HtmlTable table;
@@ -50,17 +51,31 @@ void add_clearance_table(const HazardReport& report, const std::vector<size_t>& 
   table.header = {"location", "name", "low chord"};
   for (double t : report.setup.return_periods) table.header.push_back(shortest_text(t) + "-year");
   table.text_columns = {1};
+  std::vector<int> without;
   for (size_t k : shown) {
     const Site& site = report.sites[k];
-    if (!site.has_low_chord) continue;
     std::vector<std::string> row = {std::to_string(site.location), site.name,
-                                    fixed_text(site.low_chord_m, 3)};
+                                    site.has_low_chord ? fixed_text(site.low_chord_m, 3)
+                                                       : "none given"};
     for (double level : report.results[k].levels_m) {
-      row.push_back(std::isnan(level) ? "" : fixed_text(site.low_chord_m - level, 3));
+      row.push_back(std::isnan(level) || !site.has_low_chord
+                        ? ""
+                        : fixed_text(site.low_chord_m - level, 3));
     }
+    if (!site.has_low_chord) without.push_back(site.location);
     table.rows.push_back(std::move(row));
   }
   page->table(table);
+  if (!without.empty()) {
+    std::string names;
+    for (size_t i = 0; i < without.size(); ++i) {
+      names += (i == 0 ? "" : i + 1 == without.size() ? " and " : ", ") +
+               std::to_string(without[i]);
+    }
+    page->note(std::string(without.size() == 1 ? "Bridge " : "Bridges ") + names +
+               (without.size() == 1 ? " has" : " have") +
+               " no low chord in sites.csv, so the table gives no clearance there.");
+  }
 }
 
 }  // namespace
@@ -78,19 +93,26 @@ void add_hazard_section(const HazardReport& report, const std::vector<int>& loca
                                   shortest_text(setup.coast_from_km) + " to " +
                                   shortest_text(setup.coast_to_km) + " km"
                             : ", each at its own landfall with a rate per year") +
-      "): the annual rate at which a bridge's surge exceeds a level is the sum of the rates of "
-      "the storms (and landfalls) whose surge lies above it; the annual exceedance probability "
-      "(AEP) is 1 - exp(-rate), and the T-year surge is the least level, to the millimetre, "
-      "whose AEP is at most 1/T.";
+      "): ";
   if (setup.total_water) {
-    method += " The level is the total water level above the site's datum (the one its low "
-              "chord is given in): the surge, plus a wave setup of " +
+    method += "a bridge's total water level above the site's datum (the one its low chord is "
+              "given in) is the surge above mean sea level, plus a wave setup of " +
               shortest_text(setup.wave_setup) + " times the surge, plus the tide A cos(phase), "
               "plus the site's datum offset (mean sea level above its datum), plus " +
               shortest_text(setup.sea_level_rise_m) + " m of sea-level rise. The tide's phase is "
-              "uniform, a storm's timing being independent of the tide: each storm and landfall "
-              "spreads its rate over the tide by the arcsine law P(A cos(phase) > t) = "
-              "arccos(t / A) / pi.";
+              "uniform, a storm's timing being independent of the tide, so the annual rate at "
+              "which the total water level exceeds a level is the sum, over the storms (and "
+              "landfalls), of each one's rate weighted by the chance that the tide lifts its "
+              "water above that level: P(A cos(phase) > t) = arccos(t / A) / pi, the arcsine "
+              "law, where t is the level less the storm's surge, wave setup, datum offset and "
+              "sea-level rise. The annual exceedance probability (AEP) is 1 - exp(-rate), and the "
+              "T-year total water level is the least level, to the millimetre, whose AEP is at "
+              "most 1/T.";
+  } else {
+    method += "the annual rate at which a bridge's surge above mean sea level exceeds a level is "
+              "the sum of the rates of the storms (and landfalls) whose surge lies above it; the "
+              "annual exceedance probability (AEP) is 1 - exp(-rate), and the T-year surge is the "
+              "least level, to the millimetre, whose AEP is at most 1/T.";
   }
   page->paragraph(method);
   if (report.outside_fit > 0) {
@@ -106,6 +128,15 @@ void add_hazard_section(const HazardReport& report, const std::vector<int>& loca
                                "included. ") +
              "At locations 18 to 20 landfalls on or right of the bridge lie outside the fitted "
              "curves and are left out; the table gives the share of the storm rate left out.");
+  // A low chord is given in its site's datum; the surge is above mean sea level.
+  const bool datums = std::any_of(report.sites.begin(), report.sites.end(), [](const Site& s) {
+    return s.has_low_chord && s.has_datum_offset;
+  });
+  if (!setup.total_water && datums) {
+    page->note("The low chord marked on each plot is above the site's datum, the surge above mean "
+               "sea level; sites.csv gives each site's datum offset, and --total-water gives the "
+               "total water level in that datum, set against the low chord.");
+  }
 
   HtmlTable table;
   table.caption = setup.total_water

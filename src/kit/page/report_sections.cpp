@@ -46,9 +46,10 @@ void add_identity_section(const ReportInput& input, HtmlPage* page) {
 void add_scope_section(const ReportInput&, HtmlPage* page) {
   page->begin_section("scope", "What the surge includes");
   page->note(
-      "The surge takes only the hurricane's meteorological forcing into account: the "
-      "pressure deficit and the wind field through the fitted response curves. Astronomical "
-      "tides, wave setup and wave runup are not included and must be added separately.");
+      "The surge, above mean sea level, takes only the hurricane's meteorological forcing into "
+      "account: the pressure deficit and the wind field through the fitted response curves. "
+      "Astronomical tides, wave setup and wave runup are not included and must be added "
+      "separately.");
   page->end_section();
 }
 
@@ -81,8 +82,8 @@ void add_findings_section(const ReportInput& input, HtmlPage* page) {
 void add_worst_section(const ReportInput& input, HtmlPage* page) {
   page->begin_section("worst", "Worst landfall at " + std::to_string(input.worst_pressure_mb) +
                                    " mb");
-  page->paragraph("For each location, the largest surge over every landfall distance and every "
-                  "integer radius from " + input.radius_range + " km, and where it occurs. "
+  page->paragraph("For each location, the largest surge above mean sea level over every landfall "
+                  "distance and every integer radius from " + input.radius_range + " km, and where it occurs. "
                   "Distance is that of the bridge from the landfall, east positive; only "
                   "landfalls where a fitted curve applies are searched.");
   page->paragraph("The surge depends on the radius only through X (apart from the shift for "
@@ -91,7 +92,7 @@ void add_worst_section(const ReportInput& input, HtmlPage* page) {
                   "within half a millimetre of the largest surge) and the worst landfall as X; "
                   "no single radius in it is the critical storm.");
   HtmlTable table;
-  table.header = {"location", "surge (m)", "X", "side", "curve", "radii reaching it (km)",
+  table.header = {"location", "surge above mean sea level (m)", "X", "side", "curve", "radii reaching it (km)",
                   "distance at the smallest (km)", "distance at the largest (km)"};
   table.text_columns = {3, 4, 5};
   for (size_t i = 0; i < input.locations.size(); ++i) {
@@ -112,14 +113,14 @@ void add_worst_section(const ReportInput& input, HtmlPage* page) {
 
 void add_envelope_section(const ReportInput& input, HtmlPage* page) {
   page->begin_section("envelope", "Envelope of worst surges");
-  page->paragraph("For each location and central pressure, the largest surge over every landfall "
-                  "distance and every integer radius from " + input.radius_range + " km.");
+  page->paragraph("For each location and central pressure, the largest surge above mean sea level "
+                  "over every landfall distance and every integer radius from " + input.radius_range + " km.");
   std::string svg;
   append_cell_grid(&svg, envelope_grid(input.locations, input.pressures, input.envelope,
                                        input.radius_range));
   page->raw(svg);
   HtmlTable table;
-  table.caption = "Worst surge (m)";
+  table.caption = "Worst surge above mean sea level (m)";
   table.header = {"location"};
   for (int p : input.pressures) table.header.push_back(std::to_string(p) + " mb");
   for (size_t i = 0; i < input.locations.size(); ++i) {

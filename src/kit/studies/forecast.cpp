@@ -119,7 +119,11 @@ std::vector<BridgeForecast> run_forecast(const ForecastSpec& setup, const Foreca
     LeadingCounts counts;
     if (setup.total_water) clearance.reserve(n);
     const double gain = 1 + setup.wave_setup;
-    const double offsets = site.datum_offset_m + setup.sea_level_rise_m;
+    // The site's tide A cos(phase) swings about mean sea level, which lies the
+    // datum offset above the site's datum; a given tide is a height in the
+    // site's datum already, so the offset is not added to it.
+    const double offsets = setup.sea_level_rise_m +
+                           (setup.tide == ForecastSpec::Tide::kPhase ? site.datum_offset_m : 0.0);
     const double* const landfall = samples.landfall_km.data();
     const double* const radius = samples.radius_km.data();
     const double* const factor = samples.factor.data();

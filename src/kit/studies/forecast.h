@@ -22,9 +22,10 @@ struct ForecastSpec {
   uint64_t seed = 1;
   std::vector<double> thresholds_m;  // surges whose exceedance is asked for
   // The total water level above each site's datum, set against its low chord:
-  // (1 + wave_setup) surge + tide + the site's datum offset + sea_level_rise_m.
-  // The tide above mean sea level is the site's A cos(phase) with the phase
-  // uniform (kPhase), tide_from_m (kGiven), or uniform on [tide_from_m,
+  // (1 + wave_setup) surge + tide + sea_level_rise_m. The tide is the site's
+  // A cos(phase) with the phase uniform plus the site's datum offset (kPhase:
+  // the tide swings about mean sea level), or a height in the site's datum
+  // taken as it is: tide_from_m (kGiven), or uniform on [tide_from_m,
   // tide_to_m] (kRange).
   bool total_water = false;
   double sea_level_rise_m = 0;  // finite

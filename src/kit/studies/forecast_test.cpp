@@ -238,7 +238,9 @@ TEST(Forecast, ASeedGivesTheSameSamplesAlways) {
 }
 
 // P(total water > low chord) for the zero-amplitude table and a normal
-// pressure: with z = (low chord - offsets - tide) / (1 + F) the surge exceeds
+// pressure: with z = (low chord - offsets - tide) / (1 + F), the offsets being
+// the sea-level rise and, for the site's own tide about mean sea level, the
+// datum offset (a given tide is in the site's datum already), the surge exceeds
 // z for every sample when z < 0, else when the pressure lies below
 // 1013 - 98.0665 sqrt(2 z). The tide is averaged by the midpoint rule over
 // 4000 phases (arcsine tide) or 4000 levels (uniform tide).
@@ -252,8 +254,8 @@ double quadrature_total_over(const ForecastSpec& s, const Site& site) {
             ? site.tide_amplitude_m * std::cos(std::numbers::pi * u)
             : s.tide == ForecastSpec::Tide::kRange ? s.tide_from_m + (s.tide_to_m - s.tide_from_m) * u
                                                    : s.tide_from_m;
-    const double z = (site.low_chord_m - site.datum_offset_m - s.sea_level_rise_m - tide) /
-                     (1 + s.wave_setup);
+    const double offset = s.tide == ForecastSpec::Tide::kPhase ? site.datum_offset_m : 0.0;
+    const double z = (site.low_chord_m - offset - s.sea_level_rise_m - tide) / (1 + s.wave_setup);
     sum += z < 0 ? 1.0
                  : normal_cdf((1013 - 98.0665 * std::sqrt(2 * z) - s.pressure_mb) /
                               s.sd_pressure_mb);
@@ -296,13 +298,32 @@ TEST(Forecast, TotalWaterOverTheLowChordAgreesWithQuadrature) {
     EXPECT_LT(r.clearance_p50_m, r.clearance_p90_m);
     if (row.tide == Tide::kGiven) {
       // A fixed tide moves every sample alike: the clearance's points are the
-      // surge's, mirrored and scaled by 1 + F.
-      const double top = 0.9 - row.offset - row.rise - row.from;
+      // surge's, mirrored and scaled by 1 + F. The tide is in the site's
+      // datum, so the datum offset is not added to it.
+      const double top = 0.9 - row.rise - row.from;
       EXPECT_NEAR(r.clearance_p50_m, top - (1 + row.setup) * r.median_m, 1e-12);
       EXPECT_NEAR(r.clearance_p10_m, top - (1 + row.setup) * r.p90_m, 1e-12);
       EXPECT_NEAR(r.clearance_p90_m, top - (1 + row.setup) * r.p10_m, 1e-12);
     }
   }
+}
+
+TEST(Forecast, WithoutTheTotalWaterLeavesTheClearanceEmpty) {
+  ForecastSpec setup{.landfall_km = -20, .pressure_mb = 945, .radius_km = 30,
+                    .sd_pressure_mb = 12, .samples = 1000, .seed = 9, .thresholds_m = {}};
+  std::vector<Site> sites = evenly_spaced_sites(10);
+  sites[0].has_low_chord = true;
+  sites[0].low_chord_m = 0.9;
+  // A datum and a tide in the sites file do not make the run one of the total water.
+  sites[0].has_datum_offset = true;
+  sites[0].datum_offset_m = 0.2;
+  sites[0].tide_amplitude_m = 0.5;
+  const BridgeForecast r = run(setup, testing::zero_amplitude_table(), sites, 1)[0];
+  EXPECT_TRUE(std::isnan(r.p_total_over_low_chord));
+  EXPECT_TRUE(std::isnan(r.clearance_p10_m));
+  EXPECT_TRUE(std::isnan(r.clearance_p50_m));
+  EXPECT_TRUE(std::isnan(r.clearance_p90_m));
+  EXPECT_FALSE(std::isnan(r.p_over_low_chord));
 }
 
 }  // namespace
