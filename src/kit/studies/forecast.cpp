@@ -132,7 +132,7 @@ std::vector<BridgeForecast> run_forecast(const ForecastSpec& setup, const Foreca
         const surge::Response part =
             surge::evaluate_response(site.location, radius[i], distance, table);
         // Beyond every fitted curve the model says nothing about this sample here.
-        if (part.curve == surge::Curve::kNone) continue;
+        if (!within_fitted_curves(part.curve)) continue;
         surge = surge::surge_from(factor[i], part.response, slope);
       }
       if (std::isnan(surge)) {

@@ -9,6 +9,7 @@
 #include <numbers>
 #include <vector>
 
+#include "kit/core/limits.h"
 #include "kit/studies/parallel.h"
 #include "model/surge.h"
 
@@ -111,7 +112,7 @@ class StormResponses {
       const double d = distance_[j];
       const surge::Response r = surge::evaluate_response(site_.location, radius_km, d, table_);
       response[j] = r.response;
-      fitted[j] = r.curve != surge::Curve::kNone && !(positive_only && !(d > 0));
+      fitted[j] = within_fitted_curves(r.curve) && !(positive_only && !(d > 0));
     }
   }
 

@@ -77,7 +77,7 @@ double DistanceSearch::at(double d) {
   const double key = std::isnan(r.response) ? -kInfinity : r.response;
   // Only where a fitted curve applies, and where the calculator takes the
   // landfall, is there a surge to report.
-  const bool fitted = r.curve != surge::Curve::kNone &&
+  const bool fitted = within_fitted_curves(r.curve) &&
                       !(needs_positive_distance(storm_.location) && !(d > 0));
   if (!fitted) return -kInfinity;
   if (!found_ || key > best_key_) {
