@@ -354,6 +354,16 @@ void write_worst_columns(CsvWriter& csv, const WorstLandfall& w) {
   csv.number(w.reach.radius_max_km);
   csv.fixed(w.reach.distance_at_min_km, 2);
   csv.fixed(w.reach.distance_at_max_km, 2);
+  std::string runs;
+  for (const RadiusRun& run : w.reach.runs) {
+    if (!runs.empty()) runs += ' ';
+    append_shortest(&runs, run.first_km);
+    if (run.last_km != run.first_km) {
+      runs += '-';
+      append_shortest(&runs, run.last_km);
+    }
+  }
+  csv.field(runs);
 }
 
 bool open_table_and_plot(const std::string& table_path, const std::string& plot_path,

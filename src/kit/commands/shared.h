@@ -118,10 +118,12 @@ void warn_if_coast_cuts(const HazardSpec& setup, const StormSet& storms,
                         const std::vector<Site>& sites, Sink& sink);
 
 // The columns of a worst landfall after its surge: distance, radius, side,
-// curve, X, and the radii that reach it with their distances.
+// curve, X, the smallest and largest radius that reach it with their
+// distances, and every radius that reaches it as runs of the searched radii,
+// "FIRST-LAST" (or one radius alone) separated by spaces: "17-23 25-65".
 inline constexpr const char* kWorstColumns[] = {
     "distance_km", "radius_km", "side", "curve", "x", "radius_min_km", "radius_max_km",
-    "distance_at_min_km", "distance_at_max_km"};
+    "distance_at_min_km", "distance_at_max_km", "radius_runs_km"};
 void write_worst_columns(CsvWriter& csv, const WorstLandfall& w);
 
 // A field of a rate, share, chance or ratio: six significant digits in plain
