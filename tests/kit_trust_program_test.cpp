@@ -170,6 +170,60 @@ TEST_F(KitTrustTest, HazardLevelsDoNotDependOnCoastBeyondTheReach) {
   EXPECT_NE(east.err.find("reach bridge 17 "), std::string::npos) << east.err;
 }
 
+// The example storms reach at most 65 km: bridge 1 (at 25 km) from
+// 25 - 65 x 25.834 = -1654.21 km, bridge 17 (at 460 km) to below
+// 460 + 65 x 5.166 = 795.79 km. A coast that just covers both ends warns of
+// nothing; one a kilometre shorter at either end names the bridge it cuts,
+// on standard error and on the report page. The page says what is left out,
+// with bridge 1's share of the storm rate left out.
+TEST_F(KitTrustTest, HazardWarnsWhereTheCoastCutsIntoAFittedReach) {
+  const std::string cover = "(--coast -1655:796 covers every bridge)";
+  struct Row {
+    const char* coast;
+    const char* bridges;  // named in the warning; empty: no warning
+    const char* left_out_at_1;
+  };
+  const Row rows[] = {
+      {"-1655:796", "", "60.3 %"},
+      {"-1654:796", "bridge 1 ", "60.3 %"},
+      {"-1655:795", "bridge 17 ", "60.3 %"},
+      {"-1654:795", "bridges 1, 17 ", "60.2 %"},
+      {"0:600", "bridges 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20 ",
+       "68.8 %"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.coast);
+    const RunResult hazard = kit({"hazard", "storms.csv", "--coast", row.coast, "-o", "levels.csv"});
+    const RunResult report =
+        kit({"report", "--storms", "storms.csv", "--coast", row.coast, "-o", "page.html"});
+    ASSERT_EQ(hazard.status, 0) << hazard.err;
+    ASSERT_EQ(report.status, 0) << report.err;
+    const std::string page = read_file("page.html");
+    EXPECT_NE(page.find("Landfalls beyond a bridge's fitted curves (X at or below -6 or above "
+                        "25), and at locations 18 to 20 landfalls on or right of the bridge, are "
+                        "left out there"),
+              std::string::npos);
+    const size_t bridge_1 = page.find(">Invented bridge 01 (not a real site)</td>");
+    ASSERT_NE(bridge_1, std::string::npos);
+    EXPECT_EQ(page.substr(page.find("</tr>", bridge_1) - 15, 15),
+              "<td>" + std::string(row.left_out_at_1) + "</td>");
+    const std::string bridges = row.bridges;
+    if (bridges.empty()) {
+      EXPECT_EQ(hazard.err, "");
+      EXPECT_EQ(page.find("cuts into"), std::string::npos);
+      continue;
+    }
+    const std::string warning = "the coast range " + std::string(row.coast) +
+                                " km cuts into the landfalls that reach " + bridges +
+                                "within the fitted curves; their levels leave those storms out " +
+                                cover;
+    EXPECT_EQ(hazard.err, "surgekit hazard: warning: " + warning + "\n");
+    EXPECT_NE(report.err.find("surgekit report: warning: " + warning + "\n"), std::string::npos)
+        << report.err;
+    EXPECT_NE(page.find("Warning: " + warning + "."), std::string::npos);
+  }
+}
+
 // The radii that reach the worst surge, exactly, against a brute-force search
 // of each radius alone with `run`: a radius's surges on a grid of X every 0.02
 // (X = 0, where the small-radius shift starts, a node), then every 0.0002

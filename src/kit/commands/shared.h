@@ -113,9 +113,10 @@ bool settle_landfalls(const StormSet& set, HazardSpec* setup, Sink& sink);
 
 // Warns, naming the bridges, when the coast range integrated over cuts into
 // the landfalls from which the storm set's largest storm reaches a bridge
-// within the fitted curves: their return levels then leave storms out.
-void warn_if_coast_cuts(const HazardSpec& setup, const StormSet& storms,
-                        const std::vector<Site>& sites, Sink& sink);
+// within the fitted curves: their return levels then leave storms out. The
+// warning's message, for the report page; empty when nothing is cut.
+std::string warn_if_coast_cuts(const HazardSpec& setup, const StormSet& storms,
+                               const std::vector<Site>& sites, Sink& sink);
 
 // The columns of a worst landfall after its surge: distance, radius, side,
 // curve, X, the smallest and largest radius that reach it with their

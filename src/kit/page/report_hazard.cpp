@@ -104,8 +104,11 @@ void add_hazard_section(const HazardReport& report, const std::vector<int>& loca
                              : "The surge, above mean sea level, is the hurricane's "
                                "meteorological forcing only: tide, wave setup and runup are not "
                                "included. ") +
-             "At locations 18 to 20 landfalls on or right of the bridge lie outside the fitted "
-             "curves and are left out; the table gives the share of the storm rate left out.");
+             "Landfalls beyond a bridge's fitted curves (X at or below -6 or above 25), and at "
+             "locations 18 to 20 landfalls on or right of the bridge, are left out there: the "
+             "curves give no surge for them. The table gives the share of the storm rate left "
+             "out at each bridge.");
+  if (!report.coast_warning.empty()) page->note("Warning: " + report.coast_warning + ".");
 
   HtmlTable table;
   table.caption = setup.total_water
