@@ -193,7 +193,8 @@ TEST_F(KitTrustTest, HazardWarnsWhereTheCoastCutsIntoAFittedReach) {
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.coast);
-    const RunResult hazard = kit({"hazard", "storms.csv", "--coast", row.coast, "-o", "levels.csv"});
+    const RunResult hazard =
+        kit({"hazard", "storms.csv", "--coast", row.coast, "-o", "levels.csv"});
     const RunResult report =
         kit({"report", "--storms", "storms.csv", "--coast", row.coast, "-o", "page.html"});
     ASSERT_EQ(hazard.status, 0) << hazard.err;
@@ -213,10 +214,9 @@ TEST_F(KitTrustTest, HazardWarnsWhereTheCoastCutsIntoAFittedReach) {
       EXPECT_EQ(page.find("cuts into"), std::string::npos);
       continue;
     }
-    const std::string warning = "the coast range " + std::string(row.coast) +
-                                " km cuts into the landfalls that reach " + bridges +
-                                "within the fitted curves; their levels leave those storms out " +
-                                cover;
+    const std::string warning =
+        "the coast range " + std::string(row.coast) + " km cuts into the landfalls that reach " +
+        bridges + "within the fitted curves; their levels leave those storms out " + cover;
     EXPECT_EQ(hazard.err, "surgekit hazard: warning: " + warning + "\n");
     EXPECT_NE(report.err.find("surgekit report: warning: " + warning + "\n"), std::string::npos)
         << report.err;
@@ -233,14 +233,13 @@ TEST_F(KitTrustTest, HazardWarnsWhereTheCoastCutsIntoAFittedReach) {
 // at each the shift keeps radius 24 short while 23 and 25 reach it. Location
 // 19 takes only landfalls west of the bridge.
 TEST_F(KitTrustTest, WorstNamesEveryRadiusThatReachesTheMaximum) {
-  constexpr int kFirst = 11, kLast = 65;  // worst's default radii
+  constexpr int kFirst = 11, kLast = 65;         // worst's default radii
   const double a = static_cast<double>(0.834f);  // X = distance / radius - a, before the shift
   struct Row {
     int location;
     const char* runs;
   };
-  for (const Row& row :
-       {Row{7, "17-23 25-65"}, Row{12, "18-23 25-65"}, Row{19, "17-23 25-65"}}) {
+  for (const Row& row : {Row{7, "17-23 25-65"}, Row{12, "18-23 25-65"}, Row{19, "17-23 25-65"}}) {
     SCOPED_TRACE(row.location);
     const std::string loc = std::to_string(row.location);
     // Each radius's largest surge over its list of X, with the surges at each
@@ -268,8 +267,7 @@ TEST_F(KitTrustTest, WorstNamesEveryRadiusThatReachesTheMaximum) {
           std::istringstream fields(line);
           for (std::string field; std::getline(fields, field, ',');) f.push_back(field);
           // Beyond the curves, or a distance the calculator refuses (at 18 to 20).
-          const bool counts =
-              f.at(8) != "none" && line.find("distance_side") == std::string::npos;
+          const bool counts = f.at(8) != "none" && line.find("distance_side") == std::string::npos;
           const double surge = counts ? std::strtod(f[4].c_str(), nullptr) : -INFINITY;
           surges[r - kFirst].push_back(surge);
           best[r - kFirst] = std::max(best[r - kFirst], surge);

@@ -336,7 +336,8 @@ std::string warn_if_coast_cuts(const HazardSpec& setup, const StormSet& storms,
       shortest_text(setup.coast_to_km) + " km cuts into the landfalls that reach bridge" +
       (cut.size() == 1 ? "" : "s") + " " + names +
       " within the fitted curves; their levels leave those storms out (--coast " +
-      shortest_text(std::floor(from)) + ":" + shortest_text(std::ceil(to)) + " covers every bridge)";
+      shortest_text(std::floor(from)) + ":" + shortest_text(std::ceil(to)) +
+      " covers every bridge)";
   sink.warning(message);
   return message;
 }

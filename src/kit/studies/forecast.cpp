@@ -133,8 +133,7 @@ std::vector<BridgeForecast> run_forecast(const ForecastSpec& setup, const Foreca
       // here, whatever the pressure; within them a pressure with no deficit
       // raises no surge.
       if (!within_fitted_curves(part.curve)) continue;
-      const double surge =
-          deficit[i] ? surge::surge_from(factor[i], part.response, slope) : 0.0;
+      const double surge = deficit[i] ? surge::surge_from(factor[i], part.response, slope) : 0.0;
       if (std::isnan(surge)) {
         ++r.no_number;
         continue;

@@ -178,13 +178,22 @@ TEST(Forecast, LeavesOutFarLandfallsWhateverThePressure) {
   };
   constexpr uint64_t n = 64;
   const Row rows[] = {
-      {5000, 1013, 0, NAN},  {5000, 1012, 0, NAN},  {5000, 940, 0, NAN}, {-5000, 1040, 0, NAN},
-      {0, 1013, n, 0.0},     {0, 1040, n, 0.0},     {0, 940, n, testing::pressure_only_surge(940)},
+      {5000, 1013, 0, NAN},
+      {5000, 1012, 0, NAN},
+      {5000, 940, 0, NAN},
+      {-5000, 1040, 0, NAN},
+      {0, 1013, n, 0.0},
+      {0, 1040, n, 0.0},
+      {0, 940, n, testing::pressure_only_surge(940)},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(::testing::Message() << row.landfall_km << " km, " << row.pressure_mb << " mb");
-    const ForecastSpec setup{.landfall_km = row.landfall_km, .pressure_mb = row.pressure_mb,
-                             .radius_km = 30, .samples = n, .seed = 3, .thresholds_m = {0.0}};
+    const ForecastSpec setup{.landfall_km = row.landfall_km,
+                             .pressure_mb = row.pressure_mb,
+                             .radius_km = 30,
+                             .samples = n,
+                             .seed = 3,
+                             .thresholds_m = {0.0}};
     const BridgeForecast r =
         run(setup, testing::zero_amplitude_table(), evenly_spaced_sites(0), 1)[0];
     EXPECT_EQ(r.kept, row.kept);

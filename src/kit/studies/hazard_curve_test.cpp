@@ -90,14 +90,15 @@ TEST(Hazard, FittedReachEndsWhereTheCurvesEnd) {
   const Row rows[] = {{1, 25, 65}, {7, 188, 11}, {17, 460, 24.5}, {19, 527, 65}, {20, -40, 11}};
   constexpr double kNear = 1e-6;  // km
   for (const Row& row : rows) {
-    SCOPED_TRACE(::testing::Message() << "location " << row.location << " radius " << row.radius_km);
+    SCOPED_TRACE(::testing::Message()
+                 << "location " << row.location << " radius " << row.radius_km);
     Site site;
     site.location = row.location;
     site.alongshore_km = row.alongshore_km;
     const CoastReach reach = fitted_reach(site, row.radius_km);
     auto curve_at = [&](double landfall_km) {
-      return surge::evaluate_response(row.location, row.radius_km,
-                                      row.alongshore_km - landfall_km, table)
+      return surge::evaluate_response(row.location, row.radius_km, row.alongshore_km - landfall_km,
+                                      table)
           .curve;
     };
     EXPECT_EQ(curve_at(reach.from_km + kNear), surge::Curve::kTail);

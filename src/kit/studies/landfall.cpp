@@ -75,8 +75,8 @@ double DistanceSearch::at(double d) {
   const double key = std::isnan(r.response) ? -kInfinity : r.response;
   // Only where a fitted curve applies, and where the calculator takes the
   // landfall, is there a surge to report.
-  const bool fitted = within_fitted_curves(r.curve) &&
-                      !(needs_positive_distance(storm_.location) && !(d > 0));
+  const bool fitted =
+      within_fitted_curves(r.curve) && !(needs_positive_distance(storm_.location) && !(d > 0));
   if (!fitted) return -kInfinity;
   if (!found_ || key > best_key_) {
     found_ = true;
@@ -270,8 +270,8 @@ std::vector<WorstLandfall> worst_per_pressure(const surge::SiteTable& table, int
     }
     // A NaN surge reaches nothing: the reported radius stands alone.
     if (reach.runs.empty()) {
-      reach = {{{w.radius_km, w.radius_km}}, w.radius_km, w.radius_km, w.distance_km,
-               w.distance_km};
+      reach = {
+          {{w.radius_km, w.radius_km}}, w.radius_km, w.radius_km, w.distance_km, w.distance_km};
     }
   }
   return worst;

@@ -26,8 +26,8 @@ struct RadiusRun {
 // keep a radius below 25 km off the peak while its neighbours reach it, so
 // the radii that reach it form runs: a radius between two runs falls short.
 struct RadiusReach {
-  std::vector<RadiusRun> runs;  // in increasing order, at least one
-  double radius_min_km = 0, radius_max_km = 0;          // the first and last radius of the runs
+  std::vector<RadiusRun> runs;                            // in increasing order, at least one
+  double radius_min_km = 0, radius_max_km = 0;            // the first and last radius of the runs
   double distance_at_min_km = 0, distance_at_max_km = 0;  // their worst landfall distances
 };
 
