@@ -68,6 +68,8 @@ awk -v np="$pressures" -v nr="$radii" 'BEGIN {
   }
 }' > storms.csv
 storms=$((pressures * radii))
+# 600 km, cut short of the bridges' fitted reach (hazard warns): the same
+# 600 landfalls per storm for both programs, which is what is compared here.
 coast=(--coast 0:600 --step 1)
 errors=(--sigma-m 0.1 --sigma-rel 0.1)
 forecast=(--landfall-km 300 --pressure 935 --radius 35 --sd-landfall 40 --sd-pressure 8

@@ -68,9 +68,9 @@ TEST_F(KitPlotsTest, SubcommandRuns) {
   };
   const std::string worst_header =
       "location,surge_m,distance_km,radius_km,side,curve,x,radius_min_km,radius_max_km,"
-      "distance_at_min_km,distance_at_max_km";
+      "distance_at_min_km,distance_at_max_km,radius_runs_km";
   const std::string worst_line =
-      R"(\d+,\d+\.\d{3},-?\d+\.\d{2},\d+,(LEFT|RIGHT),(left|tail|right),[^,]+,\d+,\d+,-?\d+\.\d{2},-?\d+\.\d{2})";
+      R"(\d+,\d+\.\d{3},-?\d+\.\d{2},\d+,(LEFT|RIGHT),(left|tail|right),[^,]+,\d+,\d+,-?\d+\.\d{2},-?\d+\.\d{2},\d+(-\d+)?( \d+(-\d+)?)*)";
   const Row rows[] = {
       {{"worst", "--pressure", "930", "--radius", "30"}, 0, worst_header, 21, worst_line},
       {{"worst", "--pressure", "930", "--radius-range", "11:65"}, 0, worst_header, 21, worst_line},
@@ -94,8 +94,8 @@ TEST_F(KitPlotsTest, SubcommandRuns) {
       {{"envelope", "--pressures", "900:960:30", "--radius-range", "20:30", "--location", "2"},
        0,
        "location,pressure_mb,surge_m,distance_km,radius_km,side,curve,x,radius_min_km,"
-       "radius_max_km,distance_at_min_km,distance_at_max_km",
-       4, R"(2,9[036]0,\d+\.\d{3},-?\d+\.\d{2},\d+,(LEFT|RIGHT),(left|tail|right),[^,]+,\d+,\d+,-?\d+\.\d{2},-?\d+\.\d{2})"},
+       "radius_max_km,distance_at_min_km,distance_at_max_km,radius_runs_km",
+       4, R"(2,9[036]0,\d+\.\d{3},-?\d+\.\d{2},\d+,(LEFT|RIGHT),(left|tail|right),[^,]+,\d+,\d+,-?\d+\.\d{2},-?\d+\.\d{2},\d+(-\d+)?( \d+(-\d+)?)*)"},
       {{"envelope", "--pressures", "1000:1020:10"}, 2, "", 0, ""},
       {{"envelope", "--pressures", "900-960"}, 2, "", 0, ""},
   };

@@ -176,7 +176,8 @@ CommandEntry define_hazard(CLI::App& sub, const CommonOptions& common) {
       "the millimetre, whose annual exceedance probability 1 - exp(-rate) is at most 1/T. With\n"
       "--total-water: the total water level above the site's datum, the tide A cos(phase)\n"
       "convolved with a uniform phase, and the clearance (low chord - level).\n"
-      "Example: surgekit hazard --data examples examples/storms.csv --coast 0:600 --curve c.csv");
+      "Example: surgekit hazard --data examples examples/storms.csv --coast -1720:861 "
+      "--curve c.csv");
   return [o, &common] {
     HazardSpec setup;
     setup.step_km = o->step_km;

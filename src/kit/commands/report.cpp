@@ -96,7 +96,7 @@ bool compute_hazard_report(const std::string& storms_path, const HazardSpec& coa
   StormSet storms;
   if (!load_storm_set(storms_path, &storms, sink)) return false;
   if (!settle_landfalls(storms, &setup, sink)) return false;
-  warn_if_coast_cuts(setup, storms, report->sites, sink);
+  report->coast_warning = warn_if_coast_cuts(setup, storms, report->sites, sink);
   report->storm_count = storms.storms.size();
   report->outside_fit = storms.outside_fit;
   report->results = compute_hazard(setup, storms, table, report->sites, default_thread_count());

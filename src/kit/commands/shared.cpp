@@ -318,10 +318,10 @@ bool settle_landfalls(const StormSet& set, HazardSpec* setup, Sink& sink) {
   return true;
 }
 
-void warn_if_coast_cuts(const HazardSpec& setup, const StormSet& storms,
-                        const std::vector<Site>& sites, Sink& sink) {
+std::string warn_if_coast_cuts(const HazardSpec& setup, const StormSet& storms,
+                               const std::vector<Site>& sites, Sink& sink) {
   const std::vector<int> cut = sites_cut_by_coast(setup, storms, sites);
-  if (cut.empty()) return;
+  if (cut.empty()) return "";
   std::string names;
   for (int location : cut) names += (names.empty() ? "" : ", ") + std::to_string(location);
   double from = 1e300, to = -1e300, largest = 0;
@@ -331,12 +331,15 @@ void warn_if_coast_cuts(const HazardSpec& setup, const StormSet& storms,
     from = std::min(from, reach.from_km);
     to = std::max(to, reach.to_km);
   }
-  sink.warning("the coast range " + shortest_text(setup.coast_from_km) + ":" +
-               shortest_text(setup.coast_to_km) + " km cuts into the landfalls that reach bridge" +
-               (cut.size() == 1 ? "" : "s") + " " + names +
-               " within the fitted curves; their levels leave those storms out (--coast " +
-               shortest_text(std::floor(from)) + ":" + shortest_text(std::ceil(to)) +
-               " covers every bridge)");
+  const std::string message =
+      "the coast range " + shortest_text(setup.coast_from_km) + ":" +
+      shortest_text(setup.coast_to_km) + " km cuts into the landfalls that reach bridge" +
+      (cut.size() == 1 ? "" : "s") + " " + names +
+      " within the fitted curves; their levels leave those storms out (--coast " +
+      shortest_text(std::floor(from)) + ":" + shortest_text(std::ceil(to)) +
+      " covers every bridge)";
+  sink.warning(message);
+  return message;
 }
 
 void significant(CsvWriter& out, double value) {
@@ -354,6 +357,16 @@ void write_worst_columns(CsvWriter& csv, const WorstLandfall& w) {
   csv.number(w.reach.radius_max_km);
   csv.fixed(w.reach.distance_at_min_km, 2);
   csv.fixed(w.reach.distance_at_max_km, 2);
+  std::string runs;
+  for (const RadiusRun& run : w.reach.runs) {
+    if (!runs.empty()) runs += ' ';
+    append_shortest(&runs, run.first_km);
+    if (run.last_km != run.first_km) {
+      runs += '-';
+      append_shortest(&runs, run.last_km);
+    }
+  }
+  csv.field(runs);
 }
 
 bool open_table_and_plot(const std::string& table_path, const std::string& plot_path,

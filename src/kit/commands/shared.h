@@ -113,15 +113,18 @@ bool settle_landfalls(const StormSet& set, HazardSpec* setup, Sink& sink);
 
 // Warns, naming the bridges, when the coast range integrated over cuts into
 // the landfalls from which the storm set's largest storm reaches a bridge
-// within the fitted curves: their return levels then leave storms out.
-void warn_if_coast_cuts(const HazardSpec& setup, const StormSet& storms,
-                        const std::vector<Site>& sites, Sink& sink);
+// within the fitted curves: their return levels then leave storms out. The
+// warning's message, for the report page; empty when nothing is cut.
+std::string warn_if_coast_cuts(const HazardSpec& setup, const StormSet& storms,
+                               const std::vector<Site>& sites, Sink& sink);
 
 // The columns of a worst landfall after its surge: distance, radius, side,
-// curve, X, and the radii that reach it with their distances.
+// curve, X, the smallest and largest radius that reach it with their
+// distances, and every radius that reaches it as runs of the searched radii,
+// "FIRST-LAST" (or one radius alone) separated by spaces: "17-23 25-65".
 inline constexpr const char* kWorstColumns[] = {
     "distance_km", "radius_km", "side", "curve", "x", "radius_min_km", "radius_max_km",
-    "distance_at_min_km", "distance_at_max_km"};
+    "distance_at_min_km", "distance_at_max_km", "radius_runs_km"};
 void write_worst_columns(CsvWriter& csv, const WorstLandfall& w);
 
 // A field of a rate, share, chance or ratio: six significant digits in plain

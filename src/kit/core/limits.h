@@ -7,6 +7,8 @@
 #include <cmath>
 #include <string>
 
+#include "model/surge.h"
+
 namespace kit {
 
 // The storms the curves were fitted for; outside them a result is flagged.
@@ -75,6 +77,13 @@ inline std::string datum_offset_limit_text() {
   return "beyond -" + whole_text(kMaxDatumOffsetM) + " to " + whole_text(kMaxDatumOffsetM) +
          " m: mean sea level lies within tens of metres of any vertical datum";
 }
+
+// True when a fitted curve applies at the case's X (RIGHT on (-6, 0], LEFT on
+// (0, 10], the tail on (10, 25]). Elsewhere (curve `none`, or X is NaN) the
+// curves give no answer: the model's surge there is the slope term alone, so
+// `run` and `curve` flag it, `worst` and `envelope` do not search there, and
+// `ensemble`, `hazard` and the simulated-surge comparison leave the case out.
+inline bool within_fitted_curves(surge::Curve curve) { return curve != surge::Curve::kNone; }
 
 }  // namespace kit
 

@@ -115,7 +115,7 @@ char* write_case_flags(char* out, const surge::StormCase& storm, const surge::Ca
       !radius_in_fitted_range(storm.radius_km),
       // The calculator asks again for a distance that is not positive here; a NaN passes.
       needs_positive_distance(storm.location) && storm.distance_km <= 0,
-      result.curve == surge::Curve::kNone,
+      !within_fitted_curves(result.curve),
       has_fraction(storm.pressure_mb),
       has_fraction(storm.radius_km),
   };

@@ -139,7 +139,7 @@ PlotSeries response_series(const surge::SiteTable& table, int location, int from
     const double d = kRadius * (k / 100.0 + surge::kDistanceOrigin);
     const surge::CaseResult r =
         surge::evaluate_surge(surge::StormCase{location, 1000, kRadius, d}, table);
-    if (r.curve == surge::Curve::kNone) continue;
+    if (!within_fitted_curves(r.curve)) continue;
     if (r.curve != previous && !line.x.empty()) {
       line.x.push_back(NAN);
       line.y.push_back(NAN);

@@ -126,8 +126,10 @@ void add_hazard_section(const HazardReport& report, const std::vector<int>& loca
                              : "The surge, above mean sea level, is the hurricane's "
                                "meteorological forcing only: tide, wave setup and runup are not "
                                "included. ") +
-             "At locations 18 to 20 landfalls on or right of the bridge lie outside the fitted "
-             "curves and are left out; the table gives the share of the storm rate left out.");
+             "Landfalls beyond a bridge's fitted curves (X at or below -6 or above 25), and at "
+             "locations 18 to 20 landfalls on or right of the bridge, are left out there: the "
+             "curves give no surge for them. The table gives the share of the storm rate left "
+             "out at each bridge.");
   // A low chord is given in its site's datum; the surge is above mean sea level.
   const bool datums = std::any_of(report.sites.begin(), report.sites.end(), [](const Site& s) {
     return s.has_low_chord && s.has_datum_offset;
@@ -137,6 +139,7 @@ void add_hazard_section(const HazardReport& report, const std::vector<int>& loca
                "sea level; sites.csv gives each site's datum offset, and --total-water gives the "
                "total water level in that datum, set against the low chord.");
   }
+  if (!report.coast_warning.empty()) page->note("Warning: " + report.coast_warning + ".");
 
   HtmlTable table;
   table.caption = setup.total_water

@@ -21,6 +21,7 @@ struct HazardReport {
   uint64_t outside_fit = 0;
   std::vector<Site> sites;
   std::vector<BridgeHazard> results;  // one per site, with curves
+  std::string coast_warning;  // the coast range's cut into the bridges' fitted reach, or empty
 };
 
 // The section: method, return-level table and one AEP plot per bridge, for the

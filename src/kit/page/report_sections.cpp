@@ -87,20 +87,24 @@ void add_worst_section(const ReportInput& input, HtmlPage* page) {
                   "Distance is that of the bridge from the landfall, east positive; only "
                   "landfalls where a fitted curve applies are searched.");
   page->paragraph("The surge depends on the radius only through X (apart from the shift for "
-                  "radii below 25 km), so a maximum is usually reached by a whole range of "
-                  "radii, each at its own distance. The table gives that range (every radius "
-                  "within half a millimetre of the largest surge) and the worst landfall as X; "
-                  "no single radius in it is the critical storm.");
+                  "radii below 25 km), so a maximum is usually reached by many radii, each at "
+                  "its own distance. The table lists every radius whose own worst surge lies "
+                  "within half a millimetre of the largest, as runs of consecutive radii: the "
+                  "shift can keep a radius between two runs short of the maximum. It gives the "
+                  "worst landfall as X, and the distances at the smallest and largest radius "
+                  "listed; no single radius is the critical storm.");
   HtmlTable table;
   table.header = {"location", "surge above mean sea level (m)", "X", "side", "curve", "radii reaching it (km)",
                   "distance at the smallest (km)", "distance at the largest (km)"};
   table.text_columns = {3, 4, 5};
   for (size_t i = 0; i < input.locations.size(); ++i) {
     const WorstLandfall& w = input.worst[i];
-    const std::string radii =
-        w.reach.radius_min_km == w.reach.radius_max_km
-            ? shortest_text(w.reach.radius_min_km)
-            : shortest_text(w.reach.radius_min_km) + " to " + shortest_text(w.reach.radius_max_km);
+    std::string radii;
+    for (const RadiusRun& run : w.reach.runs) {
+      if (!radii.empty()) radii += ", ";
+      radii += shortest_text(run.first_km);
+      if (run.last_km != run.first_km) radii += " to " + shortest_text(run.last_km);
+    }
     table.rows.push_back({std::to_string(input.locations[i]), fixed_text(w.result.surge_m, 3),
                           fixed_text(w.result.x, 4), std::string(side_name(w.result.side)),
                           std::string(curve_name(w.result.curve)), radii,

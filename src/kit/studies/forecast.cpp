@@ -131,14 +131,13 @@ std::vector<BridgeForecast> run_forecast(const ForecastSpec& setup, const Foreca
     for (size_t i = 0; i < n; ++i) {
       const double distance = site.alongshore_km - landfall[i];
       if (positive_only && !(distance > 0)) continue;
-      double surge = 0;
-      if (deficit[i]) {
-        const surge::Response part =
-            surge::evaluate_response(site.location, radius[i], distance, table);
-        // Beyond every fitted curve the model says nothing about this sample here.
-        if (part.curve == surge::Curve::kNone) continue;
-        surge = surge::surge_from(factor[i], part.response, slope);
-      }
+      const surge::Response part =
+          surge::evaluate_response(site.location, radius[i], distance, table);
+      // Beyond every fitted curve the model says nothing about this landfall
+      // here, whatever the pressure; within them a pressure with no deficit
+      // raises no surge.
+      if (!within_fitted_curves(part.curve)) continue;
+      const double surge = deficit[i] ? surge::surge_from(factor[i], part.response, slope) : 0.0;
       if (std::isnan(surge)) {
         ++r.no_number;
         continue;

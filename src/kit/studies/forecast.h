@@ -63,8 +63,10 @@ struct BridgeForecast {
 };
 
 // Evaluates every sample at every site (one thread per site at a time).
-// A sample with pressure at or above 1013 mb has no pressure deficit: its
-// surge counts as 0 m rather than the model's value for a negative deficit.
+// A landfall beyond every fitted curve at a bridge (or on or right of a
+// bridge at 18 to 20) is left out there, whatever its pressure. Within them, a
+// sample with pressure at or above 1013 mb has no pressure deficit: its surge
+// counts as 0 m rather than the model's value for a negative deficit.
 // Quantiles interpolate linearly between order statistics (the sample
 // quantile at (n - 1) p); shares are of the kept samples.
 std::vector<BridgeForecast> run_forecast(const ForecastSpec& setup, const ForecastSamples& samples,

@@ -166,6 +166,48 @@ TEST(Forecast, CountsPressuresWithoutADeficitAsNoSurge) {
   EXPECT_EQ(r.p10_m, 0.0);  // about half the samples have no surge
 }
 
+// A landfall beyond every fitted curve is left out whatever the pressure; one
+// within them with no deficit counts as no surge. Bridge 1 at alongshore 0,
+// radius 30: a landfall at 0 puts X at -0.834 (RIGHT), one at +-5000 km far
+// beyond the curves on either side.
+TEST(Forecast, LeavesOutFarLandfallsWhateverThePressure) {
+  struct Row {
+    double landfall_km, pressure_mb;
+    uint64_t kept;
+    double median_m;
+  };
+  constexpr uint64_t n = 64;
+  const Row rows[] = {
+      {5000, 1013, 0, NAN},
+      {5000, 1012, 0, NAN},
+      {5000, 940, 0, NAN},
+      {-5000, 1040, 0, NAN},
+      {0, 1013, n, 0.0},
+      {0, 1040, n, 0.0},
+      {0, 940, n, testing::pressure_only_surge(940)},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(::testing::Message() << row.landfall_km << " km, " << row.pressure_mb << " mb");
+    const ForecastSpec setup{.landfall_km = row.landfall_km,
+                             .pressure_mb = row.pressure_mb,
+                             .radius_km = 30,
+                             .samples = n,
+                             .seed = 3,
+                             .thresholds_m = {0.0}};
+    const BridgeForecast r =
+        run(setup, testing::zero_amplitude_table(), evenly_spaced_sites(0), 1)[0];
+    EXPECT_EQ(r.kept, row.kept);
+    EXPECT_EQ(r.left_out, n - row.kept);
+    if (row.kept == 0) {
+      EXPECT_TRUE(std::isnan(r.median_m));
+      EXPECT_TRUE(std::isnan(r.p_above[0]));
+    } else {
+      EXPECT_EQ(r.median_m, row.median_m);
+      EXPECT_EQ(r.p_above[0], row.median_m > 0 ? 1.0 : 0.0);
+    }
+  }
+}
+
 TEST(Forecast, QuantilesInterpolateBetweenOrderStatistics) {
   const surge::SiteTable table = testing::worked_example_table();
   const std::vector<Site> sites = evenly_spaced_sites(0);

@@ -9,6 +9,7 @@
 #include <numbers>
 #include <vector>
 
+#include "kit/core/limits.h"
 #include "kit/studies/parallel.h"
 #include "model/surge.h"
 
@@ -111,7 +112,7 @@ class StormResponses {
       const double d = distance_[j];
       const surge::Response r = surge::evaluate_response(site_.location, radius_km, d, table_);
       response[j] = r.response;
-      fitted[j] = r.curve != surge::Curve::kNone && !(positive_only && !(d > 0));
+      fitted[j] = within_fitted_curves(r.curve) && !(positive_only && !(d > 0));
     }
   }
 
@@ -414,14 +415,15 @@ int64_t ExceedanceRates::least_level_mm(double aep) const {
 
 CoastReach fitted_reach(const Site& site, double largest_radius_km) {
   // The distance d = alongshore - landfall puts X = d / R - a inside the curves
-  // for d in (R (-6 + a), R (25 + a)]; the small-radius shift moves X by less
-  // than one radius.
+  // for d in (R (-6 + a), R (25 + a)], a widening range as R grows. The
+  // small-radius shift changes X only for X in (-a, a], well inside, and keeps
+  // it inside (it moves it by less than 2.7), so it moves neither end.
   const double r = largest_radius_km;
   CoastReach reach;
-  reach.from_km = site.alongshore_km - r * (surge::kTailTo + surge::kDistanceOrigin + 1);
+  reach.from_km = site.alongshore_km - r * (surge::kTailTo + surge::kDistanceOrigin);
   reach.to_km = needs_positive_distance(site.location)
                     ? site.alongshore_km
-                    : site.alongshore_km - r * (surge::kRightFrom + surge::kDistanceOrigin - 1);
+                    : site.alongshore_km - r * (surge::kRightFrom + surge::kDistanceOrigin);
   return reach;
 }
 

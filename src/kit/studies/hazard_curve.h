@@ -119,8 +119,8 @@ struct BridgeHazard {
 
 // The landfall positions along the coast from which a storm of radius up to
 // `largest_radius_km` reaches the site within the fitted curves (X in
-// (-6, 25], with the small-radius shift's margin), and that the calculator
-// takes (west of the bridge at 18 to 20): [from_km, to_km].
+// (-6, 25]) and that the calculator takes (west of the bridge at 18 to 20):
+// [from_km, to_km), exactly, up to the rounding of X.
 struct CoastReach {
   double from_km = 0, to_km = 0;
 };

@@ -76,6 +76,45 @@ TEST(Hazard, IntegratesTheCoastAndLeavesOutLandfallsRightOfBridges) {
   EXPECT_EQ(results[18].levels_m[0], ceil_mm(pressure_only_surge(950)));
 }
 
+// The fitted reach is exact: for the largest radius a landfall just inside
+// either end lies on a fitted curve, one just outside on none (at locations
+// 18 to 20 the east end is the bridge itself, which the calculator refuses).
+// Radii below 25 km take the small-radius shift, which moves neither end; a
+// smaller radius reaches no further.
+TEST(Hazard, FittedReachEndsWhereTheCurvesEnd) {
+  const surge::SiteTable table = testing::worked_example_table();
+  struct Row {
+    int location;
+    double alongshore_km, radius_km;
+  };
+  const Row rows[] = {{1, 25, 65}, {7, 188, 11}, {17, 460, 24.5}, {19, 527, 65}, {20, -40, 11}};
+  constexpr double kNear = 1e-6;  // km
+  for (const Row& row : rows) {
+    SCOPED_TRACE(::testing::Message()
+                 << "location " << row.location << " radius " << row.radius_km);
+    Site site;
+    site.location = row.location;
+    site.alongshore_km = row.alongshore_km;
+    const CoastReach reach = fitted_reach(site, row.radius_km);
+    auto curve_at = [&](double landfall_km) {
+      return surge::evaluate_response(row.location, row.radius_km, row.alongshore_km - landfall_km,
+                                      table)
+          .curve;
+    };
+    EXPECT_EQ(curve_at(reach.from_km + kNear), surge::Curve::kTail);
+    EXPECT_EQ(curve_at(reach.from_km - kNear), surge::Curve::kNone);
+    EXPECT_EQ(curve_at(reach.to_km - kNear), surge::Curve::kRight);
+    if (needs_positive_distance(row.location)) {
+      EXPECT_EQ(reach.to_km, row.alongshore_km);
+    } else {
+      EXPECT_EQ(curve_at(reach.to_km + kNear), surge::Curve::kNone);
+    }
+    const CoastReach smaller = fitted_reach(site, row.radius_km / 2);
+    EXPECT_GT(smaller.from_km, reach.from_km);
+    EXPECT_LE(smaller.to_km, reach.to_km);
+  }
+}
+
 TEST(Hazard, CoastGridUsesWholeStepsAndMidpoints) {
   CoastGrid g = make_coast_grid(10, 13, 1);
   EXPECT_EQ(g.landfall_km, (std::vector<double>{10.5, 11.5, 12.5}));

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cassert>
 #include <cmath>
+#include <functional>
 #include <limits>
 
 #include "kit/core/limits.h"
@@ -23,9 +24,6 @@ constexpr int kMaxGridSteps = 1 << 20;     // a piece's grid, at most
 constexpr double kInvGolden = 0.6180339887498949;  // (sqrt(5) - 1) / 2
 // The ends of the fitted ranges of X: RIGHT (-6, 0], LEFT (0, 10], tail (10, 25].
 constexpr double kRangeEnds[] = {surge::kRightFrom, 0, surge::kLeftTo, surge::kTailTo};
-// Radii whose worst surges lie this close to the largest reach it: the
-// tables print millimetres.
-constexpr double kReachTolerance = 0.0005;
 
 // True when surge `a` is to replace the best so far, `b`: larger by more than
 // rounding (radii that reach the same peak of the response differ only in the
@@ -77,8 +75,8 @@ double DistanceSearch::at(double d) {
   const double key = std::isnan(r.response) ? -kInfinity : r.response;
   // Only where a fitted curve applies, and where the calculator takes the
   // landfall, is there a surge to report.
-  const bool fitted = r.curve != surge::Curve::kNone &&
-                      !(needs_positive_distance(storm_.location) && !(d > 0));
+  const bool fitted =
+      within_fitted_curves(r.curve) && !(needs_positive_distance(storm_.location) && !(d > 0));
   if (!fitted) return -kInfinity;
   if (!found_ || key > best_key_) {
     found_ = true;
@@ -208,7 +206,7 @@ WorstLandfall DistanceSearch::run() {
                        .result = found_ ? whole_result(best_, storm_.pressure_mb,
                                                         table_.slope[storm_.location])
                                         : CaseResult{},
-                       .reach = {r, r, best_distance_, best_distance_}};
+                       .reach = {{{r, r}}, r, r, best_distance_, best_distance_}};
 }
 
 }  // namespace
@@ -222,6 +220,8 @@ std::vector<WorstLandfall> worst_per_pressure(const surge::SiteTable& table, int
                                               const std::vector<double>& pressures_mb,
                                               const std::vector<int>& radii_km) {
   assert(!pressures_mb.empty() && !radii_km.empty());
+  assert(std::adjacent_find(radii_km.begin(), radii_km.end(), std::greater_equal<int>()) ==
+         radii_km.end());
   // The distance that maximises the response for a radius does so for every
   // pressure; each pressure then compares the radii at its own surge.
   std::vector<double> distances;
@@ -246,24 +246,33 @@ std::vector<WorstLandfall> worst_per_pressure(const surge::SiteTable& table, int
         worst[p] = WorstLandfall{distances[i], static_cast<double>(radii_km[i]), r, {}};
       }
     }
-    // Every radius whose worst surge reaches the largest to the millimetre:
-    // the smallest and largest of them, with their worst distances.
+    // Every radius whose worst surge reaches the largest to the millimetre,
+    // in runs of neighbours in the list, and the worst distances of the
+    // first and last.
     WorstLandfall& w = worst[p];
-    bool first = true;
+    RadiusReach& reach = w.reach;
+    size_t last = radii_km.size();
     for (size_t i = 0; i < radii_km.size(); ++i) {
-      if (!(std::fabs(surges[i] - w.result.surge_m) <= kReachTolerance)) continue;
+      if (!(std::fabs(surges[i] - w.result.surge_m) <= kReachToleranceM)) continue;
       const double radius = radii_km[i];
-      if (first || radius < w.reach.radius_min_km) {
-        w.reach.radius_min_km = radius;
-        w.reach.distance_at_min_km = distances[i];
+      if (reach.runs.empty()) {
+        reach.radius_min_km = radius;
+        reach.distance_at_min_km = distances[i];
       }
-      if (first || radius > w.reach.radius_max_km) {
-        w.reach.radius_max_km = radius;
-        w.reach.distance_at_max_km = distances[i];
+      if (!reach.runs.empty() && last + 1 == i) {
+        reach.runs.back().last_km = radius;
+      } else {
+        reach.runs.push_back({radius, radius});
       }
-      first = false;
+      reach.radius_max_km = radius;
+      reach.distance_at_max_km = distances[i];
+      last = i;
     }
-    if (first) w.reach = {w.radius_km, w.radius_km, w.distance_km, w.distance_km};
+    // A NaN surge reaches nothing: the reported radius stands alone.
+    if (reach.runs.empty()) {
+      reach = {
+          {{w.radius_km, w.radius_km}}, w.radius_km, w.radius_km, w.distance_km, w.distance_km};
+    }
   }
   return worst;
 }

@@ -11,11 +11,23 @@
 
 namespace kit {
 
+// A radius's worst surge reaches the largest when it lies this close to it:
+// the tables print millimetres.
+inline constexpr double kReachToleranceM = 0.0005;
+
+// Consecutive radii of the searched list, first_km to last_km (equal for one).
+struct RadiusRun {
+  double first_km = 0, last_km = 0;
+};
+
 // The radii that reach a worst surge: the surge depends on the radius only
 // through X (apart from the small-radius shift), so a whole range of radii
-// usually reaches the same maximum, each at its own distance.
+// usually reaches the same maximum, each at its own distance. The shift can
+// keep a radius below 25 km off the peak while its neighbours reach it, so
+// the radii that reach it form runs: a radius between two runs falls short.
 struct RadiusReach {
-  double radius_min_km = 0, radius_max_km = 0;          // within 0.5 mm of the largest surge
+  std::vector<RadiusRun> runs;                            // in increasing order, at least one
+  double radius_min_km = 0, radius_max_km = 0;            // the first and last radius of the runs
   double distance_at_min_km = 0, distance_at_max_km = 0;  // their worst landfall distances
 };
 
@@ -24,7 +36,7 @@ struct WorstLandfall {
   double distance_km = 0;
   double radius_km = 0;
   surge::CaseResult result;  // surge_m, side, curve and X at distance_km
-  RadiusReach reach;         // over a list of radii; the one radius otherwise
+  RadiusReach reach;         // over a list of radii; the one radius alone otherwise
 };
 
 // The landfall distance at which `location` sees the largest surge for the
@@ -41,14 +53,16 @@ struct WorstLandfall {
 WorstLandfall worst_over_distance(const surge::SiteTable& table, int location,
                                   double pressure_mb, double radius_km);
 
-// The worst over distance and over each radius in `radii_km` (not empty);
-// of radii whose surges differ by no more than rounding (one part in 1e12),
-// the first in the list wins.
+// The worst over distance and over each radius in `radii_km` (not empty, in
+// increasing order); of radii whose surges differ by no more than rounding
+// (one part in 1e12), the first in the list wins. The reach holds every radius
+// of the list whose own worst surge lies within kReachToleranceM of it.
 WorstLandfall worst_over_radii(const surge::SiteTable& table, int location, double pressure_mb,
                                const std::vector<int>& radii_km);
 
-// For every pressure in `pressures_mb`, the worst over distance and radius:
-// one search per radius serves every pressure.
+// For every pressure in `pressures_mb`, the worst over distance and radius
+// (`radii_km` as for worst_over_radii): one search per radius serves every
+// pressure.
 std::vector<WorstLandfall> worst_per_pressure(const surge::SiteTable& table, int location,
                                               const std::vector<double>& pressures_mb,
                                               const std::vector<int>& radii_km);

@@ -206,18 +206,20 @@ TEST_F(WorstLandfallTest, RadiusRangeTakesTheLargestOverRadii) {
   }
 }
 
-// Every radius of a range that reaches the largest surge to half a millimetre
-// is in the reported reach, the reported radius is the first of the list that
-// reaches it, and the reach's ends are the smallest and largest such radii.
-// The lists start at a radius that often reaches it, so that skipping the
-// first radius changes what is reported.
+// Every radius of a list that reaches the largest surge to half a millimetre
+// is in the reported runs and no other, a radius that falls short lies between
+// any two runs, the reported radius is the first of the list that reaches it,
+// and the reach's ends are the smallest and largest such radii. The lists
+// start at a radius that often reaches it, so that skipping the first radius
+// changes what is reported; in the third the shift keeps 24 short.
 TEST_F(WorstLandfallTest, ReachHoldsEveryRadiusThatReachesTheMaximum) {
   CoefficientSet set;
   std::vector<Finding> errors;
   ASSERT_TRUE(load_coefficients(KIT_EXAMPLES_DIR, &set, &errors));
-  int first_radius_reported = 0;
+  int first_radius_reported = 0, with_a_gap = 0;
   for (const std::vector<int>& radii :
-       {std::vector<int>{17, 18, 19, 20, 25, 30, 50, 65}, std::vector<int>{11, 12, 13, 14, 15}}) {
+       {std::vector<int>{17, 18, 19, 20, 25, 30, 50, 65}, std::vector<int>{11, 12, 13, 14, 15},
+        std::vector<int>{20, 21, 22, 23, 24, 25, 26}}) {
     for (int loc = 1; loc <= surge::kLocations; ++loc) {
       std::vector<WorstLandfall> each;
       double best = -INFINITY;
@@ -231,8 +233,10 @@ TEST_F(WorstLandfallTest, ReachHoldsEveryRadiusThatReachesTheMaximum) {
       EXPECT_EQ(w.radius_km, radii[first]) << loc;
       first_radius_reported += w.radius_km == radii.front();
       double lo = 1e9, hi = -1, d_lo = 0, d_hi = 0;
+      std::vector<int> reaching;
       for (size_t i = 0; i < radii.size(); ++i) {
         if (std::fabs(each[i].result.surge_m - w.result.surge_m) > 0.0005) continue;
+        reaching.push_back(radii[i]);
         if (radii[i] < lo) lo = radii[i], d_lo = each[i].distance_km;
         if (radii[i] > hi) hi = radii[i], d_hi = each[i].distance_km;
       }
@@ -240,9 +244,27 @@ TEST_F(WorstLandfallTest, ReachHoldsEveryRadiusThatReachesTheMaximum) {
       EXPECT_EQ(w.reach.radius_max_km, hi) << loc;
       EXPECT_EQ(w.reach.distance_at_min_km, d_lo) << loc;
       EXPECT_EQ(w.reach.distance_at_max_km, d_hi) << loc;
+      // The radii of the list that the runs span, and one left out between
+      // each two runs.
+      std::vector<int> spanned;
+      for (size_t k = 0; k < w.reach.runs.size(); ++k) {
+        const RadiusRun& run = w.reach.runs[k];
+        EXPECT_LE(run.first_km, run.last_km) << loc;
+        for (int r : radii) {
+          if (r >= run.first_km && r <= run.last_km) spanned.push_back(r);
+        }
+        if (k == 0) continue;
+        const double previous = w.reach.runs[k - 1].last_km;
+        EXPECT_TRUE(std::any_of(radii.begin(), radii.end(), [&](int r) {
+          return r > previous && r < run.first_km;
+        })) << loc;
+      }
+      EXPECT_EQ(spanned, reaching) << loc;
+      with_a_gap += w.reach.runs.size() > 1;
     }
   }
   EXPECT_GT(first_radius_reported, 0);  // the first radius was the answer somewhere
+  EXPECT_GT(with_a_gap, 0);             // and the radii that reach it were split somewhere
 }
 
 // A spike a hundredth of a radius wide, between grid points of the search,

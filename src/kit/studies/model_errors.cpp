@@ -6,6 +6,7 @@
 #include <cmath>
 #include <limits>
 
+#include "kit/core/limits.h"
 #include "model/surge.h"
 
 namespace kit {
@@ -19,7 +20,7 @@ std::vector<ModelPoint> model_points(const std::vector<const SimulationRow*>& ro
                                  row->distance_km};
     const surge::CaseResult result = surge::evaluate_surge(storm, table);
     points.push_back(ModelPoint{result.x, row->surge_m, result.surge_m,
-                                 result.curve != surge::Curve::kNone});
+                                 within_fitted_curves(result.curve)});
   }
   return points;
 }
