@@ -1,11 +1,11 @@
 // surgekit run: a CSV file of cases in, the same rows with their surge out.
 //
-// The input is cut into chunks of whole records. Worker threads each take a
-// chunk, read and check its rows, evaluate them and write them into the
-// chunk's own output; this thread reads the chunks and writes their outputs
-// and findings in input order, so that the bytes and the diagnostics are the
-// same on any number of threads. Memory is a few chunks and the longest
-// record, whatever the number of rows.
+// The input is read in chunks of whole records (RecordChunks). Worker threads
+// each take a chunk, read and check its rows, evaluate them and write them
+// into the chunk's own output; this thread reads the chunks and writes their
+// outputs and findings in input order, so that the bytes and the diagnostics
+// are the same on any number of threads. Memory is a few chunks and the
+// longest record, whatever the number of rows.
 #include <CLI/CLI.hpp>
 #include <time.h>
 
@@ -32,6 +32,7 @@
 #include "kit/files/csv.h"
 #include "kit/core/number.h"
 #include "kit/files/output_file.h"
+#include "kit/files/record_chunks.h"
 #include "kit/files/table_reader.h"
 #include "kit/studies/parallel.h"
 
@@ -50,10 +51,6 @@ struct RunOptions {
 
 using Clock = std::chrono::steady_clock;
 
-// The input goes in chunks of whole records, about this many bytes each; a
-// chunk's rows are checked, evaluated and written into the chunk's own
-// output, and the outputs are written in input order.
-constexpr size_t kChunkBytes = 1 << 17;
 // Within a chunk, rows go through in batches: read and check a batch,
 // evaluate it, write it, so that the three phases can be timed apart.
 constexpr size_t kBatchRows = 1024;
@@ -120,46 +117,6 @@ struct Chunk {
   uint64_t lines = 0;  // line ends in the input, when read to its end
   bool stop = false;   // the run ends here: a row without --keep-going, or a read fault
   PhaseTimes times;
-};
-
-// Splits the input into chunks at record ends; it carries the start of a
-// record that a read cut off over to the next chunk.
-class ChunkSource {
- public:
-  // Continues from what the header's reader read ahead.
-  ChunkSource(std::FILE* in, const CsvReader& header_reader)
-      : in_(in), carry_(header_reader.unread()), eof_(header_reader.at_end()) {}
-
-  // Fills *chunk with the next whole records, at least kChunkBytes of them
-  // unless the input ends first (the last chunk holds the rest as it stands);
-  // false when nothing is left.
-  bool next(std::string* chunk) {
-    chunk->assign(carry_);
-    carry_.clear();
-    size_t want = kChunkBytes;
-    for (;;) {
-      while (!eof_ && chunk->size() < want) {
-        const size_t have = chunk->size();
-        chunk->resize(want);
-        const size_t got = std::fread(chunk->data() + have, 1, want - have, in_);
-        chunk->resize(have + got);
-        if (got == 0) eof_ = true;  // the end, or a read fault the caller asks the stream about
-      }
-      if (eof_) return !chunk->empty();
-      const size_t whole = whole_records_size(*chunk);
-      if (whole > 0) {
-        carry_.assign(*chunk, whole);
-        chunk->resize(whole);
-        return true;
-      }
-      want = chunk->size() * 2;  // one record longer than the chunk: read on
-    }
-  }
-
- private:
-  std::FILE* in_;
-  std::string carry_;
-  bool eof_;
 };
 
 // A checked row waiting for its surge: the case, and the row's own fields
@@ -329,11 +286,11 @@ class CaseRun {
  private:
   bool read_header();
   // Chunks one after another on the calling thread.
-  void run_here(ChunkSource& source);
+  void run_here(RecordChunks& source);
   // Chunks on `threads` workers while this thread reads and writes.
-  void run_parallel(ChunkSource& source, int threads);
+  void run_parallel(RecordChunks& source, int threads);
   // Reads the next chunk, timed as reading; false at the end of the input.
-  bool read_chunk(ChunkSource& source, Chunk* chunk);
+  bool read_chunk(RecordChunks& source, Chunk* chunk);
   // Writes a processed chunk's rows and findings, the next in input order;
   // false when the run stops with it.
   bool take(Chunk& chunk);
@@ -406,7 +363,7 @@ bool CaseRun::read_header() {
   return true;
 }
 
-bool CaseRun::read_chunk(ChunkSource& source, Chunk* chunk) {
+bool CaseRun::read_chunk(RecordChunks& source, Chunk* chunk) {
   const auto start = thread_cpu_time();
   const bool got = source.next(&chunk->input);
   times_.reading += thread_cpu_time() - start;
@@ -429,7 +386,7 @@ bool CaseRun::take(Chunk& chunk) {
   return !chunk.stop;
 }
 
-void CaseRun::run_here(ChunkSource& source) {
+void CaseRun::run_here(RecordChunks& source) {
   Chunk chunk;
   ChunkWorker worker(table_, columns_, options_.keep_going);
   while (read_chunk(source, &chunk)) {
@@ -442,7 +399,7 @@ void CaseRun::run_here(ChunkSource& source) {
 // the next chunk, a worker takes the oldest filled one and processes it, and
 // this thread writes the slots in input order as they are done, then frees
 // them. The ring bounds the memory whatever the number of rows.
-void CaseRun::run_parallel(ChunkSource& source, int threads) {
+void CaseRun::run_parallel(RecordChunks& source, int threads) {
   enum class State { kFree, kFilled, kDone };
   const size_t slot_count = static_cast<size_t>(threads) + 2;
   std::vector<Chunk> slots(slot_count);
@@ -510,7 +467,7 @@ void CaseRun::run_parallel(ChunkSource& source, int threads) {
 bool CaseRun::run() {
   const Clock::time_point began = Clock::now();
   if (!read_header()) return false;
-  ChunkSource source(in_, reader_);
+  RecordChunks source(in_, reader_.unread(), reader_.at_end());
   const int threads = options_.threads > 0 ? options_.threads : default_thread_count();
   if (threads == 1) {
     run_here(source);
