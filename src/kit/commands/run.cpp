@@ -2,10 +2,10 @@
 //
 // The input is read in chunks of whole records (RecordChunks). Worker threads
 // each take a chunk, read and check its rows, evaluate them and write them
-// into the chunk's own output; this thread reads the chunks and writes their
-// outputs and findings in input order, so that the bytes and the diagnostics
-// are the same on any number of threads. Memory is a few chunks and the
-// longest record, whatever the number of rows.
+// into the chunk's own output; this thread writes the chunks' outputs and
+// findings in input order (for_each_in_order), so that the bytes and the
+// diagnostics are the same on any number of threads. Memory is a few chunks
+// and the longest record, whatever the number of rows.
 #include <CLI/CLI.hpp>
 #include <time.h>
 
@@ -13,17 +13,14 @@
 #include <cerrno>
 #include <cctype>
 #include <chrono>
-#include <condition_variable>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <memory>
-#include <mutex>
+#include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
-#include "kit/core/fp_environment.h"
 #include "kit/core/names.h"
 #include "kit/files/cases.h"
 #include "kit/coefficients/coefficients.h"
@@ -285,10 +282,6 @@ class CaseRun {
 
  private:
   bool read_header();
-  // Chunks one after another on the calling thread.
-  void run_here(RecordChunks& source);
-  // Chunks on `threads` workers while this thread reads and writes.
-  void run_parallel(RecordChunks& source, int threads);
   // Reads the next chunk, timed as reading; false at the end of the input.
   bool read_chunk(RecordChunks& source, Chunk* chunk);
   // Writes a processed chunk's rows and findings, the next in input order;
@@ -386,94 +379,22 @@ bool CaseRun::take(Chunk& chunk) {
   return !chunk.stop;
 }
 
-void CaseRun::run_here(RecordChunks& source) {
-  Chunk chunk;
-  ChunkWorker worker(table_, columns_, options_.keep_going);
-  while (read_chunk(source, &chunk)) {
-    worker.process(&chunk);
-    if (!take(chunk)) break;
-  }
-}
-
-// Chunks move through a ring of slots: this thread fills a free slot with
-// the next chunk, a worker takes the oldest filled one and processes it, and
-// this thread writes the slots in input order as they are done, then frees
-// them. The ring bounds the memory whatever the number of rows.
-void CaseRun::run_parallel(RecordChunks& source, int threads) {
-  enum class State { kFree, kFilled, kDone };
-  const size_t slot_count = static_cast<size_t>(threads) + 2;
-  std::vector<Chunk> slots(slot_count);
-  std::vector<State> states(slot_count, State::kFree);
-  std::mutex mutex;
-  std::condition_variable changed;
-  uint64_t filled = 0, taken = 0, written = 0;  // chunks so far, in input order
-  bool finished = false;                        // no more chunks will be filled
-
-  auto work = [&] {
-    use_model_fp_environment();
-    ChunkWorker worker(table_, columns_, options_.keep_going);
-    std::unique_lock lock(mutex);
-    for (;;) {
-      changed.wait(lock, [&] { return taken < filled || finished; });
-      if (taken == filled) return;
-      const size_t slot = taken++ % slot_count;
-      lock.unlock();
-      worker.process(&slots[slot]);
-      lock.lock();
-      states[slot] = State::kDone;
-      changed.notify_all();
-    }
-  };
-  std::vector<std::thread> workers;
-  for (int t = 0; t < threads; ++t) workers.emplace_back(work);
-
-  bool input_left = true;
-  std::unique_lock lock(mutex);
-  for (;;) {
-    changed.wait(lock, [&] {
-      return (written < filled && states[written % slot_count] == State::kDone) ||
-             (input_left && filled - written < slot_count) || (!input_left && written == filled);
-    });
-    if (written < filled && states[written % slot_count] == State::kDone) {
-      const size_t slot = written % slot_count;
-      lock.unlock();
-      const bool go_on = take(slots[slot]);
-      lock.lock();
-      states[slot] = State::kFree;
-      ++written;
-      if (!go_on) break;
-    } else if (input_left && filled - written < slot_count) {
-      const size_t slot = filled % slot_count;
-      lock.unlock();
-      input_left = read_chunk(source, &slots[slot]);
-      lock.lock();
-      if (input_left) {
-        states[slot] = State::kFilled;
-        ++filled;
-        changed.notify_all();
-      }
-    } else {
-      break;  // all written
-    }
-  }
-  // Workers finish what they hold; what was filled after a stop is left.
-  finished = true;
-  filled = taken;
-  changed.notify_all();
-  lock.unlock();
-  for (std::thread& t : workers) t.join();
-}
-
 bool CaseRun::run() {
   const Clock::time_point began = Clock::now();
   if (!read_header()) return false;
   RecordChunks source(in_, reader_.unread(), reader_.at_end());
   const int threads = options_.threads > 0 ? options_.threads : default_thread_count();
-  if (threads == 1) {
-    run_here(source);
-  } else {
-    run_parallel(source, threads);
-  }
+  std::vector<Chunk> chunks(ordered_slot_count(threads));
+  // Each worker made on its own thread, when it takes its first chunk.
+  std::vector<std::optional<ChunkWorker>> workers(static_cast<size_t>(threads));
+  for_each_in_order(
+      threads, [&](size_t slot) { return read_chunk(source, &chunks[slot]); },
+      [&](int worker, size_t slot) {
+        std::optional<ChunkWorker>& w = workers[static_cast<size_t>(worker)];
+        if (!w) w.emplace(table_, columns_, options_.keep_going);
+        w->process(&chunks[slot]);
+      },
+      [&](size_t slot) { return take(chunks[slot]); });
   const auto start = thread_cpu_time();
   const bool flushed = writer_.flush();
   times_.writing += thread_cpu_time() - start;
