@@ -161,7 +161,7 @@ void add_location_sections(const ReportInput& input, HtmlPage* page) {
     page->subheading("Location " + std::to_string(location));
     page->begin_block("plots");
     std::string svg;
-    append_line_plot(&svg, response_plot(table, location));
+    append_line_plot(&svg, response_plot(location, sample_response_curves(table, location)));
     append_line_plot(&svg, surge_plot("Surge along distance, location " +
                                           std::to_string(location) + ", radius " +
                                           shortest_text(input.plot_radius_km) + " km",
