@@ -5,7 +5,6 @@
 #include "kit/files/cases.h"
 #include "kit/coefficients/coefficients.h"
 #include "kit/page/plots.h"
-#include "kit/studies/curves.h"
 #include "kit/core/number.h"
 #include "kit/page/svg_plot.h"
 
@@ -132,7 +131,6 @@ void add_envelope_section(const ReportInput& input, HtmlPage* page) {
 }
 
 void add_location_sections(const ReportInput& input, HtmlPage* page) {
-  const surge::SiteTable& table = input.check.set.table;
   page->begin_section("locations", "Curves per location");
   page->paragraph("Left: the fitted response over the dimensionless distance X = d/R - 0.834, "
                   "on the RIGHT (-6 < X <= 0), LEFT (0 < X <= 10) and tail (10 < X <= 25) "
@@ -147,25 +145,22 @@ void add_location_sections(const ReportInput& input, HtmlPage* page) {
                   " % of its largest; beyond them the surge is the slope term alone. At "
                   "locations 18 to 20 the calculator refuses a distance of 0 or less: that "
                   "stretch is shaded and no surge is drawn over it.");
-  for (int location : input.locations) {
-    const std::vector<int> one = {location};
-    const std::vector<double> distances =
-        grid_distances(default_distance_grid(table, one, input.plot_radius_km));
+  for (const LocationSamples& samples : input.location_samples) {
+    const int location = samples.location;
     std::vector<SurgeSeries> series;
-    for (int p : input.plot_pressures) {
-      series.push_back(SurgeSeries{
-          std::to_string(p) + " mb",
-          sample_distances(table, location, p, input.plot_radius_km, distances)});
+    for (size_t i = 0; i < samples.surges.size(); ++i) {
+      series.push_back(
+          SurgeSeries{std::to_string(samples.pressures_mb[i]) + " mb", samples.surges[i]});
     }
     page->begin_block("location");
     page->subheading("Location " + std::to_string(location));
     page->begin_block("plots");
     std::string svg;
-    append_line_plot(&svg, response_plot(location, sample_response_curves(table, location)));
+    append_line_plot(&svg, response_plot(location, samples.response));
     append_line_plot(&svg, surge_plot("Surge along distance, location " +
                                           std::to_string(location) + ", radius " +
                                           shortest_text(input.plot_radius_km) + " km",
-                                      location, input.plot_radius_km, distances, series));
+                                      location, input.plot_radius_km, samples.distances, series));
     page->raw(svg);
     page->end_block();
     page->end_block();

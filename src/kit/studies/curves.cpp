@@ -97,4 +97,17 @@ ResponseCurves sample_response_curves(const surge::SiteTable& table, int locatio
   return curves;
 }
 
+LocationSamples sample_location(const surge::SiteTable& table, int location, double radius_km,
+                                const std::vector<int>& pressures_mb) {
+  LocationSamples samples;
+  samples.location = location;
+  samples.response = sample_response_curves(table, location);
+  samples.distances = grid_distances(default_distance_grid(table, {location}, radius_km));
+  samples.pressures_mb = pressures_mb;
+  for (int p : pressures_mb) {
+    samples.surges.push_back(sample_distances(table, location, p, radius_km, samples.distances));
+  }
+  return samples;
+}
+
 }  // namespace kit

@@ -47,6 +47,19 @@ struct ResponseCurves {
 };
 ResponseCurves sample_response_curves(const surge::SiteTable& table, int location);
 
+// What the report plots for one location at one radius: its response
+// curves, and the surge at each distance of default_distance_grid for the
+// location and radius, once per central pressure.
+struct LocationSamples {
+  int location = 0;
+  ResponseCurves response;
+  std::vector<double> distances;
+  std::vector<int> pressures_mb;
+  std::vector<std::vector<surge::CaseResult>> surges;  // [pressure][distance]
+};
+LocationSamples sample_location(const surge::SiteTable& table, int location, double radius_km,
+                                const std::vector<int>& pressures_mb);
+
 }  // namespace kit
 
 #endif  // SURGE_KIT_STUDIES_CURVES_H_

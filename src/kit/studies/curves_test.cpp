@@ -82,5 +82,25 @@ TEST_F(ExampleSamples, ResponseCurvesCoverTheFittedRanges) {
   }
 }
 
+// A location's plot samples: the grid that spans the fitted ranges at the
+// radius, and one row of surges per pressure, in the order given.
+TEST_F(ExampleSamples, LocationSamplesOnePerPressure) {
+  const double radius = 30;
+  const LocationSamples s = sample_location(set_.table, 19, radius, {960, 900});
+  EXPECT_EQ(s.location, 19);
+  EXPECT_EQ(s.pressures_mb, (std::vector<int>{960, 900}));
+  ASSERT_FALSE(s.distances.empty());
+  EXPECT_LE(s.distances.front(), radius * (surge::kRightFrom + surge::kDistanceOrigin));
+  EXPECT_GE(s.distances.back(), radius * (surge::kTailTo + surge::kDistanceOrigin));
+  ASSERT_EQ(s.surges.size(), 2u);
+  double largest[2] = {0, 0};
+  for (size_t p = 0; p < 2; ++p) {
+    ASSERT_EQ(s.surges[p].size(), s.distances.size());
+    for (const surge::CaseResult& r : s.surges[p]) largest[p] = std::max(largest[p], r.surge_m);
+  }
+  EXPECT_GT(largest[1], largest[0]);  // the deeper storm, second, raises more water
+  EXPECT_EQ(s.response.all.size(), 3101u);
+}
+
 }  // namespace
 }  // namespace kit
