@@ -23,11 +23,13 @@ EOF
 chmod +x "$work/surgekit"
 
 failures=0
-# expect pass|fail NAME [TEXT the checker must print]; the guide comes on stdin.
+# expect pass|fail NAME [TEXT the checker must print]; the guide comes on
+# stdin, as docs/surgekit.md or, with GUIDE set, as that file of the source
+# folder, named to the checker.
 expect() {
-  local want=$1 name=$2 text=${3:-} status=0
-  cat >"$work/src/docs/surgekit.md"
-  bash "$checker" "$work/surgekit" "$work/src" >"$work/log" 2>&1 || status=$?
+  local want=$1 name=$2 text=${3:-} status=0 guide=${GUIDE:-}
+  cat >"$work/src/${guide:-docs/surgekit.md}"
+  bash "$checker" "$work/surgekit" "$work/src" ${guide:+"$guide"} >"$work/log" 2>&1 || status=$?
   if [ "$want" == pass ] && [ "$status" -ne 0 ]; then
     echo "FAIL $name: the checker failed on a guide that agrees"; cat "$work/log"; failures=$((failures + 1))
   elif [ "$want" == fail ] && [ "$status" -eq 0 ]; then
@@ -226,6 +228,30 @@ ${fence}console
 \$ surgekit count 1
 1
 EOF
+
+# Another guide, named: it alone is read (docs/surgekit.md now holds the
+# unclosed block above), and messages name it.
+GUIDE=docs/fit.md expect pass "another guide, named" \
+  "1 examples, 1 commands (1 of surgekit) run from docs/fit.md" <<EOF
+Text.
+${fence}console
+\$ surgekit count 2
+1
+2
+${fence}
+EOF
+
+GUIDE=docs/fit.md expect fail "drift in another guide, named by its path" \
+  "docs/fit.md:3: the output of \$ surgekit count 2 differs" <<EOF
+Text.
+${fence}console
+\$ surgekit count 2
+1
+3
+${fence}
+EOF
+grep -qF -- "--- docs/fit.md:3 (the guide)" "$work/log" ||
+  { echo "FAIL the diff does not name the other guide"; failures=$((failures + 1)); }
 
 if [ "$failures" -ne 0 ]; then
   echo "$failures checks failed"

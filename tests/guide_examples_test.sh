@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Runs every example of docs/surgekit.md and compares what it prints with what
-# the guide shows, so that the guide cannot drift from the program.
-# Usage: tests/guide_examples_test.sh SURGEKIT SOURCE_DIR
+# Runs every example of a guide (docs/surgekit.md unless another is named)
+# and compares what it prints with what the guide shows, so that the guide
+# cannot drift from the program.
+# Usage: tests/guide_examples_test.sh SURGEKIT SOURCE_DIR [GUIDE]
+#   GUIDE: the guide's path within SOURCE_DIR, as messages name it
 #
 # An example is a fenced block opened by a line "```console" and closed by "```":
 #   $ COMMAND    a command, run by bash; a line ending in \ goes on with the next
@@ -20,13 +22,14 @@
 # guide holds no example at all.
 set -uo pipefail
 
-if [ $# -ne 2 ]; then
-  echo "usage: $0 SURGEKIT SOURCE_DIR" >&2
+if [ $# -ne 2 ] && [ $# -ne 3 ]; then
+  echo "usage: $0 SURGEKIT SOURCE_DIR [GUIDE]" >&2
   exit 2
 fi
 surgekit=$(realpath "$1") || exit 2
 source_dir=$(cd "$2" && pwd) || exit 2
-guide="$source_dir/docs/surgekit.md"
+guide_name=${3:-docs/surgekit.md}
+guide="$source_dir/$guide_name"
 [ -x "$surgekit" ] || { echo "not a program: $surgekit"; exit 1; }
 [ -f "$guide" ] || { echo "no guide: $guide"; exit 1; }
 [ -d "$source_dir/examples" ] || { echo "no examples folder in $source_dir"; exit 1; }
@@ -115,7 +118,7 @@ line_no=0
 declare -a cmd_text=() cmd_line=() cmd_expected=()
 
 fault() {
-  echo "docs/surgekit.md:$1: $2"
+  echo "$guide_name:$1: $2"
   fail=1
 }
 
@@ -153,8 +156,8 @@ run_block() {
       [ "$status" -ne 0 ] && echo "[status $status]"
     } >"$actual"
     if ! awk -v expected_file="$expected" "$match_awk" "$actual" >"$work/shown"; then
-      echo "docs/surgekit.md:${cmd_line[i]}: the output of \$ ${cmd_text[i]%%$'\n'*} differs:"
-      diff -u --label "docs/surgekit.md:${cmd_line[i]} (the guide)" \
+      echo "$guide_name:${cmd_line[i]}: the output of \$ ${cmd_text[i]%%$'\n'*} differs:"
+      diff -u --label "$guide_name:${cmd_line[i]} (the guide)" \
               --label "the program (uncompared runs as ...)" "$expected" "$work/shown"
       fail=1
     fi
@@ -198,10 +201,10 @@ done <"$guide"
 [ "$in_block" -eq 1 ] && fault "$block_line" "a console block that is never closed"
 
 if [ "$examples" -eq 0 ]; then
-  echo "docs/surgekit.md holds no example (a \`\`\`console block with a surgekit command)"
+  echo "$guide_name holds no example (a \`\`\`console block with a surgekit command)"
   exit 1
 fi
-echo "$examples examples, $commands commands ($kit_commands of surgekit) run from docs/surgekit.md"
+echo "$examples examples, $commands commands ($kit_commands of surgekit) run from $guide_name"
 if [ "$fail" -ne 0 ]; then
   echo "the guide and the program disagree"
   exit 1

@@ -18,6 +18,7 @@
 #include "kit/page/report_simulations.h"
 #include "kit/page/web_assets.h"
 #include "kit/core/selection.h"
+#include "kit/studies/curves.h"
 #include "kit/studies/model_errors.h"
 
 namespace kit {
@@ -136,6 +137,10 @@ int run_report(const ReportOptions& options, const CommonOptions& common) {
     for (auto& row : input.envelope) {
       input.worst.push_back(row.back());
       row.pop_back();
+    }
+    for (int location : input.locations) {
+      input.location_samples.push_back(sample_location(input.check.set.table, location,
+                                                       input.plot_radius_km, input.plot_pressures));
     }
   }
   // The simulations are read before the work, so that a fault in them ends the run at once.

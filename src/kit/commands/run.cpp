@@ -1,11 +1,11 @@
 // surgekit run: a CSV file of cases in, the same rows with their surge out.
 //
-// The input is cut into chunks of whole records. Worker threads each take a
-// chunk, read and check its rows, evaluate them and write them into the
-// chunk's own output; this thread reads the chunks and writes their outputs
-// and findings in input order, so that the bytes and the diagnostics are the
-// same on any number of threads. Memory is a few chunks and the longest
-// record, whatever the number of rows.
+// The input is read in chunks of whole records (RecordChunks). Worker threads
+// each take a chunk, read and check its rows, evaluate them and write them
+// into the chunk's own output; this thread writes the chunks' outputs and
+// findings in input order (for_each_in_order), so that the bytes and the
+// diagnostics are the same on any number of threads. Memory is a few chunks
+// and the longest record, whatever the number of rows.
 #include <CLI/CLI.hpp>
 #include <time.h>
 
@@ -13,17 +13,14 @@
 #include <cerrno>
 #include <cctype>
 #include <chrono>
-#include <condition_variable>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <memory>
-#include <mutex>
+#include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
-#include "kit/core/fp_environment.h"
 #include "kit/core/names.h"
 #include "kit/files/cases.h"
 #include "kit/coefficients/coefficients.h"
@@ -32,6 +29,7 @@
 #include "kit/files/csv.h"
 #include "kit/core/number.h"
 #include "kit/files/output_file.h"
+#include "kit/files/record_chunks.h"
 #include "kit/files/table_reader.h"
 #include "kit/studies/parallel.h"
 
@@ -50,10 +48,6 @@ struct RunOptions {
 
 using Clock = std::chrono::steady_clock;
 
-// The input goes in chunks of whole records, about this many bytes each; a
-// chunk's rows are checked, evaluated and written into the chunk's own
-// output, and the outputs are written in input order.
-constexpr size_t kChunkBytes = 1 << 17;
 // Within a chunk, rows go through in batches: read and check a batch,
 // evaluate it, write it, so that the three phases can be timed apart.
 constexpr size_t kBatchRows = 1024;
@@ -120,46 +114,6 @@ struct Chunk {
   uint64_t lines = 0;  // line ends in the input, when read to its end
   bool stop = false;   // the run ends here: a row without --keep-going, or a read fault
   PhaseTimes times;
-};
-
-// Splits the input into chunks at record ends; it carries the start of a
-// record that a read cut off over to the next chunk.
-class ChunkSource {
- public:
-  // Continues from what the header's reader read ahead.
-  ChunkSource(std::FILE* in, const CsvReader& header_reader)
-      : in_(in), carry_(header_reader.unread()), eof_(header_reader.at_end()) {}
-
-  // Fills *chunk with the next whole records, at least kChunkBytes of them
-  // unless the input ends first (the last chunk holds the rest as it stands);
-  // false when nothing is left.
-  bool next(std::string* chunk) {
-    chunk->assign(carry_);
-    carry_.clear();
-    size_t want = kChunkBytes;
-    for (;;) {
-      while (!eof_ && chunk->size() < want) {
-        const size_t have = chunk->size();
-        chunk->resize(want);
-        const size_t got = std::fread(chunk->data() + have, 1, want - have, in_);
-        chunk->resize(have + got);
-        if (got == 0) eof_ = true;  // the end, or a read fault the caller asks the stream about
-      }
-      if (eof_) return !chunk->empty();
-      const size_t whole = whole_records_size(*chunk);
-      if (whole > 0) {
-        carry_.assign(*chunk, whole);
-        chunk->resize(whole);
-        return true;
-      }
-      want = chunk->size() * 2;  // one record longer than the chunk: read on
-    }
-  }
-
- private:
-  std::FILE* in_;
-  std::string carry_;
-  bool eof_;
 };
 
 // A checked row waiting for its surge: the case, and the row's own fields
@@ -328,12 +282,8 @@ class CaseRun {
 
  private:
   bool read_header();
-  // Chunks one after another on the calling thread.
-  void run_here(ChunkSource& source);
-  // Chunks on `threads` workers while this thread reads and writes.
-  void run_parallel(ChunkSource& source, int threads);
   // Reads the next chunk, timed as reading; false at the end of the input.
-  bool read_chunk(ChunkSource& source, Chunk* chunk);
+  bool read_chunk(RecordChunks& source, Chunk* chunk);
   // Writes a processed chunk's rows and findings, the next in input order;
   // false when the run stops with it.
   bool take(Chunk& chunk);
@@ -406,7 +356,7 @@ bool CaseRun::read_header() {
   return true;
 }
 
-bool CaseRun::read_chunk(ChunkSource& source, Chunk* chunk) {
+bool CaseRun::read_chunk(RecordChunks& source, Chunk* chunk) {
   const auto start = thread_cpu_time();
   const bool got = source.next(&chunk->input);
   times_.reading += thread_cpu_time() - start;
@@ -429,94 +379,22 @@ bool CaseRun::take(Chunk& chunk) {
   return !chunk.stop;
 }
 
-void CaseRun::run_here(ChunkSource& source) {
-  Chunk chunk;
-  ChunkWorker worker(table_, columns_, options_.keep_going);
-  while (read_chunk(source, &chunk)) {
-    worker.process(&chunk);
-    if (!take(chunk)) break;
-  }
-}
-
-// Chunks move through a ring of slots: this thread fills a free slot with
-// the next chunk, a worker takes the oldest filled one and processes it, and
-// this thread writes the slots in input order as they are done, then frees
-// them. The ring bounds the memory whatever the number of rows.
-void CaseRun::run_parallel(ChunkSource& source, int threads) {
-  enum class State { kFree, kFilled, kDone };
-  const size_t slot_count = static_cast<size_t>(threads) + 2;
-  std::vector<Chunk> slots(slot_count);
-  std::vector<State> states(slot_count, State::kFree);
-  std::mutex mutex;
-  std::condition_variable changed;
-  uint64_t filled = 0, taken = 0, written = 0;  // chunks so far, in input order
-  bool finished = false;                        // no more chunks will be filled
-
-  auto work = [&] {
-    use_model_fp_environment();
-    ChunkWorker worker(table_, columns_, options_.keep_going);
-    std::unique_lock lock(mutex);
-    for (;;) {
-      changed.wait(lock, [&] { return taken < filled || finished; });
-      if (taken == filled) return;
-      const size_t slot = taken++ % slot_count;
-      lock.unlock();
-      worker.process(&slots[slot]);
-      lock.lock();
-      states[slot] = State::kDone;
-      changed.notify_all();
-    }
-  };
-  std::vector<std::thread> workers;
-  for (int t = 0; t < threads; ++t) workers.emplace_back(work);
-
-  bool input_left = true;
-  std::unique_lock lock(mutex);
-  for (;;) {
-    changed.wait(lock, [&] {
-      return (written < filled && states[written % slot_count] == State::kDone) ||
-             (input_left && filled - written < slot_count) || (!input_left && written == filled);
-    });
-    if (written < filled && states[written % slot_count] == State::kDone) {
-      const size_t slot = written % slot_count;
-      lock.unlock();
-      const bool go_on = take(slots[slot]);
-      lock.lock();
-      states[slot] = State::kFree;
-      ++written;
-      if (!go_on) break;
-    } else if (input_left && filled - written < slot_count) {
-      const size_t slot = filled % slot_count;
-      lock.unlock();
-      input_left = read_chunk(source, &slots[slot]);
-      lock.lock();
-      if (input_left) {
-        states[slot] = State::kFilled;
-        ++filled;
-        changed.notify_all();
-      }
-    } else {
-      break;  // all written
-    }
-  }
-  // Workers finish what they hold; what was filled after a stop is left.
-  finished = true;
-  filled = taken;
-  changed.notify_all();
-  lock.unlock();
-  for (std::thread& t : workers) t.join();
-}
-
 bool CaseRun::run() {
   const Clock::time_point began = Clock::now();
   if (!read_header()) return false;
-  ChunkSource source(in_, reader_);
+  RecordChunks source(in_, reader_.unread(), reader_.at_end());
   const int threads = options_.threads > 0 ? options_.threads : default_thread_count();
-  if (threads == 1) {
-    run_here(source);
-  } else {
-    run_parallel(source, threads);
-  }
+  std::vector<Chunk> chunks(ordered_slot_count(threads));
+  // Each worker made on its own thread, when it takes its first chunk.
+  std::vector<std::optional<ChunkWorker>> workers(static_cast<size_t>(threads));
+  for_each_in_order(
+      threads, [&](size_t slot) { return read_chunk(source, &chunks[slot]); },
+      [&](int worker, size_t slot) {
+        std::optional<ChunkWorker>& w = workers[static_cast<size_t>(worker)];
+        if (!w) w.emplace(table_, columns_, options_.keep_going);
+        w->process(&chunks[slot]);
+      },
+      [&](size_t slot) { return take(chunks[slot]); });
   const auto start = thread_cpu_time();
   const bool flushed = writer_.flush();
   times_.writing += thread_cpu_time() - start;

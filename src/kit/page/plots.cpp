@@ -128,17 +128,12 @@ LinePlot surge_plot(const std::string& title, int location, double radius_km,
 
 namespace {
 
-// The response of a location over X in (from, to], one point per hundredth,
-// broken where the curve changes; X beyond every curve is left out.
-PlotSeries response_series(const surge::SiteTable& table, int location, int from_hundredths,
-                           int to_hundredths) {
-  constexpr double kRadius = 100;  // no small-radius shift
+// The samples as one line, broken where the curve changes; X beyond every
+// curve is left out.
+PlotSeries response_series(const std::vector<surge::CaseResult>& samples) {
   PlotSeries line{"", {}, {}};
   surge::Curve previous = surge::Curve::kNone;
-  for (int k = from_hundredths; k <= to_hundredths; ++k) {
-    const double d = kRadius * (k / 100.0 + surge::kDistanceOrigin);
-    const surge::CaseResult r =
-        surge::evaluate_surge(surge::StormCase{location, 1000, kRadius, d}, table);
+  for (const surge::CaseResult& r : samples) {
     if (!within_fitted_curves(r.curve)) continue;
     if (r.curve != previous && !line.x.empty()) {
       line.x.push_back(NAN);
@@ -153,19 +148,19 @@ PlotSeries response_series(const surge::SiteTable& table, int location, int from
 
 }  // namespace
 
-LinePlot response_plot(const surge::SiteTable& table, int location) {
+LinePlot response_plot(int location, const ResponseCurves& curves) {
   LinePlot plot;
   plot.title = "Response curves, location " + std::to_string(location);
   plot.x_label = "dimensionless distance X (radii)";
   plot.y_label = "response (1/m)";
-  plot.series.push_back(response_series(table, location, -600, 2500));
+  plot.series.push_back(response_series(curves.all));
   plot.bands = {PlotBand{surge::kRightFrom, 0, kRightBand, kRightFill},
                 PlotBand{0, surge::kLeftTo, kLeftBand, kLeftFill},
                 PlotBand{surge::kLeftTo, surge::kTailTo, kTailBand, kTailFill}};
   // The tail, small beside the Gaussians' peaks, again at its own scale.
   LinePlot tail;
   tail.title = "tail, own scale";
-  tail.series.push_back(response_series(table, location, 1001, 2500));
+  tail.series.push_back(response_series(curves.tail));
   tail.x_from = surge::kLeftTo;
   tail.x_to = surge::kTailTo;
   tail.bands = {PlotBand{surge::kLeftTo, surge::kTailTo, kTailBand, kTailFill}};

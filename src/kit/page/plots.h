@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "kit/page/svg_plot.h"
+#include "kit/studies/curves.h"
 #include "kit/studies/landfall.h"
 #include "model/site_table.h"
 #include "model/surge.h"
@@ -62,11 +63,11 @@ struct SurgeSeries {
 LinePlot surge_plot(const std::string& title, int location, double radius_km,
                     const std::vector<double>& distances, const std::vector<SurgeSeries>& series);
 
-// The response curves of a location over X from -6 to 25 (the model at radius
-// 100 km, where no shift applies), the line broken where the curve changes,
-// with the RIGHT, LEFT and tail ranges shaded and named, and the tail drawn
-// again in an inset at a scale of its own.
-LinePlot response_plot(const surge::SiteTable& table, int location);
+// The response curves of a location over X (as sample_response_curves
+// gives them), the line broken where the curve changes and left out beyond
+// every curve, with the RIGHT, LEFT and tail ranges shaded and named, and
+// the tail drawn again in an inset at a scale of its own.
+LinePlot response_plot(int location, const ResponseCurves& curves);
 
 // The envelope table (rows[i][p]: locations[i] at pressures[p]) as coloured
 // cells of the worst surge, titled with the radius range searched.

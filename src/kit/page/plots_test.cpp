@@ -160,7 +160,7 @@ TEST_F(ExamplePlots, RefusedDistancesHaveNoLine) {
 
 // The response plot's inset holds the tail, 10 < X <= 25, at its own scale.
 TEST_F(ExamplePlots, TailInset) {
-  const LinePlot plot = response_plot(set_.table, 3);
+  const LinePlot plot = response_plot(3, sample_response_curves(set_.table, 3));
   ASSERT_EQ(plot.inset.size(), 1u);
   const PlotSeries& tail = plot.inset.front().series.front();
   ASSERT_FALSE(tail.x.empty());

@@ -2,10 +2,12 @@
 #include "kit/core/names.h"
 #include "kit/page/report_sections.h"
 
+#include <charconv>
+
 #include "kit/files/cases.h"
 #include "kit/coefficients/coefficients.h"
+#include "kit/core/limits.h"
 #include "kit/page/plots.h"
-#include "kit/studies/curves.h"
 #include "kit/core/number.h"
 #include "kit/page/svg_plot.h"
 
@@ -22,6 +24,14 @@ const char* severity_name(Severity s) {
       break;
   }
   return "note";
+}
+
+// The distance origin as fitted, in single precision: "0.834".
+std::string origin_text() {
+  char text[32];
+  const auto written =
+      std::to_chars(text, text + sizeof text, static_cast<float>(surge::kDistanceOrigin));
+  return std::string(text, written.ptr);
 }
 
 }  // namespace
@@ -137,40 +147,40 @@ void add_envelope_section(const ReportInput& input, HtmlPage* page) {
 }
 
 void add_location_sections(const ReportInput& input, HtmlPage* page) {
-  const surge::SiteTable& table = input.check.set.table;
+  const std::string origin = origin_text();
   page->begin_section("locations", "Curves per location");
-  page->paragraph("Left: the fitted response over the dimensionless distance X = d/R - 0.834, "
-                  "on the RIGHT (-6 < X <= 0), LEFT (0 < X <= 10) and tail (10 < X <= 25) "
-                  "ranges; the inset draws the tail again at a scale of its own. Right: the "
+  page->paragraph("Left: the fitted response over the dimensionless distance X = d/R - " + origin +
+                  ", on the RIGHT (" + shortest_text(surge::kRightFrom) +
+                  " < X <= 0), LEFT (0 < X <= " + shortest_text(surge::kLeftTo) + ") and tail (" +
+                  shortest_text(surge::kLeftTo) + " < X <= " + shortest_text(surge::kTailTo) +
+                  ") ranges; the inset draws the tail again at a scale of its own. Right: the "
                   "surge along landfall distance d at radius " + shortest_text(input.plot_radius_km) +
                   " km for a few central pressures. The distance is the bridge's from the "
                   "landfall, positive when the bridge lies east of it (the landfall to its "
-                  "LEFT). The curves are centred 0.834 radii east of the landfall, near the "
-                  "strongest winds, so the RIGHT curve reaches to d = 0.834 R, east of the "
-                  "landfall. Each plot covers the distances where the response is at least " +
-                  shortest_text(100 * kShownResponseShare) +
+                  "LEFT). The curves are centred " + origin + " radii east of the landfall, near "
+                  "the strongest winds, so the RIGHT curve reaches to d = " + origin + " R, east "
+                  "of the landfall. Each plot covers the distances where the response is at "
+                  "least " + shortest_text(100 * kShownResponseShare) +
                   " % of its largest; beyond them the surge is the slope term alone. At "
-                  "locations 18 to 20 the calculator refuses a distance of 0 or less: that "
-                  "stretch is shaded and no surge is drawn over it.");
-  for (int location : input.locations) {
-    const std::vector<int> one = {location};
-    const std::vector<double> distances =
-        grid_distances(default_distance_grid(table, one, input.plot_radius_km));
+                  "locations " + std::to_string(kFirstWestOnlyLocation) + " to " +
+                  std::to_string(kLastLocation) + " the calculator refuses a distance of 0 or "
+                  "less: that stretch is shaded and no surge is drawn over it.");
+  for (const LocationSamples& samples : input.location_samples) {
+    const int location = samples.location;
     std::vector<SurgeSeries> series;
-    for (int p : input.plot_pressures) {
-      series.push_back(SurgeSeries{
-          std::to_string(p) + " mb",
-          sample_distances(table, location, p, input.plot_radius_km, distances)});
+    for (size_t i = 0; i < samples.surges.size(); ++i) {
+      series.push_back(
+          SurgeSeries{std::to_string(samples.pressures_mb[i]) + " mb", samples.surges[i]});
     }
     page->begin_block("location");
     page->subheading("Location " + std::to_string(location));
     page->begin_block("plots");
     std::string svg;
-    append_line_plot(&svg, response_plot(table, location));
+    append_line_plot(&svg, response_plot(location, samples.response));
     append_line_plot(&svg, surge_plot("Surge along distance, location " +
                                           std::to_string(location) + ", radius " +
                                           shortest_text(input.plot_radius_km) + " km",
-                                      location, input.plot_radius_km, distances, series));
+                                      location, input.plot_radius_km, samples.distances, series));
     page->raw(svg);
     page->end_block();
     page->end_block();

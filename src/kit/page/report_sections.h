@@ -8,6 +8,7 @@
 
 #include "kit/coefficients/check.h"
 #include "kit/page/html_page.h"
+#include "kit/studies/curves.h"
 #include "kit/studies/landfall.h"
 
 namespace kit {
@@ -25,6 +26,8 @@ struct ReportInput {
   int worst_pressure_mb = 930;
   std::vector<std::vector<WorstLandfall>> envelope;  // [location][pressure]
   std::vector<WorstLandfall> worst;                  // [location], at worst_pressure_mb
+  // [location]: its curves, and the surge at plot_radius_km for plot_pressures
+  std::vector<LocationSamples> location_samples;
 };
 
 // Both files' names and SHA-256 digests.

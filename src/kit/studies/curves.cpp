@@ -1,10 +1,9 @@
-// Samples of the model along landfall distance.
+// Samples of the model along landfall distance and along X.
 #include "kit/studies/curves.h"
 
 #include <algorithm>
 #include <cassert>
 #include <cmath>
-
 
 namespace kit {
 namespace {
@@ -26,6 +25,9 @@ double nice_floor(double v) {
   }
   return power;
 }
+
+// X in hundredths, for the ends of the fitted ranges (whole hundredths).
+int hundredths(double x) { return static_cast<int>(std::lround(100 * x)); }
 
 }  // namespace
 
@@ -71,6 +73,41 @@ std::vector<surge::CaseResult> sample_distances(const surge::SiteTable& table, i
         surge::evaluate_surge(surge::StormCase{location, pressure_mb, radius_km, d}, table));
   }
   return results;
+}
+
+std::vector<surge::CaseResult> sample_response(const surge::SiteTable& table, int location,
+                                               int first_hundredth, int last_hundredth) {
+  assert(first_hundredth <= last_hundredth);
+  constexpr double kRadius = 100;  // no small-radius shift
+  std::vector<surge::CaseResult> results;
+  results.reserve(static_cast<size_t>(last_hundredth - first_hundredth) + 1);
+  for (int k = first_hundredth; k <= last_hundredth; ++k) {
+    const double d = kRadius * (k / 100.0 + surge::kDistanceOrigin);
+    results.push_back(surge::evaluate_surge(surge::StormCase{location, 1000, kRadius, d}, table));
+  }
+  return results;
+}
+
+ResponseCurves sample_response_curves(const surge::SiteTable& table, int location) {
+  ResponseCurves curves;
+  curves.all =
+      sample_response(table, location, hundredths(surge::kRightFrom), hundredths(surge::kTailTo));
+  curves.tail =
+      sample_response(table, location, hundredths(surge::kLeftTo) + 1, hundredths(surge::kTailTo));
+  return curves;
+}
+
+LocationSamples sample_location(const surge::SiteTable& table, int location, double radius_km,
+                                const std::vector<int>& pressures_mb) {
+  LocationSamples samples;
+  samples.location = location;
+  samples.response = sample_response_curves(table, location);
+  samples.distances = grid_distances(default_distance_grid(table, {location}, radius_km));
+  samples.pressures_mb = pressures_mb;
+  for (int p : pressures_mb) {
+    samples.surges.push_back(sample_distances(table, location, p, radius_km, samples.distances));
+  }
+  return samples;
 }
 
 }  // namespace kit

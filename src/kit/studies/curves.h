@@ -1,4 +1,5 @@
-// Sampling the model along landfall distance (for `curve` and the report).
+// Sampling the model along landfall distance and along X (for `curve` and the
+// report).
 #ifndef SURGE_KIT_STUDIES_CURVES_H_
 #define SURGE_KIT_STUDIES_CURVES_H_
 
@@ -28,6 +29,36 @@ DistanceGrid default_distance_grid(const surge::SiteTable& table, const std::vec
 std::vector<surge::CaseResult> sample_distances(const surge::SiteTable& table, int location,
                                                 double pressure_mb, double radius_km,
                                                 const std::vector<double>& distances);
+
+// The model along X at radius 100 km, where no small-radius shift applies, at
+// X = k / 100 for each k from `first_hundredth` to `last_hundredth` (at
+// least first_hundredth), for a storm of 1000 mb: each result's x, curve
+// and response.
+std::vector<surge::CaseResult> sample_response(const surge::SiteTable& table, int location,
+                                               int first_hundredth, int last_hundredth);
+
+// A location's response curves as the report draws them, at every
+// hundredth of X: over all the fitted ranges, X from surge::kRightFrom to
+// surge::kTailTo, and over the tail's alone, X above surge::kLeftTo up to
+// surge::kTailTo.
+struct ResponseCurves {
+  std::vector<surge::CaseResult> all;
+  std::vector<surge::CaseResult> tail;
+};
+ResponseCurves sample_response_curves(const surge::SiteTable& table, int location);
+
+// What the report plots for one location at one radius: its response
+// curves, and the surge at each distance of default_distance_grid for the
+// location and radius, once per central pressure.
+struct LocationSamples {
+  int location = 0;
+  ResponseCurves response;
+  std::vector<double> distances;
+  std::vector<int> pressures_mb;
+  std::vector<std::vector<surge::CaseResult>> surges;  // [pressure][distance]
+};
+LocationSamples sample_location(const surge::SiteTable& table, int location, double radius_km,
+                                const std::vector<int>& pressures_mb);
 
 }  // namespace kit
 
