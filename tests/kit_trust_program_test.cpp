@@ -135,7 +135,8 @@ TEST_F(KitTrustTest, StormsOutsidePhysicsAreRefused) {
   write_file("cases.csv", "location,pressure_mb,radius_km,distance_km\n7,1013,30,20\n");
   const RunResult run = kit({"run", "cases.csv"});
   EXPECT_EQ(run.status, 1);
-  EXPECT_NE(run.err.find("cases.csv:2:3: error: pressure_mb: \"1013\" is not a pressure below 1013 mb"),
+  EXPECT_NE(run.err.find("cases.csv:2:3: error: pressure_mb: \"1013\" is not a pressure above 0 "
+                         "and below 1013 mb"),
             std::string::npos)
       << run.err;
 }

@@ -90,11 +90,21 @@ CLI::Validator radius_range_validator(const char* description) {
 }
 
 CLI::Validator pressure_range_validator(const char* description) {
-  const int below = static_cast<int>(kNoDeficitPressureMb);
-  return bounded_range_validator(description, 1, below - 1,
-                                 "pressures must lie between 1 and " + std::to_string(below - 1) +
-                                     " mb (a storm's pressure is below " +
-                                     std::to_string(below) + " mb)");
+  return CLI::Validator(
+      [](std::string& text) -> std::string {
+        std::vector<int> values;
+        if (!parse_integer_range(text, &values)) {
+          return "'" + text +
+                 "' is not FIRST:LAST or FIRST:LAST:STEP (integers, FIRST <= LAST, STEP > 0)";
+        }
+        for (int p : {values.front(), values.back()}) {  // the lowest and the highest
+          if (!is_physical_pressure(p)) {
+            return "'" + text + "': " + std::to_string(p) + " is not " + physical_pressure_text();
+          }
+        }
+        return {};
+      },
+      description);
 }
 
 CLI::Validator pressure_validator() {
