@@ -119,6 +119,23 @@ CLI::Validator positive_validator() {
   return real_validator(is_positive, "a finite number above zero", "NUMBER");
 }
 
+void refuse_non_finite_reals(CLI::App& app) {
+  const CLI::Validator finite(
+      [](std::string& text) -> std::string {
+        char* end = nullptr;
+        const double v = std::strtod(text.c_str(), &end);
+        // Text that is no number at all is left to the option's conversion.
+        if (end == text.c_str() || *end != '\0' || std::isfinite(v)) return {};
+        return "'" + text + "' is not a finite number";
+      },
+      "");  // no description: the option's help keeps its own
+  for (CLI::App* sub : app.get_subcommands([](CLI::App*) { return true; })) {
+    for (CLI::Option* option : sub->get_options()) {
+      if (option->get_type_name().starts_with("FLOAT")) option->check(finite);
+    }
+  }
+}
+
 CLI::Validator input_file_validator() {
   return CLI::Validator(
       [](std::string& path) -> std::string {
