@@ -1,5 +1,6 @@
 // Whole-program runs of `surgekit check`: every kind of finding, whole and in
 // order, the summary, and the exit status.
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -406,6 +407,43 @@ TEST_F(CheckProgramTest, AMissingNumberInTheExamplesIsNamedWhereItHappens) {
   calculator.cwd = path("set");
   const RunResult surge = run("7\n950\n30\n60\n0\n", calculator);
   EXPECT_EQ(surge.status, 0) << surge.out << surge.err;
+}
+
+// With --strict the warnings are errors: printed so, counted so, said so in
+// the summary, and the status is 1; without warnings nothing changes.
+TEST_F(CheckProgramTest, StrictCountsWarningsAsErrors) {
+  DataFiles files;
+  set_value(files.parameters, 8, 20, "2.0 9");
+  const std::string layout =
+      "set/srfparamsVelko.dat:8:89: %s: location 8 leaves \"9\" unread after its 21st value, "
+      "unlike the others: a missing or extra number shifts every later column\n";
+  auto with = [&](const char* severity) {
+    char text[512];
+    std::snprintf(text, sizeof text, layout.c_str(), severity);
+    return std::string(text);
+  };
+  RunResult r = check(files);
+  EXPECT_EQ(split_output(r.out).first, with("warning"));
+  EXPECT_EQ(split_output(r.out).second, "20 of 20 locations read: 0 errors, 1 warning, 0 notes");
+  EXPECT_EQ(r.status, 0);
+  r = check(files, {"check", "--data", "set", "--strict"});
+  EXPECT_EQ(split_output(r.out).first, with("error"));
+  EXPECT_NE(r.out.find("20 of 20 locations read: 1 error, 0 warnings, 0 notes\n"
+                       "1 warning with --strict: it counts as an error\nSHA256 "),
+            std::string::npos)
+      << r.out;
+  EXPECT_EQ(r.status, 1);
+  set_value(files.parameters, 10, 10, "15.0\n");
+  r = check(files, {"check", "--data", "set", "--strict"});
+  EXPECT_NE(r.out.find("20 of 20 locations read: 2 errors, 0 warnings, 0 notes\n"
+                       "2 warnings with --strict: they count as errors\n"),
+            std::string::npos)
+      << r.out;
+  EXPECT_EQ(r.status, 1);
+  r = check(DataFiles{}, {"check", "--data", "set", "--strict"});
+  EXPECT_EQ(r.out.rfind("20 of 20 locations read: 0 errors, 0 warnings, 0 notes\nSHA256 ", 0), 0u)
+      << r.out;
+  EXPECT_EQ(r.status, 0);
 }
 
 TEST_F(CheckProgramTest, UsageErrorsExitWithTwo) {
