@@ -167,13 +167,17 @@ TEST_F(CheckProgramTest, FindingsSummaryAndStatus) {
          set_value(f.parameters, 5, 9, "");
          set_value(f.slopes, 2, 0, ",");
        },
-       0,
+       // Left at 0 by a first load, the RIGHT curve's widths give 0 / 0 at
+       // X = 0, and the tail normaliser an infinite factor.
+       1,
        p + "2:14: warning: location 2, left_amp2: a null value (a comma where a number should be) leaves it unset: the calculator keeps the value of its previous load (0 at the first)\n" +
            p + "3:51: warning: location 3: a slash ends the group early: right_amp1 to right_width3 are left unset: the calculator keeps the value of its previous load (0 at the first)\n" +
+           p + "3:51: error: location 3, right_amp1 to right_width3: the RIGHT curve gives a NaN response at X = 0, inside its fitted range -6 < X <= 0: the calculator's surges there are infinite or NaN\n" +
            p + "4:1: warning: location 4, left_amp1: repeat count \"2*1.0\" gives left_amp1 to left_centre1 the same value\n" +
            p + "5:30: warning: location 5, left_centre3: repeat count \"3*\" leaves left_centre3 to tail_norm unset: the calculator keeps the value of its previous load (0 at the first)\n" +
+           p + "5:30: error: location 5, tail_norm to tail_scale: the tail gives an infinite response just above X = 10, inside its fitted range 10 < X <= 25: the calculator's surges there are infinite or NaN\n" +
            s + "2:1: warning: location 2, slope: a null value (a comma where a number should be) leaves it unset: the calculator keeps the value of its previous load (0 at the first)\n",
-       "20 of 20 locations read: 0 errors, 5 warnings, 0 notes"},
+       "20 of 20 locations read: 2 errors, 5 warnings, 0 notes"},
       {"a decimal comma, a logical value, a pair",
        [](DataFiles& f) {
          set_value(f.parameters, 2, 2, "2,0");
@@ -236,6 +240,19 @@ TEST_F(CheckProgramTest, FindingsSummaryAndStatus) {
        "20 of 20 locations read: 2 errors, 0 warnings, 0 notes"},
       {"a low chord of 0", [](DataFiles& f) { f.sites = sites_file(0, 3, "0"); }, 0, "",
        "20 of 20 locations read: 0 errors, 0 warnings, 0 notes"},
+      // The tail's exponential overflows from X = 15 + 709.78 times the
+      // scale: within the fitted range below a scale of 0.01409.
+      {"a tail scale that overflows the tail inside its range",
+       [](DataFiles& f) { set_value(f.parameters, 7, 11, "0.0140"); }, 1,
+       p + "7:38: error: location 7, tail_norm to tail_scale: the tail gives a NaN response at X = 24.94, inside its fitted range 10 < X <= 25: the calculator's surges there are infinite or NaN\n",
+       "20 of 20 locations read: 1 error, 0 warnings, 0 notes"},
+      {"the smallest tail scale whose tail stays finite",
+       [](DataFiles& f) { set_value(f.parameters, 7, 11, "0.0141"); }, 0, "",
+       "20 of 20 locations read: 0 errors, 0 warnings, 0 notes"},
+      {"a tail scale of 1e-30 (the tail's centre is 15)",
+       [](DataFiles& f) { set_value(f.parameters, 7, 11, "1e-30"); }, 1,
+       p + "7:38: error: location 7, tail_norm to tail_scale: the tail gives a NaN response at X = 15.01, inside its fitted range 10 < X <= 25: the calculator's surges there are infinite or NaN\n",
+       "20 of 20 locations read: 1 error, 0 warnings, 0 notes"},
       {"a tail that starts above the LEFT curve's end",
        [](DataFiles& f) { set_value(f.parameters, 5, 9, "0.1"); }, 0,
        p + "5: note: location 5: the response jumps at X = 10 from 0.0004826 (the LEFT curve) to 0.7562 (the tail), more than 10 % of its peak |response| 3.679\n",

@@ -83,6 +83,29 @@ TEST_F(KitTrustTest, EverySubcommandRefusesANonFiniteCoefficient) {
   }
 }
 
+// A finite tail scale that sends the tail's exponential to infinity inside
+// its fitted range: the calculator prints nan for location 7 at 700 km; every
+// subcommand refuses the set, naming the tail at its line.
+TEST_F(KitTrustTest, EverySubcommandRefusesACoefficientWhoseCurveGivesNaN) {
+  for (const char* scale : {"0.0100", "1e-30 "}) {
+    SCOPED_TRACE(scale);
+    edit_parameters(7, [&](std::string& l) { l.replace(l.find("-5.2382"), 7, scale); });
+    write_file("cases.csv", "location,pressure_mb,radius_km,distance_km\n7,930,30,700\n");
+    for (const auto& args : kEvaluating) {
+      SCOPED_TRACE(args[0]);
+      const RunResult r = kit(args);
+      EXPECT_EQ(r.status, 1) << r.err;
+      EXPECT_NE(r.err.find("srfparamsVelko.dat:7:83: error: location 7, tail_norm to tail_scale: "
+                           "the tail gives a NaN response "),
+                std::string::npos)
+          << r.err;
+      EXPECT_EQ(r.out.find("nan"), std::string::npos) << r.out;
+    }
+    const RunResult check = kit({"check"});
+    EXPECT_EQ(check.status, 1) << check.out;
+  }
+}
+
 TEST_F(KitTrustTest, AShiftedFileWarnsAndGoesOnUnlessStrict) {
   shift_parameters();
   for (const auto& args : kEvaluating) {

@@ -2,6 +2,7 @@
 // every fault and doubtful value turned into a finding.
 #include <algorithm>
 #include <array>
+#include <cassert>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -13,6 +14,7 @@
 #include "kit/coefficients/check.h"
 #include "kit/coefficients/coefficient_text.h"
 #include "kit/coefficients/group_reader.h"
+#include "kit/core/limits.h"
 #include "kit/core/number.h"
 #include "kit/files/sha256.h"
 #include "model/site_table.h"
@@ -29,6 +31,31 @@ constexpr int kTailNorm = 9;
 constexpr int kTailScale = 11;
 bool is_width(int item) { return item % 3 == 2 && item != kTailScale; }
 
+// The fitted curves with the items of a group that hold their coefficients
+// and the range of X each was fitted over, lower end excluded.
+struct CurveSpan {
+  surge::Curve curve;
+  int first_item, last_item;
+  double x_from, x_to;
+};
+constexpr CurveSpan kCurveSpans[] = {
+    {surge::Curve::kRight, 12, 20, surge::kRightFrom, 0},
+    {surge::Curve::kLeft, 0, 8, 0, surge::kLeftTo},
+    {surge::Curve::kTail, 9, 11, surge::kLeftTo, surge::kTailTo},
+};
+constexpr int kCurves = 3;
+int curve_index(int item) { return item <= 8 ? 1 : item <= 11 ? 2 : 0; }  // into kCurveSpans
+
+const char* curve_words(surge::Curve c) {
+  switch (c) {
+    case surge::Curve::kLeft: return "the LEFT curve";
+    case surge::Curve::kRight: return "the RIGHT curve";
+    case surge::Curve::kTail: return "the tail";
+    case surge::Curve::kNone: break;
+  }
+  return "no curve";
+}
+
 // True when the first blank- or comma-separated word of `text` is a number.
 bool starts_with_number(std::string_view text) {
   double number = 0;
@@ -42,7 +69,13 @@ class FileCheck {
       : file_(file), parameters_(parameters), count_(parameters ? surge::kParameterCount : 1),
         report_(report) {}
 
+  // Reads the file and checks each value and the layout of its groups.
   void run();
+  // The parameter file, after both files are read: each location's curves
+  // evaluated over their fitted ranges (the slope file's check in `slopes`).
+  void check_curves(const FileCheck& slopes);
+  // Hands the findings, in file order, to the report.
+  void finish();
   // Whether location i (from 1) was read from this file without a fault.
   bool complete(int location) const { return complete_[location - 1]; }
 
@@ -94,6 +127,9 @@ class FileCheck {
   std::vector<Pending> found_;
   int first_message_ = 0;
   std::array<bool, surge::kLocations> complete_{};
+  std::vector<GroupTrace> groups_;
+  // Curves (by kCurveSpans index) with a coefficient already refused.
+  std::array<std::array<bool, kCurves>, surge::kLocations> refused_curve_{};
 };
 
 void FileCheck::run() {
@@ -102,7 +138,8 @@ void FileCheck::run() {
     first_message_ = file_.open_message;
   } else {
     GroupReader reader(file_.bytes);
-    std::vector<GroupTrace> groups(surge::kLocations);
+    groups_.assign(surge::kLocations, GroupTrace{});
+    std::vector<GroupTrace>& groups = groups_;
     bool ended = false;
     for (int location = 1; location <= surge::kLocations && !ended; ++location) {
       float* destinations[surge::kParameterCount];
@@ -143,6 +180,9 @@ void FileCheck::run() {
       }
     }
   }
+}
+
+void FileCheck::finish() {
   std::stable_sort(found_.begin(), found_.end(), [](const Pending& a, const Pending& b) {
     return a.finding.line != b.finding.line ? a.finding.line < b.finding.line
                                             : a.finding.column < b.finding.column;
@@ -245,7 +285,10 @@ void FileCheck::check_value(int location, int k, const ItemTrace& item) {
   auto warn = [&](const std::string& message) {
     add(item.line, item.column, Severity::kWarning, at + message);
   };
-  auto refuse = [&](const std::string& message) { add_kit_error(item.line, item.column, at + message); };
+  auto refuse = [&](const std::string& message) {
+    add_kit_error(item.line, item.column, at + message);
+    if (parameters_) refused_curve_[location - 1][curve_index(k)] = true;
+  };
   if (!std::isfinite(value)) {
     refuse(quote_text(item.text) + " gives " + shortest_float(value) +
            ": this location's surges become infinite or NaN");
@@ -457,15 +500,6 @@ void FileCheck::note_jumps(const GroupTrace& group, int location) {
     const double r = at_distance(distance_of(surge::kRightFrom + n * 0.01)).response;
     if (std::isfinite(r)) peak = std::max(peak, std::fabs(r));
   }
-  auto curve_name = [](surge::Curve c) {
-    switch (c) {
-      case surge::Curve::kLeft: return "the LEFT curve";
-      case surge::Curve::kRight: return "the RIGHT curve";
-      case surge::Curve::kTail: return "the tail";
-      case surge::Curve::kNone: break;
-    }
-    return "no curve";
-  };
   for (const Join& join : kJoins) {
     const double below = join.below == surge::Curve::kNone ? 0 : response_on(join.x, join.below, -1);
     const double above = join.above == surge::Curve::kNone ? 0 : response_on(join.x, join.above, 1);
@@ -475,9 +509,74 @@ void FileCheck::note_jumps(const GroupTrace& group, int location) {
     std::snprintf(text, sizeof text,
                   "location %d: the response jumps at X = %g from %.4g (%s) to %.4g (%s), "
                   "more than %g %% of its peak |response| %.4g",
-                  location, join.x, below, curve_name(join.below), above, curve_name(join.above),
+                  location, join.x, below, curve_words(join.below), above, curve_words(join.above),
                   join.share * 100, peak);
     add(group.first_line, 0, Severity::kNote, text);
+  }
+}
+
+// Finite coefficients can still give a NaN or infinite response: a tail
+// scale near zero sends exp() to infinity, and infinity times the factor
+// exp(-t) = 0 is NaN. Each curve is evaluated by the model itself over its
+// fitted range, on a grid of X and at both ends (the excluded one as close as
+// the distances reach), at the lowest fitted pressure.
+void FileCheck::check_curves(const FileCheck& slopes) {
+  assert(parameters_);
+  if (!file_.found) return;
+  // A radius of 32 km is never shifted, and X = (d - a R) / R is exact at the
+  // range ends: R and a R are exact in binary.
+  constexpr double kRadius = 32;
+  constexpr double kStep = 0.01;
+  const surge::SiteTable& table = report_->set.table;
+  for (int location = 1; location <= surge::kLocations; ++location) {
+    if (!complete(location) || !slopes.complete(location) ||
+        !std::isfinite(table.slope[location])) {
+      continue;  // its errors are already named
+    }
+    // The case at X, walked by whole doubles of the distance towards
+    // `direction` until it falls on `curve`; its curve is kNone if it never does.
+    auto at_x = [&](double x, surge::Curve curve, double direction) {
+      double d = x * kRadius + surge::kDistanceOrigin * kRadius;
+      surge::CaseResult r;
+      for (int step = 0; step < 64; ++step) {
+        r = surge::evaluate_surge(surge::StormCase{.location = location,
+                                                   .pressure_mb = kFittedPressureMinMb,
+                                                   .radius_km = kRadius,
+                                                   .distance_km = d},
+                                  table);
+        if (r.curve == curve) return r;
+        d = std::nextafter(d, direction * HUGE_VAL);
+      }
+      r.curve = surge::Curve::kNone;
+      return r;
+    };
+    for (int c = 0; c < kCurves; ++c) {
+      if (refused_curve_[location - 1][c]) continue;
+      const CurveSpan& span = kCurveSpans[c];
+      const int steps = static_cast<int>(std::lround((span.x_to - span.x_from) / kStep));
+      for (int n = 0; n <= steps; ++n) {
+        const double x = n == steps ? span.x_to : span.x_from + n * kStep;
+        const surge::CaseResult r = at_x(x, span.curve, n == 0 ? 1 : -1);
+        if (r.curve != span.curve) continue;
+        if (std::isfinite(r.response) && std::isfinite(r.surge_m)) continue;
+        const ItemTrace& first = groups_[location - 1].items[span.first_item];
+        const bool response_bad = !std::isfinite(r.response);
+        const double bad = response_bad ? r.response : r.surge_m;
+        std::string what =
+            std::string(std::isnan(bad) ? "a NaN " : "an infinite ") +
+            (response_bad ? "response" : "surge at " + whole_text(kFittedPressureMinMb) + " mb");
+        // The excluded end is reached only as the next double above it.
+        const std::string at = n == 0 ? "just above X = " + shortest_text(span.x_from)
+                                      : "at X = " + significant_text(r.x, 6);
+        add_kit_error(first.line, first.column,
+                      where(location, span.first_item) + " to " + name(span.last_item) + ": " +
+                          curve_words(span.curve) + " gives " + what + " " + at +
+                          ", inside its fitted range " + shortest_text(span.x_from) +
+                          " < X <= " + shortest_text(span.x_to) +
+                          ": the calculator's surges there are infinite or NaN");
+        break;
+      }
+    }
   }
 }
 
@@ -533,6 +632,9 @@ CheckReport check_coefficient_contents(const CoefficientFile& parameters,
   parameter_check.run();
   FileCheck slope_check(slopes, false, &report);
   slope_check.run();
+  parameter_check.check_curves(slope_check);
+  parameter_check.finish();
+  slope_check.finish();
   for (int location = 1; location <= surge::kLocations; ++location) {
     if (parameter_check.complete(location) && slope_check.complete(location)) ++report.locations_read;
   }
