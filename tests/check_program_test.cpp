@@ -120,14 +120,17 @@ TEST_F(CheckProgramTest, FindingsSummaryAndStatus) {
        "17 of 20 locations read: 3 errors, 1 warning, 0 notes"},
       {"a file that ends early",
        [](DataFiles& f) { f.parameters->resize(f.parameters->rfind('\n', f.parameters->size() - 2) + 1); },
-       1, p + "19: error: the file ends before location 20: 20 groups of 21 values are needed\n",
-       "19 of 20 locations read: 1 error, 0 warnings, 0 notes"},
+       1,
+       p + "19: error: the file ends before location 20: 20 groups of 21 values are needed\n" +
+           p + "19: note: a line of values is missing: 399 values are read from 19 lines before the end of the file, where 20 groups of 21 values on 20 lines are needed; every location after the missing line reads its neighbour's values; which line is missing cannot be told (each group is one line)\n",
+       "19 of 20 locations read: 1 error, 0 warnings, 1 note"},
       {"a file that ends inside a group",
        [](DataFiles& f) { set_value(f.slopes, 20, 0, ""); set_value(f.parameters, 20, 20, "\n\n"); },
        1,
        p + "22: error: location 20, right_width3: the file ends inside the group, after 20 of its 21 values\n" +
-           s + "20: error: the file ends before location 20: 20 lines with a value are needed\n",
-       "19 of 20 locations read: 2 errors, 0 warnings, 0 notes"},
+           s + "20: error: the file ends before location 20: 20 lines with a value are needed\n" +
+           s + "20: note: a line of values is missing: 19 values are read before the end of the file, where 20 are needed; every location after the missing line reads its neighbour's value; which line is missing cannot be told (one value a line)\n",
+       "19 of 20 locations read: 2 errors, 0 warnings, 1 note"},
       {"a missing number in a file of exactly 20 lines",
        [](DataFiles& f) { set_value(f.parameters, 7, 4, ""); }, 1,
        p + "7:1: warning: location 7 spans 2 lines where the others span 1, and leaves \"1.0 2.0 0.5 3.0 1.0 0.25 0.0 4.0 1.0 15....\" unread: a missing or extra number shifts every later column: locations 8 to 20 read their neighbour's values\n" +
@@ -214,8 +217,9 @@ TEST_F(CheckProgramTest, FindingsSummaryAndStatus) {
       {"a slope line emptied",
        [](DataFiles& f) { set_value(f.slopes, 7, 0, ""); }, 1,
        s + "7: warning: line 7 is blank where the others hold a value: the calculator skips it; if location 7's value was deleted there, locations 7 to 20 read their neighbour's value\n" +
-           s + "20: error: the file ends before location 20: 20 lines with a value are needed\n",
-       "19 of 20 locations read: 1 error, 1 warning, 0 notes"},
+           s + "20: error: the file ends before location 20: 20 lines with a value are needed\n" +
+           s + "20: note: a line of values is missing: 19 values are read before the end of the file, where 20 are needed; every location after the missing line reads its neighbour's value; the first location whose line could be the missing one is location 7 (the first laid out unlike location 1, or after more blank lines)\n",
+       "19 of 20 locations read: 1 error, 1 warning, 1 note"},
       {"a blank line between one-line groups",
        [](DataFiles& f) { set_value(f.parameters, 19, 0, "\n1.0"); }, 0,
        p + "19: warning: line 19 is blank where the others hold values: the calculator skips it; if location 19's values were deleted there, locations 19 to 20 read their neighbour's values\n",
@@ -253,6 +257,16 @@ TEST_F(CheckProgramTest, FindingsSummaryAndStatus) {
        [](DataFiles& f) { set_value(f.parameters, 7, 11, "1e-30"); }, 1,
        p + "7:38: error: location 7, tail_norm to tail_scale: the tail gives a NaN response at X = 15.01, inside its fitted range 10 < X <= 25: the calculator's surges there are infinite or NaN\n",
        "20 of 20 locations read: 1 error, 0 warnings, 0 notes"},
+      {"a slope line deleted before the words after the lines",
+       [](DataFiles& f) {
+         std::string& text = *f.slopes;
+         text.erase(text.find("0.1\n"), 4);
+         text += "\nIllustrative slopes\n";
+       },
+       1,
+       s + "21:1: error: location 20, slope: \"Illustrative\" is not a number\n" +
+           s + "21:1: note: a line of values is missing: 19 values are read before this text, where 20 are needed; every location after the missing line reads its neighbour's value; which line is missing cannot be told (one value a line)\n",
+       "19 of 20 locations read: 1 error, 0 warnings, 1 note"},
       {"a tail that starts above the LEFT curve's end",
        [](DataFiles& f) { set_value(f.parameters, 5, 9, "0.1"); }, 0,
        p + "5: note: location 5: the response jumps at X = 10 from 0.0004826 (the LEFT curve) to 0.7562 (the tail), more than 10 % of its peak |response| 3.679\n",
@@ -424,6 +438,37 @@ TEST_F(CheckProgramTest, AMissingNumberInTheExamplesIsNamedWhereItHappens) {
   calculator.cwd = path("set");
   const RunResult surge = run("7\n950\n30\n60\n0\n", calculator);
   EXPECT_EQ(surge.status, 0) << surge.out << surge.err;
+}
+
+// Groups of two lines (11 and 10 values): a line deleted makes its group take
+// values from the next, so the layout tells where the missing line was.
+TEST_F(CheckProgramTest, AMissingLineIsNamedWhereTheLayoutTellsIt) {
+  for (const int deleted : {7, 8}) {  // location 4's first line, then its second
+    SCOPED_TRACE(deleted);
+    std::string two_line;
+    std::istringstream rows(example_parameter_file());
+    int line = 0;
+    for (std::string row; std::getline(rows, row);) {
+      size_t cut = 0;
+      for (int blank = 0; blank < 11; ++blank) cut = row.find(' ', cut + 1);
+      if (++line != deleted) two_line += row.substr(0, cut) + "\n";
+      if (++line != deleted) two_line += row.substr(cut + 1) + "\n";
+    }
+    DataFiles files;
+    files.parameters = two_line + "\nIllustrative values\n";
+    const RunResult r = check(files);
+    // Either way 409 values are read: with the second line deleted, location 4
+    // leaves one of location 5's unread.
+    EXPECT_NE(r.out.find("set/srfparamsVelko.dat:41:1: note: a line of values is missing: 409 "
+                         "values are read from 39 lines before this text, where 20 groups of 21 "
+                         "values on 40 lines are needed; every location after the missing line "
+                         "reads its neighbour's values; the first location whose line could be "
+                         "the missing one is location 4 (the first laid out unlike location 1, "
+                         "or after more blank lines)\n"),
+              std::string::npos)
+        << r.out;
+    EXPECT_EQ(r.status, 1);
+  }
 }
 
 // With --strict the warnings are errors: printed so, counted so, said so in

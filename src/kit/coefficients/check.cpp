@@ -118,6 +118,8 @@ class FileCheck {
   void check_gaps(const std::vector<GroupTrace>& groups);
   void note_leftover(int location, const GroupTrace& group);
   void note_jumps(const GroupTrace& group, int location);
+  void note_missing_lines();
+  int first_misplaced_location(int before) const;
   std::string shifted_after(int location) const;
 
   const CoefficientFile& file_;
@@ -163,6 +165,7 @@ void FileCheck::run() {
     // spans more lines than the others, long before the end.
     check_layout(groups);
     check_gaps(groups);
+    note_missing_lines();
     if (parameters_) {
       for (int location = 1; location <= surge::kLocations; ++location) {
         if (complete(location)) note_jumps(groups[location - 1], location);
@@ -578,6 +581,117 @@ void FileCheck::check_curves(const FileCheck& slopes) {
       }
     }
   }
+}
+
+// True for an item that the calculator read as a number.
+bool is_number(const ItemTrace& item) {
+  return (item.source == ItemSource::kValue && !item.logical) ||
+         item.source == ItemSource::kRepeat || item.source == ItemSource::kRepeated;
+}
+
+// The values run out before the 20th group: a word starts a line where a
+// group should start or go on, or the file ends. When fewer lines of values
+// come before it than the layout needs, whole lines are missing and every
+// later location reads its neighbour's values; the calculator's error there
+// names only the word or the end.
+void FileCheck::note_missing_lines() {
+  int failed = 0;  // the first location not read whole
+  while (failed < surge::kLocations && !groups_[failed].faults && !groups_[failed].ended) ++failed;
+  if (failed == 0 || failed == surge::kLocations) return;  // no value at all, or none missing
+  const GroupTrace& g = groups_[failed];
+  int k = 0;
+  while (k < count_ && is_number(g.items[k])) ++k;
+  if (k == count_) return;
+  const ItemTrace& item = g.items[k];
+  uint64_t line = 0, column = 0;
+  const char* met = nullptr;
+  if (g.ended && g.end_fault == InputFault::kEndOfFile &&
+      (item.source == ItemSource::kUnread ||
+       (item.source == ItemSource::kFault && item.fault == InputFault::kEndOfFile))) {
+    line = g.end_line, met = "the end of the file";
+  } else if (item.source == ItemSource::kFault || item.logical) {
+    // A word (not a mistyped number) first on its line.
+    const char c = item.text.empty() ? '0' : item.text.front();
+    const bool word = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+    const bool line_start = k == 0 || g.items[k - 1].line != item.line;
+    if (!word || !line_start) return;
+    line = item.line, column = item.column, met = "this text";
+  } else {
+    return;
+  }
+  // Lines that hold values, per group and in all.
+  std::map<uint64_t, int> group_sizes;  // lines a group's values stand on -> groups
+  std::vector<uint64_t> lines;
+  for (int i = 0; i < failed; ++i) {
+    std::vector<uint64_t> own;
+    for (const ItemTrace& value : groups_[i].items) {
+      if (value.line != 0 && (own.empty() || own.back() != value.line)) own.push_back(value.line);
+    }
+    ++group_sizes[own.size()];
+    lines.insert(lines.end(), own.begin(), own.end());
+  }
+  for (int i = 0; i < k; ++i) lines.push_back(g.items[i].line);
+  std::sort(lines.begin(), lines.end());
+  lines.erase(std::unique(lines.begin(), lines.end()), lines.end());
+  uint64_t per_group = 0;
+  int most = 0;
+  for (const auto& [size, n] : group_sizes) {
+    if (n > most) per_group = size, most = n;
+  }
+  const uint64_t needed = per_group * surge::kLocations;
+  if (lines.size() >= needed) return;  // a missing number, not a line: the layout warns
+  const uint64_t missing = needed - lines.size();
+  const int values = failed * count_ + k;
+  std::string message = missing == 1 ? std::string("a line of values is missing: ")
+                                     : std::to_string(missing) + " lines of values are missing: ";
+  message += std::to_string(values) + (values == 1 ? " value is read" : " values are read");
+  if (parameters_) message += " from " + std::to_string(lines.size()) + " lines";
+  message += " before " + std::string(met) + ", where " +
+             (parameters_ ? "20 groups of 21 values on " + std::to_string(needed) + " lines"
+                          : std::string("20")) +
+             " are needed; every location after the missing line reads its neighbour's " +
+             (parameters_ ? "values" : "value");
+  const int first = first_misplaced_location(failed);
+  if (first != 0) {
+    message += "; the first location whose line could be the missing one is location " +
+               std::to_string(first) + " (the first laid out unlike location 1, or after " +
+               "more blank lines)";
+  } else {
+    message += "; which line is missing cannot be told";
+    if (per_group == 1) {
+      message += parameters_ ? " (each group is one line)" : " (one value a line)";
+    }
+  }
+  add(line, column, Severity::kNote, std::move(message));
+}
+
+// The first of locations 2 to `before` whose group is laid out unlike
+// location 1's (values per line, text left after them), or, from location 3,
+// that follows its neighbour with more blank lines between than location 2
+// follows location 1; 0 when none.
+int FileCheck::first_misplaced_location(int before) const {
+  auto shape = [](const GroupTrace& g) {
+    std::vector<std::pair<uint64_t, int>> per_line;  // line -> values on it, in order
+    for (const ItemTrace& item : g.items) {
+      if (item.line == 0) continue;
+      if (per_line.empty() || per_line.back().first != item.line) {
+        per_line.push_back({item.line, 0});
+      }
+      ++per_line.back().second;
+    }
+    std::vector<int> counts;
+    for (const auto& [line, n] : per_line) counts.push_back(n);
+    return std::make_pair(counts, g.leftover.empty());
+  };
+  const auto usual = shape(groups_[0]);
+  for (int i = 1; i < before && i < surge::kLocations; ++i) {
+    if (shape(groups_[i]) != usual) return i + 1;
+    if (i >= 2 && groups_[i].first_line - groups_[i - 1].last_line >
+                      groups_[1].first_line - groups_[0].last_line) {
+      return i + 1;
+    }
+  }
+  return 0;
 }
 
 // Numbers after the last value are noted (a slip often puts them there); a
