@@ -2,6 +2,7 @@
 // can give one. Every subcommand refuses a corrupt coefficient set and storms
 // outside physics; warnings go on unless --strict; far landfalls count for
 // nothing; a worst surge names every radius that reaches it.
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -141,6 +142,36 @@ TEST_F(KitTrustTest, StormsOutsidePhysicsAreRefused) {
       {{"ensemble", "--landfall-km", "inf", "--pressure", "935", "--radius", "35"}, 2},
       {{"ensemble", "--landfall-km", "300", "--pressure", "1013", "--radius", "35"}, 2},
       {{"ensemble", "--landfall-km", "300", "--pressure", "935", "--radius", "0"}, 2},
+      // Not finite, and pressures at or below 0.
+      {{"worst", "--pressure", "nan"}, 2},
+      {{"worst", "--pressure", "0"}, 2},
+      {{"worst", "--pressure", "-50"}, 2},
+      {{"worst", "--pressure", "930", "--radius", "inf"}, 2},
+      {{"worst", "--pressure", "930", "--radius", "nan"}, 2},
+      {{"envelope", "--pressures", "0:960"}, 2},
+      {{"envelope", "--pressures", "nan:960"}, 2},
+      {{"envelope", "--radius-range", "inf:20"}, 2},
+      {{"curve", "--location", "7", "--pressure", "930", "--radius", "30", "--from", "nan"}, 2},
+      {{"curve", "--location", "7", "--pressure", "930", "--radius", "30", "--step", "inf"}, 2},
+      {{"report", "--plot-radius", "nan"}, 2},
+      {{"report", "--worst-pressure", "nan"}, 2},
+      {{"report", "--worst-pressure", "0"}, 2},
+      {{"report", "--storms", "storms.csv", "--coast", "-1720:861", "--step", "nan"}, 2},
+      {{"report", "--storms", "storms.csv", "--coast", "-1720:861", "--total-water",
+        "--sea-level-rise", "inf"},
+       2},
+      {{"ensemble", "--landfall-km", "300", "--pressure", "0", "--radius", "35"}, 2},
+      {{"ensemble", "--landfall-km", "300", "--pressure", "935", "--radius", "35", "--sd-radius",
+        "nan"},
+       2},
+      {{"ensemble", "--landfall-km", "300", "--pressure", "935", "--radius", "35",
+        "--sd-pressure", "inf"},
+       2},
+      {{"hazard", "storms.csv", "--coast", "-1720:861", "--step", "nan"}, 2},
+      {{"hazard", "storms.csv", "--coast", "-1720:861", "--curve-step", "nan"}, 2},
+      {{"hazard", "storms.csv", "--coast", "-1720:861", "--sigma-m", "inf"}, 2},
+      {{"hazard", "storms.csv", "--coast", "-1720:861", "--return-period", "nan"}, 2},
+      {{"hazard", "storms.csv", "--coast", "nan:861"}, 2},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.args[0] + " " + row.args[1] + " " + row.args[2]);
@@ -151,10 +182,48 @@ TEST_F(KitTrustTest, StormsOutsidePhysicsAreRefused) {
   // The highest fitted pressure and the smallest radius above 0 are taken.
   EXPECT_EQ(kit({"worst", "--pressure", "1012.9", "--radius", "0.5"}).status, 0);
   // A storm row and a run row: located errors.
-  write_file("storms.csv", "name,pressure_mb,radius_km,rate\na,1013,30,1e-4\n");
-  const RunResult hazard = kit({"hazard", "storms.csv", "--coast", "-1720:861"});
-  EXPECT_EQ(hazard.status, 1);
-  EXPECT_NE(hazard.err.find("storms.csv:2:"), std::string::npos) << hazard.err;
+  for (const char* pressure : {"1013", "0"}) {
+    write_file("storms.csv", "name,pressure_mb,radius_km,rate\na," + std::string(pressure) +
+                                 ",30,1e-4\n");
+    const RunResult hazard = kit({"hazard", "storms.csv", "--coast", "-1720:861"});
+    EXPECT_EQ(hazard.status, 1);
+    EXPECT_NE(hazard.err.find("storms.csv:2:3: error: pressure_mb: \"" + std::string(pressure) +
+                              "\" is not a pressure above 0 and below 1013 mb"),
+              std::string::npos)
+        << hazard.err;
+    EXPECT_EQ(hazard.out, "");
+  }
+  // Each run row outside physics is an error at its field: the run stops
+  // there, after the header; with --keep-going the other row is written, and
+  // the status is still 1.
+  const struct {
+    const char* row;
+    const char* error;
+  } cases[] = {
+      {"7,0,30,20", "cases.csv:2:3: error: pressure_mb: \"0\" is not a pressure above 0 and "
+                    "below 1013 mb"},
+      {"7,NaN,30,20", "cases.csv:2:3: error: pressure_mb: \"NaN\" is not a pressure above 0 "
+                      "and below 1013 mb"},
+      {"7,930,0,20", "cases.csv:2:7: error: radius_km: \"0\" is not a positive radius"},
+      {"7,930,-30,20", "cases.csv:2:7: error: radius_km: \"-30\" is not a positive radius"},
+      {"7,930,Inf,20", "cases.csv:2:7: error: radius_km: \"Inf\" is not a positive radius"},
+      {"7,930,NaN,20", "cases.csv:2:7: error: radius_km: \"NaN\" is not a positive radius"},
+      {"7,930,30,NaN", "cases.csv:2:10: error: distance_km: \"NaN\" is not a finite distance"},
+      {"7,930,30,-Inf", "cases.csv:2:10: error: distance_km: \"-Inf\" is not a finite distance"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.row);
+    write_file("cases.csv", "location,pressure_mb,radius_km,distance_km\n" + std::string(c.row) +
+                                "\n7,930,30,20\n");
+    const RunResult refused = kit({"run", "cases.csv"});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_EQ(refused.err.rfind(std::string(c.error) + "\n", 0), 0u) << refused.err;
+    EXPECT_EQ(std::count(refused.out.begin(), refused.out.end(), '\n'), 1) << refused.out;
+    const RunResult kept = kit({"run", "cases.csv", "--keep-going"});
+    EXPECT_EQ(kept.status, 1);
+    EXPECT_EQ(kept.err.rfind(std::string(c.error) + "\n", 0), 0u) << kept.err;
+    EXPECT_EQ(std::count(kept.out.begin(), kept.out.end(), '\n'), 2) << kept.out;
+  }
   write_file("cases.csv", "location,pressure_mb,radius_km,distance_km\n7,1013,30,20\n");
   const RunResult run = kit({"run", "cases.csv"});
   EXPECT_EQ(run.status, 1);
