@@ -1,5 +1,6 @@
 // Whole-program runs of `surgekit check`: every kind of finding, whole and in
 // order, the summary, and the exit status.
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -119,14 +120,17 @@ TEST_F(CheckProgramTest, FindingsSummaryAndStatus) {
        "17 of 20 locations read: 3 errors, 1 warning, 0 notes"},
       {"a file that ends early",
        [](DataFiles& f) { f.parameters->resize(f.parameters->rfind('\n', f.parameters->size() - 2) + 1); },
-       1, p + "19: error: the file ends before location 20: 20 groups of 21 values are needed\n",
-       "19 of 20 locations read: 1 error, 0 warnings, 0 notes"},
+       1,
+       p + "19: error: the file ends before location 20: 20 groups of 21 values are needed\n" +
+           p + "19: note: a line of values is missing: 399 values are read from 19 lines before the end of the file, where 20 groups of 21 values on 20 lines are needed; every location after the missing line reads its neighbour's values; which line is missing cannot be told (each group is one line)\n",
+       "19 of 20 locations read: 1 error, 0 warnings, 1 note"},
       {"a file that ends inside a group",
        [](DataFiles& f) { set_value(f.slopes, 20, 0, ""); set_value(f.parameters, 20, 20, "\n\n"); },
        1,
        p + "22: error: location 20, right_width3: the file ends inside the group, after 20 of its 21 values\n" +
-           s + "20: error: the file ends before location 20: 20 lines with a value are needed\n",
-       "19 of 20 locations read: 2 errors, 0 warnings, 0 notes"},
+           s + "20: error: the file ends before location 20: 20 lines with a value are needed\n" +
+           s + "20: note: a line of values is missing: 19 values are read before the end of the file, where 20 are needed; every location after the missing line reads its neighbour's value; which line is missing cannot be told (one value a line)\n",
+       "19 of 20 locations read: 2 errors, 0 warnings, 1 note"},
       {"a missing number in a file of exactly 20 lines",
        [](DataFiles& f) { set_value(f.parameters, 7, 4, ""); }, 1,
        p + "7:1: warning: location 7 spans 2 lines where the others span 1, and leaves \"1.0 2.0 0.5 3.0 1.0 0.25 0.0 4.0 1.0 15....\" unread: a missing or extra number shifts every later column: locations 8 to 20 read their neighbour's values\n" +
@@ -166,13 +170,17 @@ TEST_F(CheckProgramTest, FindingsSummaryAndStatus) {
          set_value(f.parameters, 5, 9, "");
          set_value(f.slopes, 2, 0, ",");
        },
-       0,
+       // Left at 0 by a first load, the RIGHT curve's widths give 0 / 0 at
+       // X = 0, and the tail normaliser an infinite factor.
+       1,
        p + "2:14: warning: location 2, left_amp2: a null value (a comma where a number should be) leaves it unset: the calculator keeps the value of its previous load (0 at the first)\n" +
            p + "3:51: warning: location 3: a slash ends the group early: right_amp1 to right_width3 are left unset: the calculator keeps the value of its previous load (0 at the first)\n" +
+           p + "3:51: error: location 3, right_amp1 to right_width3: the RIGHT curve gives a NaN response at X = 0, inside its fitted range -6 < X <= 0: the calculator's surges there are infinite or NaN\n" +
            p + "4:1: warning: location 4, left_amp1: repeat count \"2*1.0\" gives left_amp1 to left_centre1 the same value\n" +
            p + "5:30: warning: location 5, left_centre3: repeat count \"3*\" leaves left_centre3 to tail_norm unset: the calculator keeps the value of its previous load (0 at the first)\n" +
+           p + "5:30: error: location 5, tail_norm to tail_scale: the tail gives an infinite response just above X = 10, inside its fitted range 10 < X <= 25: the calculator's surges there are infinite or NaN\n" +
            s + "2:1: warning: location 2, slope: a null value (a comma where a number should be) leaves it unset: the calculator keeps the value of its previous load (0 at the first)\n",
-       "20 of 20 locations read: 0 errors, 5 warnings, 0 notes"},
+       "20 of 20 locations read: 2 errors, 5 warnings, 0 notes"},
       {"a decimal comma, a logical value, a pair",
        [](DataFiles& f) {
          set_value(f.parameters, 2, 2, "2,0");
@@ -209,8 +217,9 @@ TEST_F(CheckProgramTest, FindingsSummaryAndStatus) {
       {"a slope line emptied",
        [](DataFiles& f) { set_value(f.slopes, 7, 0, ""); }, 1,
        s + "7: warning: line 7 is blank where the others hold a value: the calculator skips it; if location 7's value was deleted there, locations 7 to 20 read their neighbour's value\n" +
-           s + "20: error: the file ends before location 20: 20 lines with a value are needed\n",
-       "19 of 20 locations read: 1 error, 1 warning, 0 notes"},
+           s + "20: error: the file ends before location 20: 20 lines with a value are needed\n" +
+           s + "20: note: a line of values is missing: 19 values are read before the end of the file, where 20 are needed; every location after the missing line reads its neighbour's value; the first location whose line could be the missing one is location 7 (the first laid out unlike location 1, or after more blank lines)\n",
+       "19 of 20 locations read: 1 error, 1 warning, 1 note"},
       {"a blank line between one-line groups",
        [](DataFiles& f) { set_value(f.parameters, 19, 0, "\n1.0"); }, 0,
        p + "19: warning: line 19 is blank where the others hold values: the calculator skips it; if location 19's values were deleted there, locations 19 to 20 read their neighbour's values\n",
@@ -230,11 +239,33 @@ TEST_F(CheckProgramTest, FindingsSummaryAndStatus) {
        "set/srfparamsVelko.dat: error: the file is empty: 20 groups of 21 values are needed\n",
        "0 of 20 locations read: 1 error, 0 warnings, 0 notes"},
       {"a negative low chord", [](DataFiles& f) { f.sites = sites_file(0, 3, "-0.5"); }, 1,
-       "set/sites.csv:4:15: error: low_chord_m: \"-0.5\" is below 0: a low chord lies above the site's datum\n"
-       "set/sites.csv: error: location 3 is missing\n",
-       "20 of 20 locations read: 2 errors, 0 warnings, 0 notes"},
+       "set/sites.csv:4:15: error: low_chord_m: \"-0.5\" is below 0: a low chord lies above the site's datum\n",
+       "20 of 20 locations read: 1 error, 0 warnings, 0 notes"},
       {"a low chord of 0", [](DataFiles& f) { f.sites = sites_file(0, 3, "0"); }, 0, "",
        "20 of 20 locations read: 0 errors, 0 warnings, 0 notes"},
+      // The tail's exponential overflows from X = 15 + 709.78 times the
+      // scale: within the fitted range below a scale of 0.01409.
+      {"a tail scale that overflows the tail inside its range",
+       [](DataFiles& f) { set_value(f.parameters, 7, 11, "0.0140"); }, 1,
+       p + "7:38: error: location 7, tail_norm to tail_scale: the tail gives a NaN response at X = 24.94, inside its fitted range 10 < X <= 25: the calculator's surges there are infinite or NaN\n",
+       "20 of 20 locations read: 1 error, 0 warnings, 0 notes"},
+      {"the smallest tail scale whose tail stays finite",
+       [](DataFiles& f) { set_value(f.parameters, 7, 11, "0.0141"); }, 0, "",
+       "20 of 20 locations read: 0 errors, 0 warnings, 0 notes"},
+      {"a tail scale of 1e-30 (the tail's centre is 15)",
+       [](DataFiles& f) { set_value(f.parameters, 7, 11, "1e-30"); }, 1,
+       p + "7:38: error: location 7, tail_norm to tail_scale: the tail gives a NaN response at X = 15.01, inside its fitted range 10 < X <= 25: the calculator's surges there are infinite or NaN\n",
+       "20 of 20 locations read: 1 error, 0 warnings, 0 notes"},
+      {"a slope line deleted before the words after the lines",
+       [](DataFiles& f) {
+         std::string& text = *f.slopes;
+         text.erase(text.find("0.1\n"), 4);
+         text += "\nIllustrative slopes\n";
+       },
+       1,
+       s + "21:1: error: location 20, slope: \"Illustrative\" is not a number\n" +
+           s + "21:1: note: a line of values is missing: 19 values are read before this text, where 20 are needed; every location after the missing line reads its neighbour's value; which line is missing cannot be told (one value a line)\n",
+       "19 of 20 locations read: 1 error, 0 warnings, 1 note"},
       {"a tail that starts above the LEFT curve's end",
        [](DataFiles& f) { set_value(f.parameters, 5, 9, "0.1"); }, 0,
        p + "5: note: location 5: the response jumps at X = 10 from 0.0004826 (the LEFT curve) to 0.7562 (the tail), more than 10 % of its peak |response| 3.679\n",
@@ -406,6 +437,74 @@ TEST_F(CheckProgramTest, AMissingNumberInTheExamplesIsNamedWhereItHappens) {
   calculator.cwd = path("set");
   const RunResult surge = run("7\n950\n30\n60\n0\n", calculator);
   EXPECT_EQ(surge.status, 0) << surge.out << surge.err;
+}
+
+// Groups of two lines (11 and 10 values): a line deleted makes its group take
+// values from the next, so the layout tells where the missing line was.
+TEST_F(CheckProgramTest, AMissingLineIsNamedWhereTheLayoutTellsIt) {
+  for (const int deleted : {7, 8}) {  // location 4's first line, then its second
+    SCOPED_TRACE(deleted);
+    std::string two_line;
+    std::istringstream rows(example_parameter_file());
+    int line = 0;
+    for (std::string row; std::getline(rows, row);) {
+      size_t cut = 0;
+      for (int blank = 0; blank < 11; ++blank) cut = row.find(' ', cut + 1);
+      if (++line != deleted) two_line += row.substr(0, cut) + "\n";
+      if (++line != deleted) two_line += row.substr(cut + 1) + "\n";
+    }
+    DataFiles files;
+    files.parameters = two_line + "\nIllustrative values\n";
+    const RunResult r = check(files);
+    // Either way 409 values are read: with the second line deleted, location 4
+    // leaves one of location 5's unread.
+    EXPECT_NE(r.out.find("set/srfparamsVelko.dat:41:1: note: a line of values is missing: 409 "
+                         "values are read from 39 lines before this text, where 20 groups of 21 "
+                         "values on 40 lines are needed; every location after the missing line "
+                         "reads its neighbour's values; the first location whose line could be "
+                         "the missing one is location 4 (the first laid out unlike location 1, "
+                         "or after more blank lines)\n"),
+              std::string::npos)
+        << r.out;
+    EXPECT_EQ(r.status, 1);
+  }
+}
+
+// With --strict the warnings are errors: printed so, counted so, said so in
+// the summary, and the status is 1; without warnings nothing changes.
+TEST_F(CheckProgramTest, StrictCountsWarningsAsErrors) {
+  DataFiles files;
+  set_value(files.parameters, 8, 20, "2.0 9");
+  const std::string layout =
+      "set/srfparamsVelko.dat:8:89: %s: location 8 leaves \"9\" unread after its 21st value, "
+      "unlike the others: a missing or extra number shifts every later column\n";
+  auto with = [&](const char* severity) {
+    char text[512];
+    std::snprintf(text, sizeof text, layout.c_str(), severity);
+    return std::string(text);
+  };
+  RunResult r = check(files);
+  EXPECT_EQ(split_output(r.out).first, with("warning"));
+  EXPECT_EQ(split_output(r.out).second, "20 of 20 locations read: 0 errors, 1 warning, 0 notes");
+  EXPECT_EQ(r.status, 0);
+  r = check(files, {"check", "--data", "set", "--strict"});
+  EXPECT_EQ(split_output(r.out).first, with("error"));
+  EXPECT_NE(r.out.find("20 of 20 locations read: 1 error, 0 warnings, 0 notes\n"
+                       "1 warning with --strict: it counts as an error\nSHA256 "),
+            std::string::npos)
+      << r.out;
+  EXPECT_EQ(r.status, 1);
+  set_value(files.parameters, 10, 10, "15.0\n");
+  r = check(files, {"check", "--data", "set", "--strict"});
+  EXPECT_NE(r.out.find("20 of 20 locations read: 2 errors, 0 warnings, 0 notes\n"
+                       "2 warnings with --strict: they count as errors\n"),
+            std::string::npos)
+      << r.out;
+  EXPECT_EQ(r.status, 1);
+  r = check(DataFiles{}, {"check", "--data", "set", "--strict"});
+  EXPECT_EQ(r.out.rfind("20 of 20 locations read: 0 errors, 0 warnings, 0 notes\nSHA256 ", 0), 0u)
+      << r.out;
+  EXPECT_EQ(r.status, 0);
 }
 
 TEST_F(CheckProgramTest, UsageErrorsExitWithTwo) {

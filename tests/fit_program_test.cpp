@@ -174,8 +174,8 @@ TEST_F(FitCommandTest, FaultsEndWithTheirStatusAndNothingWritten) {
              "location,pressure_mb,radius_km,distance_km,surge_m\n7,950,30,60,1.5\n7,1013,30,60,1\n");
   const RunResult bad = surgekit({"fit", path("bad.csv"), "-o", path("out")});
   EXPECT_EQ(bad.status, 1);
-  EXPECT_EQ(bad.err, path("bad.csv") +
-                         ":3:3: error: pressure_mb: \"1013\" is not a pressure below 1013 mb\n");
+  EXPECT_EQ(bad.err, path("bad.csv") + ":3:3: error: pressure_mb: \"1013\" is not a pressure above 0 "
+                                       "and below 1013 mb\n");
   EXPECT_FALSE(std::filesystem::exists(path("out")));
 
   const RunResult stopped =

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <filesystem>
 #include <regex>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -140,6 +141,51 @@ TEST_F(KitConventionsTest, EverySubcommandGivesTheStatusAndMessageShapeOfItsTrou
     if (r.status == 2) {
       EXPECT_EQ(result.out, "") << shown;
     }
+  }
+}
+
+// Every real option of every subcommand, as the program's own help lists them
+// (CLI11's type FLOAT), refuses NaN and the infinities with status 2 and the
+// option's name: a new real option is covered without a new row.
+TEST_F(KitConventionsTest, EveryRealOptionRefusesNaNAndInfinity) {
+  const std::string listing = kit({"--help"}).out;
+  std::vector<std::string> commands;
+  const std::regex command_line(R"(^  ([a-z]+) +\S.*)");
+  size_t start = listing.find("\nSubcommands:\n");
+  ASSERT_NE(start, std::string::npos) << listing;
+  start = listing.find('\n', start + 1) + 1;
+  for (size_t end; (end = listing.find('\n', start)) != std::string::npos && end > start;
+       start = end + 1) {
+    std::smatch m;
+    const std::string line = listing.substr(start, end - start);
+    if (std::regex_match(line, m, command_line)) commands.push_back(m[1]);
+  }
+  EXPECT_GE(commands.size(), 9u) << listing;
+  const std::regex real_option(R"(^  (?:-\w,)?(--[a-z-]+) FLOAT\b.*)");
+  std::vector<std::string> covered;
+  for (const std::string& command : commands) {
+    const std::string help = kit({"help", command}).out;
+    std::istringstream lines(help);
+    for (std::string line; std::getline(lines, line);) {
+      std::smatch m;
+      if (!std::regex_match(line, m, real_option)) continue;
+      const std::string option = m[1];
+      covered.push_back(command + " " + option);
+      for (const char* value : {"nan", "NaN", "inf", "-Infinity", "1e999"}) {
+        const RunResult r = kit({command, option, value});
+        EXPECT_EQ(r.status, 2) << command << " " << option << " " << value << "\n" << r.err;
+        EXPECT_EQ(r.out, "") << command << " " << option << " " << value;
+        EXPECT_EQ(r.err.rfind("surgekit " + command + ": error: " + option + ": ", 0), 0u)
+            << command << " " << option << " " << value << "\n" << r.err;
+      }
+    }
+  }
+  // The options the parser's ranges let NaN through before.
+  for (const char* named : {"curve --from", "curve --to", "curve --step", "ensemble --sd-radius",
+                            "ensemble --sd-landfall", "hazard --curve-step",
+                            "diff --distance-step", "worst --pressure", "report --plot-radius",
+                            "hazard --return-period", "ensemble --threshold"}) {
+    EXPECT_NE(std::find(covered.begin(), covered.end(), named), covered.end()) << named;
   }
 }
 

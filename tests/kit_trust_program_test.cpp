@@ -86,6 +86,29 @@ TEST_F(KitTrustTest, EverySubcommandRefusesANonFiniteCoefficient) {
   }
 }
 
+// A finite tail scale that sends the tail's exponential to infinity inside
+// its fitted range: the calculator prints nan for location 7 at 700 km; every
+// subcommand refuses the set, naming the tail at its line.
+TEST_F(KitTrustTest, EverySubcommandRefusesACoefficientWhoseCurveGivesNaN) {
+  for (const char* scale : {"0.0100", "1e-30 "}) {
+    SCOPED_TRACE(scale);
+    edit_parameters(7, [&](std::string& l) { l.replace(l.find("-5.2382"), 7, scale); });
+    write_file("cases.csv", "location,pressure_mb,radius_km,distance_km\n7,930,30,700\n");
+    for (const auto& args : kEvaluating) {
+      SCOPED_TRACE(args[0]);
+      const RunResult r = kit(args);
+      EXPECT_EQ(r.status, 1) << r.err;
+      EXPECT_NE(r.err.find("srfparamsVelko.dat:7:83: error: location 7, tail_norm to tail_scale: "
+                           "the tail gives a NaN response "),
+                std::string::npos)
+          << r.err;
+      EXPECT_EQ(r.out.find("nan"), std::string::npos) << r.out;
+    }
+    const RunResult check = kit({"check"});
+    EXPECT_EQ(check.status, 1) << check.out;
+  }
+}
+
 TEST_F(KitTrustTest, AShiftedFileWarnsAndGoesOnUnlessStrict) {
   shift_parameters();
   for (const auto& args : kEvaluating) {
@@ -121,6 +144,36 @@ TEST_F(KitTrustTest, StormsOutsidePhysicsAreRefused) {
       {{"ensemble", "--landfall-km", "inf", "--pressure", "935", "--radius", "35"}, 2},
       {{"ensemble", "--landfall-km", "300", "--pressure", "1013", "--radius", "35"}, 2},
       {{"ensemble", "--landfall-km", "300", "--pressure", "935", "--radius", "0"}, 2},
+      // Not finite, and pressures at or below 0.
+      {{"worst", "--pressure", "nan"}, 2},
+      {{"worst", "--pressure", "0"}, 2},
+      {{"worst", "--pressure", "-50"}, 2},
+      {{"worst", "--pressure", "930", "--radius", "inf"}, 2},
+      {{"worst", "--pressure", "930", "--radius", "nan"}, 2},
+      {{"envelope", "--pressures", "0:960"}, 2},
+      {{"envelope", "--pressures", "nan:960"}, 2},
+      {{"envelope", "--radius-range", "inf:20"}, 2},
+      {{"curve", "--location", "7", "--pressure", "930", "--radius", "30", "--from", "nan"}, 2},
+      {{"curve", "--location", "7", "--pressure", "930", "--radius", "30", "--step", "inf"}, 2},
+      {{"report", "--plot-radius", "nan"}, 2},
+      {{"report", "--worst-pressure", "nan"}, 2},
+      {{"report", "--worst-pressure", "0"}, 2},
+      {{"report", "--storms", "storms.csv", "--coast", "-1720:861", "--step", "nan"}, 2},
+      {{"report", "--storms", "storms.csv", "--coast", "-1720:861", "--total-water",
+        "--sea-level-rise", "inf"},
+       2},
+      {{"ensemble", "--landfall-km", "300", "--pressure", "0", "--radius", "35"}, 2},
+      {{"ensemble", "--landfall-km", "300", "--pressure", "935", "--radius", "35", "--sd-radius",
+        "nan"},
+       2},
+      {{"ensemble", "--landfall-km", "300", "--pressure", "935", "--radius", "35",
+        "--sd-pressure", "inf"},
+       2},
+      {{"hazard", "storms.csv", "--coast", "-1720:861", "--step", "nan"}, 2},
+      {{"hazard", "storms.csv", "--coast", "-1720:861", "--curve-step", "nan"}, 2},
+      {{"hazard", "storms.csv", "--coast", "-1720:861", "--sigma-m", "inf"}, 2},
+      {{"hazard", "storms.csv", "--coast", "-1720:861", "--return-period", "nan"}, 2},
+      {{"hazard", "storms.csv", "--coast", "nan:861"}, 2},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.args[0] + " " + row.args[1] + " " + row.args[2]);
@@ -131,14 +184,53 @@ TEST_F(KitTrustTest, StormsOutsidePhysicsAreRefused) {
   // The highest fitted pressure and the smallest radius above 0 are taken.
   EXPECT_EQ(kit({"worst", "--pressure", "1012.9", "--radius", "0.5"}).status, 0);
   // A storm row and a run row: located errors.
-  write_file("storms.csv", "name,pressure_mb,radius_km,rate\na,1013,30,1e-4\n");
-  const RunResult hazard = kit({"hazard", "storms.csv", "--coast", "-1720:861"});
-  EXPECT_EQ(hazard.status, 1);
-  EXPECT_NE(hazard.err.find("storms.csv:2:"), std::string::npos) << hazard.err;
+  for (const char* pressure : {"1013", "0"}) {
+    write_file("storms.csv", "name,pressure_mb,radius_km,rate\na," + std::string(pressure) +
+                                 ",30,1e-4\n");
+    const RunResult hazard = kit({"hazard", "storms.csv", "--coast", "-1720:861"});
+    EXPECT_EQ(hazard.status, 1);
+    EXPECT_NE(hazard.err.find("storms.csv:2:3: error: pressure_mb: \"" + std::string(pressure) +
+                              "\" is not a pressure above 0 and below 1013 mb"),
+              std::string::npos)
+        << hazard.err;
+    EXPECT_EQ(hazard.out, "");
+  }
+  // Each run row outside physics is an error at its field: the run stops
+  // there, after the header; with --keep-going the other row is written, and
+  // the status is still 1.
+  const struct {
+    const char* row;
+    const char* error;
+  } cases[] = {
+      {"7,0,30,20", "cases.csv:2:3: error: pressure_mb: \"0\" is not a pressure above 0 and "
+                    "below 1013 mb"},
+      {"7,NaN,30,20", "cases.csv:2:3: error: pressure_mb: \"NaN\" is not a pressure above 0 "
+                      "and below 1013 mb"},
+      {"7,930,0,20", "cases.csv:2:7: error: radius_km: \"0\" is not a positive radius"},
+      {"7,930,-30,20", "cases.csv:2:7: error: radius_km: \"-30\" is not a positive radius"},
+      {"7,930,Inf,20", "cases.csv:2:7: error: radius_km: \"Inf\" is not a positive radius"},
+      {"7,930,NaN,20", "cases.csv:2:7: error: radius_km: \"NaN\" is not a positive radius"},
+      {"7,930,30,NaN", "cases.csv:2:10: error: distance_km: \"NaN\" is not a finite distance"},
+      {"7,930,30,-Inf", "cases.csv:2:10: error: distance_km: \"-Inf\" is not a finite distance"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.row);
+    write_file("cases.csv", "location,pressure_mb,radius_km,distance_km\n" + std::string(c.row) +
+                                "\n7,930,30,20\n");
+    const RunResult refused = kit({"run", "cases.csv"});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_EQ(refused.err.rfind(std::string(c.error) + "\n", 0), 0u) << refused.err;
+    EXPECT_EQ(std::count(refused.out.begin(), refused.out.end(), '\n'), 1) << refused.out;
+    const RunResult kept = kit({"run", "cases.csv", "--keep-going"});
+    EXPECT_EQ(kept.status, 1);
+    EXPECT_EQ(kept.err.rfind(std::string(c.error) + "\n", 0), 0u) << kept.err;
+    EXPECT_EQ(std::count(kept.out.begin(), kept.out.end(), '\n'), 2) << kept.out;
+  }
   write_file("cases.csv", "location,pressure_mb,radius_km,distance_km\n7,1013,30,20\n");
   const RunResult run = kit({"run", "cases.csv"});
   EXPECT_EQ(run.status, 1);
-  EXPECT_NE(run.err.find("cases.csv:2:3: error: pressure_mb: \"1013\" is not a pressure below 1013 mb"),
+  EXPECT_NE(run.err.find("cases.csv:2:3: error: pressure_mb: \"1013\" is not a pressure above 0 "
+                         "and below 1013 mb"),
             std::string::npos)
       << run.err;
 }

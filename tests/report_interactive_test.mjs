@@ -46,7 +46,7 @@ function positionSetting(from, to) {
 
 const sites = fs.readFileSync(path.join(examples, 'sites.csv'), 'utf8').trim().split('\n').slice(1)
     .map(line => line.split(',')).map(f => ({location: +f[0], alongshore: +f[2], lowChord: f[3] === '' ? null : +f[3]}));
-const physical = (p, r) => p < 1013 && r > 0;
+const physical = (p, r) => p > 0 && p < 1013 && r > 0;
 
 // Each setting: the controls' values and the cases the table should show.
 function makeSettings(count, withSites) {

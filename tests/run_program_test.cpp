@@ -81,7 +81,7 @@ TEST_F(RunCommandTest, AddsTheSurgeAndItsDescriptionToEachRow) {
       {"5,880,70,60", -1, "1.0,LEFT,left,pressure_range;radius_range"},
       {"5,950.5,30.25,60", -1, "0.3,LEFT,left,pressure_fraction;radius_fraction"},
       {"5,950,0.001,10", -1, "0.0,LEFT,none,radius_range;distance_range;radius_fraction"},
-      {"5,-2147483648,30,60", -1, "****,LEFT,left,pressure_range"},
+      {"5,1,30,60", -1, "71.4,LEFT,left,pressure_range"},  // the lowest whole pressure
   };
   std::string csv = "location,pressure_mb,radius_km,distance_km\n";
   for (const Row& r : rows) csv += std::string(r.fields) + "\n";
@@ -115,10 +115,13 @@ TEST_F(RunCommandTest, RefusesStormsOutsidePhysics) {
     int column;  // of the field at fault
     const char* message;
   } refused[] = {
-      {"5,1013,30,60", 3, "pressure_mb: \"1013\" is not a pressure below 1013 mb"},
-      {"5,2000,30,60", 3, "pressure_mb: \"2000\" is not a pressure below 1013 mb"},
-      {"5,NaN,30,60", 3, "pressure_mb: \"NaN\" is not a pressure below 1013 mb"},
-      {"5,-Infinity,30,60", 3, "pressure_mb: \"-Infinity\" is not a pressure below 1013 mb"},
+      {"5,1013,30,60", 3, "pressure_mb: \"1013\" is not a pressure above 0 and below 1013 mb"},
+      {"5,2000,30,60", 3, "pressure_mb: \"2000\" is not a pressure above 0 and below 1013 mb"},
+      {"5,0,30,60", 3, "pressure_mb: \"0\" is not a pressure above 0 and below 1013 mb"},
+      {"5,-50,30,60", 3, "pressure_mb: \"-50\" is not a pressure above 0 and below 1013 mb"},
+      {"5,NaN,30,60", 3, "pressure_mb: \"NaN\" is not a pressure above 0 and below 1013 mb"},
+      {"5,-Infinity,30,60", 3,
+       "pressure_mb: \"-Infinity\" is not a pressure above 0 and below 1013 mb"},
       {"5,950,0,10", 7, "radius_km: \"0\" is not a positive radius"},
       {"5,950,-30,10", 7, "radius_km: \"-30\" is not a positive radius"},
       {"5,950,Infinity,10", 7, "radius_km: \"Infinity\" is not a positive radius"},
@@ -135,7 +138,7 @@ TEST_F(RunCommandTest, RefusesStormsOutsidePhysics) {
   write_file("cases.csv", csv);
   RunResult result = surgekit({"run", "cases.csv", "--keep-going"});
   EXPECT_EQ(result.status, 1);
-  EXPECT_EQ(result.err, expected_err + "surgekit run: 9 rows could not be used; the others were "
+  EXPECT_EQ(result.err, expected_err + "surgekit run: 11 rows could not be used; the others were "
                                        "written\n");
   const std::vector<std::string> lines = lines_of(result.out);
   ASSERT_EQ(lines.size(), 2u);

@@ -100,12 +100,12 @@
     return flags.join(';');
   }
 
-  // The physical domain: finite values, a pressure deficit and a positive
-  // radius. A distance that is not positive at the west-only locations is
-  // evaluated and flagged distance_side, as `surgekit run` does.
+  // The physical domain: finite values, a pressure above 0 with a deficit,
+  // and a positive radius. A distance that is not positive at the west-only
+  // locations is evaluated and flagged distance_side, as `surgekit run` does.
   function evaluable(p, r, d) {
-    return Number.isFinite(p) && p < limits.no_deficit_pressure && Number.isFinite(r) && r > 0 &&
-        Number.isFinite(d);
+    return Number.isFinite(p) && p > 0 && p < limits.no_deficit_pressure && Number.isFinite(r) &&
+        r > 0 && Number.isFinite(d);
   }
 
   // ---- The model -------------------------------------------------------------

@@ -127,6 +127,7 @@ int main(int argc, char** argv) {
     entries.push_back(command.define(*sub, common));
     subs.push_back(sub);
   }
+  kit::refuse_non_finite_reals(app);
 
   // Before the parser: a subcommand the program does not know is named, and
   // "help [SUBCOMMAND]" prints the help that --help would.

@@ -2,6 +2,7 @@
 // every fault and doubtful value turned into a finding.
 #include <algorithm>
 #include <array>
+#include <cassert>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -13,6 +14,7 @@
 #include "kit/coefficients/check.h"
 #include "kit/coefficients/coefficient_text.h"
 #include "kit/coefficients/group_reader.h"
+#include "kit/core/limits.h"
 #include "kit/core/number.h"
 #include "kit/files/sha256.h"
 #include "model/site_table.h"
@@ -29,6 +31,31 @@ constexpr int kTailNorm = 9;
 constexpr int kTailScale = 11;
 bool is_width(int item) { return item % 3 == 2 && item != kTailScale; }
 
+// The fitted curves with the items of a group that hold their coefficients
+// and the range of X each was fitted over, lower end excluded.
+struct CurveSpan {
+  surge::Curve curve;
+  int first_item, last_item;
+  double x_from, x_to;
+};
+constexpr CurveSpan kCurveSpans[] = {
+    {surge::Curve::kRight, 12, 20, surge::kRightFrom, 0},
+    {surge::Curve::kLeft, 0, 8, 0, surge::kLeftTo},
+    {surge::Curve::kTail, 9, 11, surge::kLeftTo, surge::kTailTo},
+};
+constexpr int kCurves = 3;
+int curve_index(int item) { return item <= 8 ? 1 : item <= 11 ? 2 : 0; }  // into kCurveSpans
+
+const char* curve_words(surge::Curve c) {
+  switch (c) {
+    case surge::Curve::kLeft: return "the LEFT curve";
+    case surge::Curve::kRight: return "the RIGHT curve";
+    case surge::Curve::kTail: return "the tail";
+    case surge::Curve::kNone: break;
+  }
+  return "no curve";
+}
+
 // True when the first blank- or comma-separated word of `text` is a number.
 bool starts_with_number(std::string_view text) {
   double number = 0;
@@ -42,7 +69,13 @@ class FileCheck {
       : file_(file), parameters_(parameters), count_(parameters ? surge::kParameterCount : 1),
         report_(report) {}
 
+  // Reads the file and checks each value and the layout of its groups.
   void run();
+  // The parameter file, after both files are read: each location's curves
+  // evaluated over their fitted ranges (the slope file's check in `slopes`).
+  void check_curves(const FileCheck& slopes);
+  // Hands the findings, in file order, to the report.
+  void finish();
   // Whether location i (from 1) was read from this file without a fault.
   bool complete(int location) const { return complete_[location - 1]; }
 
@@ -85,6 +118,8 @@ class FileCheck {
   void check_gaps(const std::vector<GroupTrace>& groups);
   void note_leftover(int location, const GroupTrace& group);
   void note_jumps(const GroupTrace& group, int location);
+  void note_missing_lines();
+  int first_misplaced_location(int before) const;
   std::string shifted_after(int location) const;
 
   const CoefficientFile& file_;
@@ -94,6 +129,9 @@ class FileCheck {
   std::vector<Pending> found_;
   int first_message_ = 0;
   std::array<bool, surge::kLocations> complete_{};
+  std::vector<GroupTrace> groups_;
+  // Curves (by kCurveSpans index) with a coefficient already refused.
+  std::array<std::array<bool, kCurves>, surge::kLocations> refused_curve_{};
 };
 
 void FileCheck::run() {
@@ -102,7 +140,8 @@ void FileCheck::run() {
     first_message_ = file_.open_message;
   } else {
     GroupReader reader(file_.bytes);
-    std::vector<GroupTrace> groups(surge::kLocations);
+    groups_.assign(surge::kLocations, GroupTrace{});
+    std::vector<GroupTrace>& groups = groups_;
     bool ended = false;
     for (int location = 1; location <= surge::kLocations && !ended; ++location) {
       float* destinations[surge::kParameterCount];
@@ -126,6 +165,7 @@ void FileCheck::run() {
     // spans more lines than the others, long before the end.
     check_layout(groups);
     check_gaps(groups);
+    note_missing_lines();
     if (parameters_) {
       for (int location = 1; location <= surge::kLocations; ++location) {
         if (complete(location)) note_jumps(groups[location - 1], location);
@@ -143,6 +183,9 @@ void FileCheck::run() {
       }
     }
   }
+}
+
+void FileCheck::finish() {
   std::stable_sort(found_.begin(), found_.end(), [](const Pending& a, const Pending& b) {
     return a.finding.line != b.finding.line ? a.finding.line < b.finding.line
                                             : a.finding.column < b.finding.column;
@@ -245,7 +288,10 @@ void FileCheck::check_value(int location, int k, const ItemTrace& item) {
   auto warn = [&](const std::string& message) {
     add(item.line, item.column, Severity::kWarning, at + message);
   };
-  auto refuse = [&](const std::string& message) { add_kit_error(item.line, item.column, at + message); };
+  auto refuse = [&](const std::string& message) {
+    add_kit_error(item.line, item.column, at + message);
+    if (parameters_) refused_curve_[location - 1][curve_index(k)] = true;
+  };
   if (!std::isfinite(value)) {
     refuse(quote_text(item.text) + " gives " + shortest_float(value) +
            ": this location's surges become infinite or NaN");
@@ -457,15 +503,6 @@ void FileCheck::note_jumps(const GroupTrace& group, int location) {
     const double r = at_distance(distance_of(surge::kRightFrom + n * 0.01)).response;
     if (std::isfinite(r)) peak = std::max(peak, std::fabs(r));
   }
-  auto curve_name = [](surge::Curve c) {
-    switch (c) {
-      case surge::Curve::kLeft: return "the LEFT curve";
-      case surge::Curve::kRight: return "the RIGHT curve";
-      case surge::Curve::kTail: return "the tail";
-      case surge::Curve::kNone: break;
-    }
-    return "no curve";
-  };
   for (const Join& join : kJoins) {
     const double below = join.below == surge::Curve::kNone ? 0 : response_on(join.x, join.below, -1);
     const double above = join.above == surge::Curve::kNone ? 0 : response_on(join.x, join.above, 1);
@@ -475,10 +512,186 @@ void FileCheck::note_jumps(const GroupTrace& group, int location) {
     std::snprintf(text, sizeof text,
                   "location %d: the response jumps at X = %g from %.4g (%s) to %.4g (%s), "
                   "more than %g %% of its peak |response| %.4g",
-                  location, join.x, below, curve_name(join.below), above, curve_name(join.above),
+                  location, join.x, below, curve_words(join.below), above, curve_words(join.above),
                   join.share * 100, peak);
     add(group.first_line, 0, Severity::kNote, text);
   }
+}
+
+// Finite coefficients can still give a NaN or infinite response: a tail
+// scale near zero sends exp() to infinity, and infinity times the factor
+// exp(-t) = 0 is NaN. Each curve is evaluated by the model itself over its
+// fitted range, on a grid of X and at both ends (the excluded one as close as
+// the distances reach), at the lowest fitted pressure.
+void FileCheck::check_curves(const FileCheck& slopes) {
+  assert(parameters_);
+  if (!file_.found) return;
+  // A radius of 32 km is never shifted, and X = (d - a R) / R is exact at the
+  // range ends: R and a R are exact in binary.
+  constexpr double kRadius = 32;
+  constexpr double kStep = 0.01;
+  const surge::SiteTable& table = report_->set.table;
+  for (int location = 1; location <= surge::kLocations; ++location) {
+    if (!complete(location) || !slopes.complete(location) ||
+        !std::isfinite(table.slope[location])) {
+      continue;  // its errors are already named
+    }
+    // The case at X, walked by whole doubles of the distance towards
+    // `direction` until it falls on `curve`; its curve is kNone if it never does.
+    auto at_x = [&](double x, surge::Curve curve, double direction) {
+      double d = x * kRadius + surge::kDistanceOrigin * kRadius;
+      surge::CaseResult r;
+      for (int step = 0; step < 64; ++step) {
+        r = surge::evaluate_surge(surge::StormCase{.location = location,
+                                                   .pressure_mb = kFittedPressureMinMb,
+                                                   .radius_km = kRadius,
+                                                   .distance_km = d},
+                                  table);
+        if (r.curve == curve) return r;
+        d = std::nextafter(d, direction * HUGE_VAL);
+      }
+      r.curve = surge::Curve::kNone;
+      return r;
+    };
+    for (int c = 0; c < kCurves; ++c) {
+      if (refused_curve_[location - 1][c]) continue;
+      const CurveSpan& span = kCurveSpans[c];
+      const int steps = static_cast<int>(std::lround((span.x_to - span.x_from) / kStep));
+      for (int n = 0; n <= steps; ++n) {
+        const double x = n == steps ? span.x_to : span.x_from + n * kStep;
+        const surge::CaseResult r = at_x(x, span.curve, n == 0 ? 1 : -1);
+        if (r.curve != span.curve) continue;
+        if (std::isfinite(r.response) && std::isfinite(r.surge_m)) continue;
+        const ItemTrace& first = groups_[location - 1].items[span.first_item];
+        const bool response_bad = !std::isfinite(r.response);
+        const double bad = response_bad ? r.response : r.surge_m;
+        std::string what =
+            std::string(std::isnan(bad) ? "a NaN " : "an infinite ") +
+            (response_bad ? "response" : "surge at " + whole_text(kFittedPressureMinMb) + " mb");
+        // The excluded end is reached only as the next double above it.
+        const std::string at = n == 0 ? "just above X = " + shortest_text(span.x_from)
+                                      : "at X = " + significant_text(r.x, 6);
+        add_kit_error(first.line, first.column,
+                      where(location, span.first_item) + " to " + name(span.last_item) + ": " +
+                          curve_words(span.curve) + " gives " + what + " " + at +
+                          ", inside its fitted range " + shortest_text(span.x_from) +
+                          " < X <= " + shortest_text(span.x_to) +
+                          ": the calculator's surges there are infinite or NaN");
+        break;
+      }
+    }
+  }
+}
+
+// True for an item that the calculator read as a number.
+bool is_number(const ItemTrace& item) {
+  return (item.source == ItemSource::kValue && !item.logical) ||
+         item.source == ItemSource::kRepeat || item.source == ItemSource::kRepeated;
+}
+
+// The values run out before the 20th group: a word starts a line where a
+// group should start or go on, or the file ends. When fewer lines of values
+// come before it than the layout needs, whole lines are missing and every
+// later location reads its neighbour's values; the calculator's error there
+// names only the word or the end.
+void FileCheck::note_missing_lines() {
+  int failed = 0;  // the first location not read whole
+  while (failed < surge::kLocations && !groups_[failed].faults && !groups_[failed].ended) ++failed;
+  if (failed == 0 || failed == surge::kLocations) return;  // no value at all, or none missing
+  const GroupTrace& g = groups_[failed];
+  int k = 0;
+  while (k < count_ && is_number(g.items[k])) ++k;
+  if (k == count_) return;
+  const ItemTrace& item = g.items[k];
+  uint64_t line = 0, column = 0;
+  const char* met = nullptr;
+  if (g.ended && g.end_fault == InputFault::kEndOfFile &&
+      (item.source == ItemSource::kUnread ||
+       (item.source == ItemSource::kFault && item.fault == InputFault::kEndOfFile))) {
+    line = g.end_line, met = "the end of the file";
+  } else if (item.source == ItemSource::kFault || item.logical) {
+    // A word (not a mistyped number) first on its line.
+    const char c = item.text.empty() ? '0' : item.text.front();
+    const bool word = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+    const bool line_start = k == 0 || g.items[k - 1].line != item.line;
+    if (!word || !line_start) return;
+    line = item.line, column = item.column, met = "this text";
+  } else {
+    return;
+  }
+  // Lines that hold values, per group and in all.
+  std::map<uint64_t, int> group_sizes;  // lines a group's values stand on -> groups
+  std::vector<uint64_t> lines;
+  for (int i = 0; i < failed; ++i) {
+    std::vector<uint64_t> own;
+    for (const ItemTrace& value : groups_[i].items) {
+      if (value.line != 0 && (own.empty() || own.back() != value.line)) own.push_back(value.line);
+    }
+    ++group_sizes[own.size()];
+    lines.insert(lines.end(), own.begin(), own.end());
+  }
+  for (int i = 0; i < k; ++i) lines.push_back(g.items[i].line);
+  std::sort(lines.begin(), lines.end());
+  lines.erase(std::unique(lines.begin(), lines.end()), lines.end());
+  uint64_t per_group = 0;
+  int most = 0;
+  for (const auto& [size, n] : group_sizes) {
+    if (n > most) per_group = size, most = n;
+  }
+  const uint64_t needed = per_group * surge::kLocations;
+  if (lines.size() >= needed) return;  // a missing number, not a line: the layout warns
+  const uint64_t missing = needed - lines.size();
+  const int values = failed * count_ + k;
+  std::string message = missing == 1 ? std::string("a line of values is missing: ")
+                                     : std::to_string(missing) + " lines of values are missing: ";
+  message += std::to_string(values) + (values == 1 ? " value is read" : " values are read");
+  if (parameters_) message += " from " + std::to_string(lines.size()) + " lines";
+  message += " before " + std::string(met) + ", where " +
+             (parameters_ ? "20 groups of 21 values on " + std::to_string(needed) + " lines"
+                          : std::string("20")) +
+             " are needed; every location after the missing line reads its neighbour's " +
+             (parameters_ ? "values" : "value");
+  const int first = first_misplaced_location(failed);
+  if (first != 0) {
+    message += "; the first location whose line could be the missing one is location " +
+               std::to_string(first) + " (the first laid out unlike location 1, or after " +
+               "more blank lines)";
+  } else {
+    message += "; which line is missing cannot be told";
+    if (per_group == 1) {
+      message += parameters_ ? " (each group is one line)" : " (one value a line)";
+    }
+  }
+  add(line, column, Severity::kNote, std::move(message));
+}
+
+// The first of locations 2 to `before` whose group is laid out unlike
+// location 1's (values per line, text left after them), or, from location 3,
+// that follows its neighbour with more blank lines between than location 2
+// follows location 1; 0 when none.
+int FileCheck::first_misplaced_location(int before) const {
+  auto shape = [](const GroupTrace& g) {
+    std::vector<std::pair<uint64_t, int>> per_line;  // line -> values on it, in order
+    for (const ItemTrace& item : g.items) {
+      if (item.line == 0) continue;
+      if (per_line.empty() || per_line.back().first != item.line) {
+        per_line.push_back({item.line, 0});
+      }
+      ++per_line.back().second;
+    }
+    std::vector<int> counts;
+    for (const auto& [line, n] : per_line) counts.push_back(n);
+    return std::make_pair(counts, g.leftover.empty());
+  };
+  const auto usual = shape(groups_[0]);
+  for (int i = 1; i < before && i < surge::kLocations; ++i) {
+    if (shape(groups_[i]) != usual) return i + 1;
+    if (i >= 2 && groups_[i].first_line - groups_[i - 1].last_line >
+                      groups_[1].first_line - groups_[0].last_line) {
+      return i + 1;
+    }
+  }
+  return 0;
 }
 
 // Numbers after the last value are noted (a slip often puts them there); a
@@ -533,6 +746,9 @@ CheckReport check_coefficient_contents(const CoefficientFile& parameters,
   parameter_check.run();
   FileCheck slope_check(slopes, false, &report);
   slope_check.run();
+  parameter_check.check_curves(slope_check);
+  parameter_check.finish();
+  slope_check.finish();
   for (int location = 1; location <= surge::kLocations; ++location) {
     if (parameter_check.complete(location) && slope_check.complete(location)) ++report.locations_read;
   }

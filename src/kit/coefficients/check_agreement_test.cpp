@@ -108,6 +108,10 @@ TEST(CheckAgreement, ErrorsOnlySurgekitRefusesAreCountedApart) {
       {"a width of -0", edit_line(p, 2, "1.0414", "-0.0"), s, 1},
       {"a negative width", edit_line(p, 2, "1.0414", "-1.0414"), s, 0},
       {"a tail scale of 0", edit_line(p, 2, "-6.8133", "0"), s, 1},
+      // Finite, but the tail's exponential overflows inside its fitted range.
+      {"a tail scale of 0.01", edit_line(p, 2, "-6.8133", "0.0100"), s, 1},
+      {"a tail scale of 1e-30", edit_line(p, 2, "-6.8133", "1e-30"), s, 1},
+      {"a tail scale of -0.01", edit_line(p, 2, "-6.8133", "-0.0100"), s, 0},
       {"a tail normaliser of 0", edit_line(p, 2, "8.7824", "0"), s, 1},
       {"a reciprocal that overflows", edit_line(p, 2, "8.7824", "2.9e-39"), s, 1},
       {"a tiny normaliser whose reciprocal is finite", edit_line(p, 2, "8.7824", "2.95e-39"), s, 0},

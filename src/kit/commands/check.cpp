@@ -30,10 +30,17 @@ std::string sites_sha256(const std::string& dir) {
   return in.bad() ? std::string() : sha256_hex(bytes);
 }
 
-void print_summary(const CheckReport& report, const std::string& dir) {
+// With `strict`, the warnings are counted as errors, and a line says so.
+void print_summary(const CheckReport& report, const std::string& dir, bool strict) {
+  const int strict_errors = strict ? report.warnings : 0;
   std::printf("%d of %d locations read: %s, %s, %s\n", report.locations_read, surge::kLocations,
-              counted(report.errors + report.kit_errors, "error").c_str(),
-              counted(report.warnings, "warning").c_str(), counted(report.notes, "note").c_str());
+              counted(report.errors + report.kit_errors + strict_errors, "error").c_str(),
+              counted(report.warnings - strict_errors, "warning").c_str(),
+              counted(report.notes, "note").c_str());
+  if (strict_errors > 0) {
+    std::printf("%s with --strict: %s\n", counted(strict_errors, "warning").c_str(),
+                strict_errors == 1 ? "it counts as an error" : "they count as errors");
+  }
   if (report.calculator_message != 0) {
     std::printf("the calculator stops at the first error with run-time error %d\n",
                 report.calculator_message);
@@ -61,7 +68,7 @@ CommandEntry define_check(CLI::App& sub, const CommonOptions& common) {
       "Checks srfparamsVelko.dat, pslope.dat and, when present, sites.csv.\n"
       "Prints one line per finding (file:line:column: error|warning|note: message),\n"
       "then a summary with each file's SHA-256. Exit status 1 when there are errors,\n"
-      "also those the calculator does not stop at.\n"
+      "also those the calculator does not stop at (and with --strict, warnings).\n"
       "Example: surgekit check --data examples");
   return [&common] {
     CheckReport report = check_coefficient_files(common.data_dir);
@@ -74,16 +81,19 @@ CommandEntry define_check(CLI::App& sub, const CommonOptions& common) {
       ++count;
       report.findings.push_back(std::move(finding));
     }
-    for (const Finding& finding : report.findings) {
+    for (Finding& finding : report.findings) {
+      if (common.strict && finding.severity == Severity::kWarning) {
+        finding.severity = Severity::kError;
+      }
       std::printf("%s\n", format_finding(finding).c_str());
     }
-    print_summary(report, common.data_dir);
+    print_summary(report, common.data_dir, common.strict);
     if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
       Sink sink("surgekit check");
       sink.io_error(std::string("cannot write standard output: ") + std::strerror(errno));
       return sink.status();
     }
-    return report.errors + report.kit_errors > 0 ? kStatusFindings : kStatusOk;
+    return set_refused(report, common.strict) ? kStatusFindings : kStatusOk;
   };
 }
 

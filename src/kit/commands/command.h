@@ -25,6 +25,12 @@ struct CommonOptions {
   bool strict = false;         // the coefficient check's warnings refuse the set too
 };
 
+// Gives every real option declared on the subcommands of `app` (CLI11's FLOAT
+// type, alone or in a list) a check that refuses NaN and infinities, naming
+// the option (status 2). Called once after every subcommand is declared, so
+// that no real option goes without it.
+void refuse_non_finite_reals(CLI::App& app);
+
 // Runs a parsed subcommand; returns the exit status.
 using CommandEntry = std::function<int()>;
 

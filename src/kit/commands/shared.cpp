@@ -90,11 +90,21 @@ CLI::Validator radius_range_validator(const char* description) {
 }
 
 CLI::Validator pressure_range_validator(const char* description) {
-  const int below = static_cast<int>(kNoDeficitPressureMb);
-  return bounded_range_validator(description, 1, below - 1,
-                                 "pressures must lie between 1 and " + std::to_string(below - 1) +
-                                     " mb (a storm's pressure is below " +
-                                     std::to_string(below) + " mb)");
+  return CLI::Validator(
+      [](std::string& text) -> std::string {
+        std::vector<int> values;
+        if (!parse_integer_range(text, &values)) {
+          return "'" + text +
+                 "' is not FIRST:LAST or FIRST:LAST:STEP (integers, FIRST <= LAST, STEP > 0)";
+        }
+        for (int p : {values.front(), values.back()}) {  // the lowest and the highest
+          if (!is_physical_pressure(p)) {
+            return "'" + text + "': " + std::to_string(p) + " is not " + physical_pressure_text();
+          }
+        }
+        return {};
+      },
+      description);
 }
 
 CLI::Validator pressure_validator() {
@@ -107,6 +117,23 @@ CLI::Validator non_negative_validator() {
 }
 CLI::Validator positive_validator() {
   return real_validator(is_positive, "a finite number above zero", "NUMBER");
+}
+
+void refuse_non_finite_reals(CLI::App& app) {
+  const CLI::Validator finite(
+      [](std::string& text) -> std::string {
+        char* end = nullptr;
+        const double v = std::strtod(text.c_str(), &end);
+        // Text that is no number at all is left to the option's conversion.
+        if (end == text.c_str() || *end != '\0' || std::isfinite(v)) return {};
+        return "'" + text + "' is not a finite number";
+      },
+      "");  // no description: the option's help keeps its own
+  for (CLI::App* sub : app.get_subcommands([](CLI::App*) { return true; })) {
+    for (CLI::Option* option : sub->get_options()) {
+      if (option->get_type_name().starts_with("FLOAT")) option->check(finite);
+    }
+  }
 }
 
 CLI::Validator input_file_validator() {

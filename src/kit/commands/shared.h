@@ -36,9 +36,9 @@ CLI::Validator integer_range_validator(const char* description);
 CLI::Validator radius_range_validator(const char* description);
 CLI::Validator pressure_range_validator(const char* description);
 
-// One real option's value: a storm's pressure (below 1013 mb), radius (above
-// 0), any finite number, a number of zero or more, or above zero. NaN and
-// infinities are refused. Messages quote the value as given, never a bound
+// One real option's value: a storm's pressure (above 0 and below 1013 mb),
+// radius (above 0), any finite number, a number of zero or more, or above
+// zero. NaN and infinities are refused. Messages quote the value as given, never a bound
 // with hundreds of digits.
 CLI::Validator pressure_validator();
 CLI::Validator radius_validator();

@@ -36,14 +36,18 @@ inline std::string fitted_ranges_text() {
 // it there is no deficit, and the surge formula would square a negative one.
 inline constexpr double kNoDeficitPressureMb = 1013;
 
-// What is physically a storm: finite values, a pressure deficit and a
-// positive radius. Anything else is refused, never evaluated.
-inline bool is_physical_pressure(double p) { return std::isfinite(p) && p < kNoDeficitPressureMb; }
+// What is physically a storm: finite values, a pressure above 0 with a
+// deficit, and a positive radius. Anything else is refused, never evaluated
+// (at 0 mb or below the formula squares a deficit larger than the atmosphere).
+inline bool is_physical_pressure(double p) {
+  return std::isfinite(p) && p > 0 && p < kNoDeficitPressureMb;
+}
 inline bool is_physical_radius(double r) { return std::isfinite(r) && r > 0; }
 
-// "a pressure below 1013 mb", for messages.
+// "a pressure above 0 and below 1013 mb": the one text every refusal of a
+// pressure gives.
 inline std::string physical_pressure_text() {
-  return "a pressure below " + whole_text(kNoDeficitPressureMb) + " mb";
+  return "a pressure above 0 and below " + whole_text(kNoDeficitPressureMb) + " mb";
 }
 
 

@@ -36,8 +36,8 @@ inline constexpr size_t kWholeRow = static_cast<size_t>(-1);
 
 // Reads a record's case: a location number 1 to 20 and three numbers in the
 // calculator's syntax (pressure and radius may have decimals). A storm outside
-// physics (a pressure at or above 1013 mb, a radius not above 0, a value that
-// is not finite) is refused. False, with *error naming the field (and, when
+// physics (a pressure not above 0 or not below 1013 mb, a radius not above 0,
+// a value that is not finite) is refused. False, with *error naming the field (and, when
 // `field` is given, *field its index in the record, or kWholeRow), when the
 // record has the wrong number of fields or a field cannot be used; *storm is
 // then unspecified. Header names match as the table reader matches them.

@@ -35,10 +35,11 @@ struct SimulationSet {
 inline constexpr size_t kRowErrorsShown = 20;
 
 // Reads the CSV text `bytes` of the file `name`. Every row must hold a
-// location 1 to 20, a pressure below 1013 mb, a positive radius, a finite
-// distance (positive at locations 18 to 20, the only landfalls the calculator
-// takes there) and a finite surge; a weight, when the column is there, must be
-// finite and positive. Faults go to *findings as "name:line:column" errors.
+// location 1 to 20, a pressure above 0 and below 1013 mb, a positive radius,
+// a finite distance (positive at locations 18 to 20, the only landfalls the
+// calculator takes there) and a finite surge; a weight, when the column is
+// there, must be finite and positive. Faults go to *findings as
+// "name:line:column" errors.
 // False when there is any error.
 bool read_simulations(std::string_view name, const std::string& bytes, SimulationSet* set,
                       std::vector<Finding>* findings);

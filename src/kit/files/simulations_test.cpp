@@ -47,8 +47,10 @@ TEST(SimulationsTest, EachFaultIsLocatedAtItsField) {
     const char* error;  // "" when the row is accepted
   } cases[] = {
       {"7,1012.9,30,60,1", ""},
-      {"7,1013,30,60,1", "sims.csv:2:3: error: pressure_mb: \"1013\" is not a pressure below 1013 mb"},
-      {"7,NaN,30,60,1", "sims.csv:2:3: error: pressure_mb: \"NaN\" is not a pressure below 1013 mb"},
+      {"7,1013,30,60,1",
+       "sims.csv:2:3: error: pressure_mb: \"1013\" is not a pressure above 0 and below 1013 mb"},
+      {"7,NaN,30,60,1",
+       "sims.csv:2:3: error: pressure_mb: \"NaN\" is not a pressure above 0 and below 1013 mb"},
       {"7,950,0.001,60,1", ""},
       {"7,950,0,60,1", "sims.csv:2:7: error: radius_km: \"0\" is not a positive radius"},
       {"7,950,-Infinity,60,1", "sims.csv:2:7: error: radius_km: \"-Infinity\" is not a positive radius"},

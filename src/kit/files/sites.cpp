@@ -36,6 +36,16 @@ std::vector<Finding> read_sites(std::FILE* in, const std::string& file, std::vec
   for (TableReader::Row row; (row = table.next()) != TableReader::Row::kEnd;) {
     if (row == TableReader::Row::kFault) {
       findings.push_back(table.fault());
+      // A refused row whose location reads is that location given, not
+      // missing: its error says what is wrong with it.
+      const int at = table.columns().index[kLocation];
+      double location = 0;
+      std::string unused;
+      if (at >= 0 && static_cast<size_t>(at) < table.csv().fields().size() &&
+          location_rule(table.csv().fields()[static_cast<size_t>(at)], &location, &unused)) {
+        const int k = static_cast<int>(location);
+        if (seen_on[k] == 0) seen_on[k] = table.line();
+      }
       continue;
     }
     Site site;

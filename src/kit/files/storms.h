@@ -12,7 +12,7 @@
 namespace kit {
 
 struct Storm {
-  double pressure_mb = 0;  // below 1013
+  double pressure_mb = 0;  // above 0 and below 1013
   double radius_km = 0;    // > 0
   double rate = 0;         // >= 0: per year, or per year and km of coast without a landfall
   double landfall_km = 0;  // alongshore, when the set has landfalls

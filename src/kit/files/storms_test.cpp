@@ -37,7 +37,11 @@ TEST(Storms, TakesEachFieldUpToItsLimits) {
        "storms.csv:2: warning: the storm lies outside the fitted ranges: pressure 1012.999 mb "
        "(fitted 890 to 960)",
        true},
-      {"1013,30,1,5", "storms.csv:2:1: error: pressure_mb: \"1013\" is not a pressure below 1013 mb",
+      {"1013,30,1,5",
+       "storms.csv:2:1: error: pressure_mb: \"1013\" is not a pressure above 0 and below 1013 mb",
+       false},
+      {"0,30,1,5",
+       "storms.csv:2:1: error: pressure_mb: \"0\" is not a pressure above 0 and below 1013 mb",
        false},
       {"9x0,30,1,5", "storms.csv:2:1: error: pressure_mb: \"9x0\" is not a number", false},
       {"960,11,1,5", "", true},

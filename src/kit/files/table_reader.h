@@ -25,7 +25,7 @@ using FieldRule = bool (*)(std::string_view text, double* value, std::string* pr
 
 // The rules the tables share, each in the calculator's number syntax.
 bool location_rule(std::string_view text, double* value, std::string* problem);  // whole, 1 to 20
-bool pressure_rule(std::string_view text, double* value, std::string* problem);  // below 1013 mb
+bool pressure_rule(std::string_view text, double* value, std::string* problem);  // in (0, 1013) mb
 bool radius_rule(std::string_view text, double* value, std::string* problem);    // finite, above 0
 bool distance_rule(std::string_view text, double* value, std::string* problem);  // finite
 bool finite_rule(std::string_view text, double* value, std::string* problem);    // finite
