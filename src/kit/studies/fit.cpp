@@ -6,7 +6,6 @@
 
 #include <ceres/ceres.h>
 #include <glog/logging.h>
-#include <time.h>
 
 #include <algorithm>
 #include <cmath>
@@ -18,6 +17,7 @@
 #include "kit/studies/model_errors.h"
 #include "kit/studies/parallel.h"
 #include "model/surge.h"
+#include "platform/platform.h"
 
 namespace kit {
 namespace {
@@ -247,14 +247,6 @@ Outcome solve(const LocationData& data, const Params& start, int max_iterations,
   out.iterations = static_cast<int>(summary.iterations.size()) - 1;
   out.report = summary.message;
   return out;
-}
-
-// The calling thread's CPU time: what the solver runs cost, whatever else
-// the machine is doing.
-double thread_cpu_seconds() {
-  timespec t{};
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
 }
 
 // A reproducible stream of numbers in [0, 1).
@@ -712,7 +704,8 @@ void LocationFitter::run() {
   Outcome best;
   bool found = false;
   Outcome last;
-  const double began = thread_cpu_seconds();
+  // CPU time: what the solver runs cost, whatever else the machine is doing.
+  const double began = platform::thread_cpu_seconds();
   for (const Params& start : starts) {
     Outcome outcome = solve(all_, start, settings_.max_iterations);
     if (outcome.converged && (!found || outcome.cost < best.cost)) {
@@ -721,7 +714,7 @@ void LocationFitter::run() {
     }
     if (!found) last = outcome;
   }
-  fit.solve_seconds = thread_cpu_seconds() - began;
+  fit.solve_seconds = platform::thread_cpu_seconds() - began;
   if (!found) {
     say(Severity::kError, "the fit does not converge from any of its " +
                               std::to_string(starts.size()) + " starting points (" + last.report +
