@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "kit/core/limits.h"
 #include "kit/core/names.h"
 #include "kit/files/cases.h"
 #include "kit/coefficients/coefficients.h"
@@ -26,8 +27,8 @@ namespace {
 constexpr const char* kWho = "surgekit envelope";
 
 struct EnvelopeOptions {
-  std::string pressures = "890:960:10";
-  std::string radius_range = "11:65";
+  std::string pressures = range_text(kFittedPressureMinMb, kFittedPressureMaxMb, 10);
+  std::string radius_range = range_text(kFittedRadiusMinKm, kFittedRadiusMaxKm);
   std::string location = "all";
   std::string svg_file;
   std::string output = "-";
