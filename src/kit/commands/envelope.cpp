@@ -80,8 +80,9 @@ int run_envelope(const EnvelopeOptions& options, const CommonOptions& common) {
 CommandEntry define_envelope(CLI::App& sub, const CommonOptions& common) {
   auto options = std::make_shared<EnvelopeOptions>();
   sub.add_option("--pressures", options->pressures,
-                 "central pressures, FIRST:LAST or FIRST:LAST:STEP (mb, below 1013); a step "
-                 "that misses LAST still ends at LAST")
+                 "central pressures, FIRST:LAST or FIRST:LAST:STEP (mb, below " +
+                     whole_text(kNoDeficitPressureMb) +
+                     "); a step that misses LAST still ends at LAST")
       ->capture_default_str()
       ->check(pressure_range_validator("FIRST:LAST[:STEP]"));
   sub.add_option("--radius-range", options->radius_range,

@@ -229,7 +229,7 @@ CommandEntry define_report(CLI::App& sub, const CommonOptions& common) {
   sub.add_option("--worst-pressure", options->worst_pressure_mb,
                  "central pressure of the worst-case table (mb)")
       ->capture_default_str()
-      ->check(CLI::Range(1, 1012));
+      ->check(CLI::Range(1, static_cast<int>(kNoDeficitPressureMb) - 1));  // whole, below it
   sub.add_option("--location", options->location, "location number or 'all'")
       ->capture_default_str()
       ->check(location_validator());
