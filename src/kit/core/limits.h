@@ -7,6 +7,7 @@
 #include <cmath>
 #include <string>
 
+#include "model/site_table.h"
 #include "model/surge.h"
 
 namespace kit {
@@ -58,7 +59,7 @@ inline std::string physical_pressure_text() {
 // Locations are numbered 1 to 20. Locations 18 to 20 were fitted only for
 // landfalls west (left) of the bridge, that is a positive distance: the
 // calculator asks again for any other.
-inline constexpr int kFirstLocation = 1, kLastLocation = 20;
+inline constexpr int kFirstLocation = 1, kLastLocation = surge::kLocations;
 inline constexpr int kFirstWestOnlyLocation = 18;
 
 inline bool needs_positive_distance(int location) { return location >= kFirstWestOnlyLocation; }

@@ -443,11 +443,12 @@ double slope_start(const LocationData& data) {
     for (const Point& p : beyond) sum += p.surge / p.head;
     return sum / static_cast<double>(beyond.size());
   }
-  constexpr int kBins = 31;  // X from -6 to 25
+  // Bin b holds X in [kRightFrom + b, kRightFrom + b + 1): the curves' whole range.
+  constexpr int kBins = static_cast<int>(surge::kTailTo - surge::kRightFrom);
   std::array<double, kBins> sum{}, count{};
   for (int c = 0; c <= kFitCurves; ++c) {
     for (const Point& p : data.points[c]) {
-      const int b = std::clamp(static_cast<int>(std::floor(p.x + 6)), 0, kBins - 1);
+      const int b = std::clamp(static_cast<int>(std::floor(p.x - surge::kRightFrom)), 0, kBins - 1);
       sum[b] += p.surge / p.head;
       count[b] += 1;
     }
@@ -549,10 +550,7 @@ Point LocationFitter::point_of(size_t i) const {
   const surge::CaseResult result = surge::evaluate_surge(storm, kEmpty);
   Point p;
   p.x = result.x;
-  // 0.5 h^2 formed as the model forms it.
-  const double h = (1013.0 - row.pressure_mb) / static_cast<double>(98.0665f);
-  p.head = 0.5 * h;
-  p.head = p.head * h;
+  p.head = surge::pressure_factor(row.pressure_mb);  // 0.5 h^2, the model's own
   p.surge = row.surge_m;
   p.root_weight = std::sqrt(row.weight);
   p.row = i;
