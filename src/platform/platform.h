@@ -126,6 +126,11 @@ void mask_floating_point_exceptions();
 // thread. Subnormal operands are still used as they are.
 void enable_flush_to_zero();
 
+// The CPU time the calling thread has used, in seconds: unlike wall time, not
+// inflated when other work on the machine takes the core. 0 when the OS cannot
+// tell.
+double thread_cpu_seconds();
+
 // One frame of a call stack, as far as symbols are known (empty text when not).
 struct StackFrame {
   uintptr_t pc = 0;             // return address of the frame's call

@@ -7,6 +7,7 @@
 #include <pthread.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 #include <unwind.h>
 
@@ -255,6 +256,12 @@ void enable_flush_to_zero() {
   fpcr |= (1ull << 24);  // FPCR.FZ
   __asm__ __volatile__("msr fpcr, %0" : : "r"(fpcr));
 #endif
+}
+
+double thread_cpu_seconds() {
+  timespec t{};
+  if (clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t) != 0) return 0;
+  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
 }
 
 // ---- Stack walking -------------------------------------------------------

@@ -499,7 +499,9 @@ void FileCheck::note_jumps(const GroupTrace& group, int location) {
     return std::nan("");
   };
   double peak = 0;
-  for (int n = 0; n <= 3100; ++n) {  // X from -6 to 25 in steps of 0.01
+  // X over the curves' whole range in steps of 0.01.
+  const int steps = static_cast<int>((surge::kTailTo - surge::kRightFrom) * 100);
+  for (int n = 0; n <= steps; ++n) {
     const double r = at_distance(distance_of(surge::kRightFrom + n * 0.01)).response;
     if (std::isfinite(r)) peak = std::max(peak, std::fabs(r));
   }

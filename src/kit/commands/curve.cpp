@@ -8,19 +8,21 @@
 #include <string>
 #include <vector>
 
-#include "kit/core/names.h"
-#include "kit/files/cases.h"
 #include "kit/coefficients/coefficients.h"
 #include "kit/commands/commands.h"
 #include "kit/commands/shared.h"
+#include "kit/core/limits.h"
+#include "kit/core/names.h"
+#include "kit/core/number.h"
+#include "kit/core/selection.h"
+#include "kit/files/cases.h"
 #include "kit/files/csv.h"
+#include "kit/files/output_file.h"
 #include "kit/page/plots.h"
+#include "kit/page/svg_plot.h"
 #include "kit/studies/curves.h"
 #include "kit/studies/landfall.h"
-#include "kit/core/number.h"
-#include "kit/files/output_file.h"
-#include "kit/core/selection.h"
-#include "kit/page/svg_plot.h"
+#include "model/surge.h"
 
 namespace kit {
 namespace {
@@ -139,9 +141,10 @@ CommandEntry define_curve(CLI::App& sub, const CommonOptions& common) {
       ->required()
       ->check(radius_validator());
   sub.add_option("--from", options->from_km,
-                 "first distance (km); default: where X is -6")
+                 "first distance (km); default: where X is " + whole_text(surge::kRightFrom))
       ->check(CLI::Range(-1e6, 1e6));
-  sub.add_option("--to", options->to_km, "last distance (km); default: where X is 25")
+  sub.add_option("--to", options->to_km,
+                 "last distance (km); default: where X is " + whole_text(surge::kTailTo))
       ->check(CLI::Range(-1e6, 1e6));
   sub.add_option("--step", options->step_km,
                  "distance step (km); default: fine enough for the narrowest Gaussian")

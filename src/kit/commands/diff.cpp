@@ -9,15 +9,16 @@
 #include <string>
 #include <vector>
 
-#include "kit/core/names.h"
-#include "kit/files/cases.h"
 #include "kit/coefficients/coefficients.h"
 #include "kit/commands/commands.h"
 #include "kit/commands/shared.h"
+#include "kit/core/limits.h"
+#include "kit/core/names.h"
 #include "kit/core/number.h"
 #include "kit/core/selection.h"
-#include "kit/files/output_file.h"
+#include "kit/files/cases.h"
 #include "kit/files/csv.h"
+#include "kit/files/output_file.h"
 #include "kit/studies/parallel.h"
 #include "kit/studies/set_change.h"
 #include "model/surge.h"
@@ -26,6 +27,9 @@ namespace kit {
 namespace {
 
 constexpr const char* kWho = "surgekit diff";
+
+// A whole-number limit, or a span of them, as an option bound.
+constexpr int whole(double limit) { return static_cast<int>(limit); }
 
 struct DiffOptions {
   std::string old_dir, new_dir;
@@ -143,10 +147,10 @@ CommandEntry define_diff(CLI::App& sub, const CommonOptions& common) {
       ->check(CLI::ExistingDirectory);
   sub.add_option("--pressure-step", options->grid.pressure_step_mb, "grid step of the pressure, mb")
       ->capture_default_str()
-      ->check(CLI::Range(1, 70));
+      ->check(CLI::Range(1, whole(kFittedPressureMaxMb - kFittedPressureMinMb)));
   sub.add_option("--radius-step", options->grid.radius_step_km, "grid step of the radius, km")
       ->capture_default_str()
-      ->check(CLI::Range(1, 54));
+      ->check(CLI::Range(1, whole(kFittedRadiusMaxKm - kFittedRadiusMinKm)));
   sub.add_option("--distance-step", options->grid.distance_step_km, "grid step of the distance, km")
       ->capture_default_str()
       ->check(CLI::Range(0.1, 1000.0));
@@ -158,8 +162,12 @@ CommandEntry define_diff(CLI::App& sub, const CommonOptions& common) {
   sub.footer(
       "Exit status 1 when the sets differ by more than --tolerance at some location.\n"
       "For each location, the largest change of the surge between the two sets over\n"
-      "pressures 890-960 mb, radii 11-65 km and distances that put X between -6\n"
-      "and 25, with the case where it happens, as CSV on stdout. The folders are\n"
+      "pressures " +
+      whole_text(kFittedPressureMinMb) + "-" + whole_text(kFittedPressureMaxMb) + " mb, radii " +
+      whole_text(kFittedRadiusMinKm) + "-" + whole_text(kFittedRadiusMaxKm) +
+      " km and distances that put X between " + whole_text(surge::kRightFrom) + "\nand " +
+      whole_text(surge::kTailTo) +
+      ", with the case where it happens, as CSV on stdout. The folders are\n"
       "the arguments; --data is not used.\n"
       "Example: surgekit diff examples refit");
   return [options, &common] { return diff_sets(*options, common); };

@@ -199,8 +199,10 @@ CommandEntry define_ensemble(CLI::App& sub, const CommonOptions& common) {
       "For each bridge of sites.csv: the median, 10 % and 90 % surge above mean sea level and\n"
       "the chance of exceeding each threshold and the low chord; with --total-water the chance\n"
       "that the total water level above the site's datum exceeds the low chord, and the 10, 50\n"
-      "and 90 % clearances (low chord - total water level). Samples with pressure at or above\n"
-      "1013 mb count as no surge; at locations 18 to 20 landfalls on or right of the bridge are\n"
+      "and 90 % clearances (low chord - total water level). Samples with pressure at or above\n" +
+      whole_text(kNoDeficitPressureMb) + " mb count as no surge; at locations " +
+      std::to_string(kFirstWestOnlyLocation) + " to " + std::to_string(kLastLocation) +
+      " landfalls on or right of the bridge are\n"
       "left out.\n"
       "Example: surgekit ensemble --data examples --landfall-km 300 --pressure 935 --radius 35 \\\n"
       "           --sd-landfall 40 --sd-pressure 8 --sd-radius 0.2 --threshold 2 --seed 7");

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "kit/core/limits.h"
 #include "kit/core/names.h"
 #include "kit/files/cases.h"
 #include "kit/coefficients/coefficients.h"
@@ -26,8 +27,8 @@ namespace {
 constexpr const char* kWho = "surgekit envelope";
 
 struct EnvelopeOptions {
-  std::string pressures = "890:960:10";
-  std::string radius_range = "11:65";
+  std::string pressures = range_text(kFittedPressureMinMb, kFittedPressureMaxMb, 10);
+  std::string radius_range = range_text(kFittedRadiusMinKm, kFittedRadiusMaxKm);
   std::string location = "all";
   std::string svg_file;
   std::string output = "-";
@@ -79,8 +80,9 @@ int run_envelope(const EnvelopeOptions& options, const CommonOptions& common) {
 CommandEntry define_envelope(CLI::App& sub, const CommonOptions& common) {
   auto options = std::make_shared<EnvelopeOptions>();
   sub.add_option("--pressures", options->pressures,
-                 "central pressures, FIRST:LAST or FIRST:LAST:STEP (mb, below 1013); a step "
-                 "that misses LAST still ends at LAST")
+                 "central pressures, FIRST:LAST or FIRST:LAST:STEP (mb, below " +
+                     whole_text(kNoDeficitPressureMb) +
+                     "); a step that misses LAST still ends at LAST")
       ->capture_default_str()
       ->check(pressure_range_validator("FIRST:LAST[:STEP]"));
   sub.add_option("--radius-range", options->radius_range,

@@ -17,6 +17,7 @@
 #include "kit/page/report_sections.h"
 #include "kit/page/report_simulations.h"
 #include "kit/page/web_assets.h"
+#include "kit/core/limits.h"
 #include "kit/core/selection.h"
 #include "kit/studies/curves.h"
 #include "kit/studies/model_errors.h"
@@ -26,9 +27,10 @@ namespace {
 
 struct ReportOptions {
   std::string output = "report.html";
-  std::string pressures = "890:960:10";
-  std::string radius_range = "11:65";
-  std::string plot_pressures = "900:960:30";
+  std::string pressures = range_text(kFittedPressureMinMb, kFittedPressureMaxMb, 10);
+  std::string radius_range = range_text(kFittedRadiusMinKm, kFittedRadiusMaxKm);
+  // Three curves a plot, up to the strongest fitted storm.
+  std::string plot_pressures = range_text(900, kFittedPressureMaxMb, 30);
   double plot_radius_km = 30;
   int worst_pressure_mb = 930;
   std::string location = "all";

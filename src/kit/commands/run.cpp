@@ -7,7 +7,6 @@
 // diagnostics are the same on any number of threads. Memory is a few chunks
 // and the longest record, whatever the number of rows.
 #include <CLI/CLI.hpp>
-#include <time.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -32,6 +31,7 @@
 #include "kit/files/record_chunks.h"
 #include "kit/files/table_reader.h"
 #include "kit/studies/parallel.h"
+#include "platform/platform.h"
 
 namespace kit {
 namespace {
@@ -55,12 +55,10 @@ constexpr int kErrorsShown = 100;  // with --keep-going, the rest are only count
 constexpr std::string_view kAddedColumns[] = {"surge_m", "surge_report", "side",
                                               "x",       "curve",        "flags"};
 
-// The CPU time of the calling thread; CPU time, unlike wall time, is not
-// inflated when other work on the machine takes the core.
+// The calling thread's CPU time, in the unit the phase sums keep.
 std::chrono::nanoseconds thread_cpu_time() {
-  timespec t{};
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-  return std::chrono::seconds(t.tv_sec) + std::chrono::nanoseconds(t.tv_nsec);
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(
+      std::chrono::duration<double>(platform::thread_cpu_seconds()));
 }
 
 struct PhaseTimes {

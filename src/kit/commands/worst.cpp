@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "kit/core/limits.h"
 #include "kit/core/names.h"
 #include "kit/files/cases.h"
 #include "kit/coefficients/coefficients.h"
@@ -26,7 +27,7 @@ constexpr const char* kWho = "surgekit worst";
 struct WorstOptions {
   double pressure_mb = 0;
   double radius_km = 0;
-  std::string radius_range = "11:65";
+  std::string radius_range = range_text(kFittedRadiusMinKm, kFittedRadiusMaxKm);
   std::string location = "all";
 };
 

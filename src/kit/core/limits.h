@@ -7,6 +7,7 @@
 #include <cmath>
 #include <string>
 
+#include "model/site_table.h"
 #include "model/surge.h"
 
 namespace kit {
@@ -24,6 +25,15 @@ inline bool radius_in_fitted_range(double r) {
 
 // A limit as text: the limits are whole numbers.
 inline std::string whole_text(double limit) { return std::to_string(static_cast<long>(limit)); }
+
+// A range option's text from whole-number limits: "FIRST:LAST", or with a
+// step "FIRST:LAST:STEP", as the option defaults are written.
+inline std::string range_text(double first, double last) {
+  return whole_text(first) + ":" + whole_text(last);
+}
+inline std::string range_text(double first, double last, double step) {
+  return range_text(first, last) + ":" + whole_text(step);
+}
 
 // "pressure 890 to 960 mb, radius 11 to 65 km", for messages.
 inline std::string fitted_ranges_text() {
@@ -50,11 +60,10 @@ inline std::string physical_pressure_text() {
   return "a pressure above 0 and below " + whole_text(kNoDeficitPressureMb) + " mb";
 }
 
-
 // Locations are numbered 1 to 20. Locations 18 to 20 were fitted only for
 // landfalls west (left) of the bridge, that is a positive distance: the
 // calculator asks again for any other.
-inline constexpr int kFirstLocation = 1, kLastLocation = 20;
+inline constexpr int kFirstLocation = 1, kLastLocation = surge::kLocations;
 inline constexpr int kFirstWestOnlyLocation = 18;
 
 inline bool needs_positive_distance(int location) { return location >= kFirstWestOnlyLocation; }

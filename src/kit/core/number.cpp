@@ -376,13 +376,6 @@ bool parse_real(std::string_view text, double* value) {
   return true;
 }
 
-bool parse_integer(std::string_view text, int32_t* value) {
-  int32_t v;
-  if (!scan_one(text, recio::ItemKind::kInt32, &v)) return false;
-  *value = v;
-  return true;
-}
-
 char* write_shortest(char* out, double value) {
   if (char* end = write_shortest_fixed(out, value)) return end;
   if (std::isnan(value)) {

@@ -15,10 +15,6 @@ namespace kit {
 // anything else or more than one value.
 bool parse_real(std::string_view text, double* value);
 
-// The same for an integer answer (a 32-bit integer; a real form that fits is
-// truncated toward zero, as the calculator does).
-bool parse_integer(std::string_view text, int32_t* value);
-
 // Appends the shortest text that reads back as the same double: "nan", "inf"
 // and "-inf" for the non-finite values.
 void append_shortest(std::string* out, double value);

@@ -75,16 +75,6 @@ TEST(ParseReal, RefusesWhatIsNotOneNumber) {
   }
 }
 
-TEST(ParseInteger, TakesIntegersAndTruncatesRealForms) {
-  int32_t v = 0;
-  ASSERT_TRUE(parse_integer("17", &v));
-  EXPECT_EQ(v, 17);
-  ASSERT_TRUE(parse_integer("17.9", &v));
-  EXPECT_EQ(v, 17);
-  EXPECT_FALSE(parse_integer("3000000000", &v));
-  EXPECT_FALSE(parse_integer("1e", &v));
-}
-
 TEST(AppendShortest, ReadsBackExactlyAndNamesNonFiniteValues) {
   std::mt19937_64 random(42);
   for (int i = 0; i < 20000; ++i) {

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include "kit/core/limits.h"
+
 namespace kit {
 namespace {
 
@@ -39,6 +41,31 @@ TEST(Selection, IntegerRanges) {
     std::vector<int> v = {99};
     EXPECT_EQ(parse_integer_range(r.text, &v), r.ok) << r.text;
     EXPECT_EQ(v, r.ok ? r.values : std::vector<int>{99}) << r.text;
+  }
+}
+
+// The option defaults are written by range_text and read by
+// parse_integer_range: the text names the limits, and reads back as them.
+TEST(Selection, RangeTextReadsBackAsItsLimits) {
+  struct Row {
+    std::string text;
+    const char* expected;
+    int first, last;
+    size_t count;
+  };
+  const Row rows[] = {
+      {range_text(kFittedRadiusMinKm, kFittedRadiusMaxKm), "11:65", 11, 65, 55},
+      {range_text(kFittedPressureMinMb, kFittedPressureMaxMb, 10), "890:960:10", 890, 960, 8},
+      {range_text(900, kFittedPressureMaxMb, 30), "900:960:30", 900, 960, 3},
+      {range_text(-6, 25), "-6:25", -6, 25, 32},
+  };
+  for (const Row& r : rows) {
+    EXPECT_EQ(r.text, r.expected);
+    std::vector<int> v;
+    ASSERT_TRUE(parse_integer_range(r.text, &v)) << r.text;
+    EXPECT_EQ(v.front(), r.first) << r.text;
+    EXPECT_EQ(v.back(), r.last) << r.text;
+    EXPECT_EQ(v.size(), r.count) << r.text;
   }
 }
 

@@ -2,7 +2,6 @@
 #include "kit/files/output_file.h"
 
 #include <cerrno>
-#include <cstring>
 #include <filesystem>
 #include <random>
 #include <system_error>
@@ -12,9 +11,12 @@ namespace fs = std::filesystem;
 namespace {
 
 // Failures name the user's path, never the temporary file beside it.
-std::string describe(const std::string& what, const std::string& path, int error) {
-  return "cannot " + what + " " + path + ": " + std::strerror(error);
+std::string describe(const std::string& what, const std::string& path, std::error_code error) {
+  return "cannot " + what + " " + path + ": " + error.message();
 }
+
+// The error the last C library call left in errno.
+std::error_code last_error() { return {errno, std::generic_category()}; }
 
 // A fresh name beside `target`; opened exclusively, so a clash is retried.
 std::string temporary_name(const std::string& target) {
@@ -44,7 +46,7 @@ bool OutputFile::open(const std::string& path, std::string* error) {
   if (!ec && fs::exists(status)) {
     if (!fs::is_regular_file(status)) {
       stream_ = std::fopen(path.c_str(), "w");
-      if (stream_ == nullptr) *error = describe("open", path, errno);
+      if (stream_ == nullptr) *error = describe("open", path, last_error());
       return stream_ != nullptr;
     }
     const fs::path resolved = fs::canonical(path, ec);
@@ -57,7 +59,7 @@ bool OutputFile::open(const std::string& path, std::string* error) {
     if (stream_ == nullptr && errno != EEXIST) break;
   }
   if (stream_ == nullptr) {
-    *error = describe("create", path, errno);
+    *error = describe("create", path, last_error());
     temporary_.clear();
     return false;
   }
@@ -69,36 +71,39 @@ bool OutputFile::commit(std::string* error) {
   if (stream_ == stdout) {
     stream_ = nullptr;
     if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
-      *error = describe("write", "standard output", errno);
+      *error = describe("write", "standard output", last_error());
       return false;
     }
     return true;
   }
   const bool written = !std::ferror(stream_);
-  const int write_error = errno;
+  const std::error_code write_error = last_error();
   const bool closed = std::fclose(stream_) == 0;
-  const int close_error = errno;
+  const std::error_code close_error = last_error();
   stream_ = nullptr;
   if (!written || !closed) {
     *error = describe("write", shown_, !written ? write_error : close_error);
-  } else if (temporary_.empty()) {  // written in place
-    return true;
-  } else if (std::rename(temporary_.c_str(), path_.c_str()) != 0) {
-    *error = describe("replace", shown_, errno);
-  } else {
-    temporary_.clear();
-    return true;
+    discard();
+    return false;
   }
-  if (!temporary_.empty()) std::remove(temporary_.c_str());
+  if (temporary_.empty()) return true;  // written in place
+  std::error_code ec;
+  fs::rename(temporary_, path_, ec);
+  if (ec) {
+    *error = describe("replace", shown_, ec);
+    discard();
+    return false;
+  }
   temporary_.clear();
-  return false;
+  return true;
 }
 
 void OutputFile::discard() {
   if (stream_ == stdout) std::fflush(stdout);
   if (stream_ != nullptr && stream_ != stdout) std::fclose(stream_);
   stream_ = nullptr;
-  if (!temporary_.empty()) std::remove(temporary_.c_str());
+  std::error_code ignored;  // a failure to clean up has nothing to add
+  if (!temporary_.empty()) fs::remove(temporary_, ignored);
   temporary_.clear();
 }
 

@@ -40,7 +40,8 @@ bool refuse(std::string* problem, std::string text) {
 bool location_rule(std::string_view text, double* value, std::string* problem) {
   double v = 0;
   if (!parse_real(text, &v) || !(v >= kFirstLocation && v <= kLastLocation) || std::trunc(v) != v) {
-    return refuse(problem, "is not a location number 1 to 20");
+    return refuse(problem, "is not a location number " + std::to_string(kFirstLocation) + " to " +
+                               std::to_string(kLastLocation));
   }
   *value = v;
   return true;

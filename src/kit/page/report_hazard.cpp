@@ -8,6 +8,7 @@
 #include "kit/core/limits.h"
 #include "kit/core/number.h"
 #include "kit/page/svg_plot.h"
+#include "model/surge.h"
 
 namespace kit {
 namespace {
@@ -126,10 +127,13 @@ void add_hazard_section(const HazardReport& report, const std::vector<int>& loca
                              : "The surge, above mean sea level, is the hurricane's "
                                "meteorological forcing only: tide, wave setup and runup are not "
                                "included. ") +
-             "Landfalls beyond a bridge's fitted curves (X at or below -6 or above 25), and at "
-             "locations 18 to 20 landfalls on or right of the bridge, are left out there: the "
-             "curves give no surge for them. The table gives the share of the storm rate left "
-             "out at each bridge.");
+             "Landfalls beyond a bridge's fitted curves (X at or below " +
+             whole_text(surge::kRightFrom) + " or above " + whole_text(surge::kTailTo) +
+             "), and at locations " + std::to_string(kFirstWestOnlyLocation) + " to " +
+             std::to_string(kLastLocation) +
+             " landfalls on or right of the bridge, are left out there: the curves give no "
+             "surge for them. The table gives the share of the storm rate left out at each "
+             "bridge.");
   // A low chord is given in its site's datum; the surge is above mean sea level.
   const bool datums = std::any_of(report.sites.begin(), report.sites.end(), [](const Site& s) {
     return s.has_low_chord && s.has_datum_offset;

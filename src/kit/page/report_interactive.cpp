@@ -147,8 +147,9 @@ void add_interactive_section(const InteractiveInput& input, HtmlPage* page) {
   page->paragraph(
       "The model runs in this page, compiled to WebAssembly from the calculator's own source, "
       "on the coefficient set above as surgekit read it. Move a slider or type a value: every "
-      "plot and the table follow. Pressures of 0 or less or of 1013 mb or more and radii of 0 "
-      "or less are not evaluated. Values outside " + fitted_ranges_text() +
+      "plot and the table follow. Pressures of 0 or less or of " +
+      whole_text(kNoDeficitPressureMb) + " mb or more and radii of 0 or less are not evaluated. "
+      "Values outside " + fitted_ranges_text() +
       " are flagged, and so is a distance that is not positive at locations " +
       std::to_string(kFirstWestOnlyLocation) + " to " + std::to_string(kLastLocation) +
       " (distance_side), as surgekit run flags them.");

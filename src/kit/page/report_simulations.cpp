@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "kit/core/limits.h"
 #include "kit/core/number.h"
 #include "kit/page/plots.h"
 #include "model/surge.h"
@@ -84,8 +85,9 @@ void add_simulations_section(const SimulationReport& report, const std::vector<i
       "as the model computes it (the small-radius shift included), over the RIGHT, LEFT and "
       "tail ranges. The table gives the model's errors, model minus simulated surge, over every "
       "row of each location on a fitted curve, unweighted: root mean square, mean (bias) and "
-      "largest absolute value, in metres. Rows beyond every fitted curve (X <= -6 or X > 25) "
-      "are left out: the curves say nothing there.");
+      "largest absolute value, in metres. Rows beyond every fitted curve (X <= " +
+      whole_text(surge::kRightFrom) + " or X > " + whole_text(surge::kTailTo) +
+      ") are left out: the curves say nothing there.");
   HtmlTable table;
   table.caption = "Model minus simulated surge (m) per location";
   table.header = {"location", "rows", "plotted", "RMS error", "bias", "largest |error|"};

@@ -6,7 +6,6 @@
 
 #include <ceres/ceres.h>
 #include <glog/logging.h>
-#include <time.h>
 
 #include <algorithm>
 #include <cmath>
@@ -18,6 +17,7 @@
 #include "kit/studies/model_errors.h"
 #include "kit/studies/parallel.h"
 #include "model/surge.h"
+#include "platform/platform.h"
 
 namespace kit {
 namespace {
@@ -249,14 +249,6 @@ Outcome solve(const LocationData& data, const Params& start, int max_iterations,
   return out;
 }
 
-// The calling thread's CPU time: what the solver runs cost, whatever else
-// the machine is doing.
-double thread_cpu_seconds() {
-  timespec t{};
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
-}
-
 // A reproducible stream of numbers in [0, 1).
 class Uniform {
  public:
@@ -451,11 +443,12 @@ double slope_start(const LocationData& data) {
     for (const Point& p : beyond) sum += p.surge / p.head;
     return sum / static_cast<double>(beyond.size());
   }
-  constexpr int kBins = 31;  // X from -6 to 25
+  // Bin b holds X in [kRightFrom + b, kRightFrom + b + 1): the curves' whole range.
+  constexpr int kBins = static_cast<int>(surge::kTailTo - surge::kRightFrom);
   std::array<double, kBins> sum{}, count{};
   for (int c = 0; c <= kFitCurves; ++c) {
     for (const Point& p : data.points[c]) {
-      const int b = std::clamp(static_cast<int>(std::floor(p.x + 6)), 0, kBins - 1);
+      const int b = std::clamp(static_cast<int>(std::floor(p.x - surge::kRightFrom)), 0, kBins - 1);
       sum[b] += p.surge / p.head;
       count[b] += 1;
     }
@@ -557,10 +550,7 @@ Point LocationFitter::point_of(size_t i) const {
   const surge::CaseResult result = surge::evaluate_surge(storm, kEmpty);
   Point p;
   p.x = result.x;
-  // 0.5 h^2 formed as the model forms it.
-  const double h = (1013.0 - row.pressure_mb) / static_cast<double>(98.0665f);
-  p.head = 0.5 * h;
-  p.head = p.head * h;
+  p.head = surge::pressure_factor(row.pressure_mb);  // 0.5 h^2, the model's own
   p.surge = row.surge_m;
   p.root_weight = std::sqrt(row.weight);
   p.row = i;
@@ -712,7 +702,8 @@ void LocationFitter::run() {
   Outcome best;
   bool found = false;
   Outcome last;
-  const double began = thread_cpu_seconds();
+  // CPU time: what the solver runs cost, whatever else the machine is doing.
+  const double began = platform::thread_cpu_seconds();
   for (const Params& start : starts) {
     Outcome outcome = solve(all_, start, settings_.max_iterations);
     if (outcome.converged && (!found || outcome.cost < best.cost)) {
@@ -721,7 +712,7 @@ void LocationFitter::run() {
     }
     if (!found) last = outcome;
   }
-  fit.solve_seconds = thread_cpu_seconds() - began;
+  fit.solve_seconds = platform::thread_cpu_seconds() - began;
   if (!found) {
     say(Severity::kError, "the fit does not converge from any of its " +
                               std::to_string(starts.size()) + " starting points (" + last.report +
