@@ -61,11 +61,6 @@ void number_or_empty(CsvWriter& out, double value, int decimals = -1) {
   }
 }
 
-void integer(CsvWriter& out, uint64_t value) {
-  out.separate();
-  out.raw() += std::to_string(value);
-}
-
 bool write_forecast(const Options& o, const std::vector<Site>& sites,
                     const std::vector<BridgeForecast>& results, Sink& sink) {
   OutputFile file;
@@ -92,9 +87,9 @@ bool write_forecast(const Options& o, const std::vector<Site>& sites,
   out.end_row();
   for (size_t k = 0; k < results.size(); ++k) {
     const BridgeForecast& r = results[k];
-    integer(out, static_cast<uint64_t>(r.location));
+    out.integer(r.location);
     out.field(sites[k].name);
-    integer(out, r.kept);
+    out.integer(static_cast<long long>(r.kept));
     number_or_empty(out, static_cast<double>(r.left_out) / static_cast<double>(o.setup.samples));
     number_or_empty(out, r.median_m, 3);
     number_or_empty(out, r.p10_m, 3);

@@ -70,8 +70,7 @@ bool write_levels(OutputFile& file, const HazardSpec& setup, const std::vector<S
   out.end_row();
   for (size_t k = 0; k < results.size(); ++k) {
     const BridgeHazard& h = results[k];
-    out.separate();
-    out.raw() += std::to_string(h.location);
+    out.integer(h.location);
     out.field(sites[k].name);
     for (double level : h.levels_m) level_or_empty(out, level);
     if (setup.total_water) {
@@ -117,8 +116,7 @@ bool write_curve(OutputFile& file, bool total_water, const std::vector<BridgeHaz
   out.end_row();
   for (const BridgeHazard& h : results) {
     for (const CurvePoint& p : h.curve) {
-      out.separate();
-      out.raw() += std::to_string(h.location);
+      out.integer(h.location);
       out.fixed(p.level_m, 3);
       significant(out, p.rate_per_year);
       significant(out, p.aep);

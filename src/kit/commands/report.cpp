@@ -47,12 +47,12 @@ std::string assemble_page(const ReportInput& input, const HazardReport* hazard,
   // A banner before anything else when the check found more than notes.
   if (refused) {
     page.note("This coefficient set is refused: its check found " +
-              std::to_string(check.errors + check.kit_errors) + " error(s) and " +
-              std::to_string(check.warnings) + " warning(s) (see the coefficient check below). "
+              counted(check.errors + check.kit_errors, "error") + " and " +
+              counted(check.warnings, "warning") + " (see the coefficient check below). "
               "The sections that evaluate the model are left out.");
   } else if (check.warnings > 0) {
-    page.note("Caution: the coefficient check found " + std::to_string(check.warnings) +
-              " warning(s) (see the coefficient check below). The surges on this page are "
+    page.note("Caution: the coefficient check found " + counted(check.warnings, "warning") +
+              " (see the coefficient check below). The surges on this page are "
               "what the calculator gives for these files, which may not be what they meant.");
   }
   add_identity_section(input, &page);
