@@ -2,7 +2,9 @@
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <exception>
 #include <new>
 #include <iostream>
@@ -89,6 +91,18 @@ std::string unknown_command_message(std::string_view name) {
   return message + " (the subcommands: " + all + ", help)";
 }
 
+// Flushes standard output at the end of a run that wrote only to it: a
+// failed write is an error of status 2 with the system's reason.
+int flushed(int status, const std::string& who) {
+  std::cout.flush();
+  const bool failed = !std::cout || std::fflush(stdout) != 0 || std::ferror(stdout);
+  if (!failed) return status;
+  const int error = errno;
+  std::cerr << who << ": error: cannot write standard output: "
+            << std::strerror(error != 0 ? error : EIO) << "\n";
+  return kit::kStatusUsage;
+}
+
 // The first argument that is not an option: the subcommand the user meant.
 std::string named_subcommand(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
@@ -136,7 +150,7 @@ int main(int argc, char** argv) {
     while (first < argc && std::string_view(argv[first]) != "help") ++first;
     if (first + 1 >= argc) {
       std::cout << app.help();
-      return kit::kStatusOk;
+      return flushed(kit::kStatusOk, "surgekit help");
     }
     const std::string wanted = argv[first + 1];
     if (first + 2 < argc) {
@@ -148,7 +162,7 @@ int main(int argc, char** argv) {
       return kit::kStatusUsage;
     }
     std::cout << app.get_subcommand(wanted)->help("surgekit");
-    return kit::kStatusOk;
+    return flushed(kit::kStatusOk, "surgekit help");
   }
   if (!named.empty() && find_command(named) == nullptr) {
     std::cerr << "surgekit: error: " << unknown_command_message(named) << "\n"
@@ -160,8 +174,17 @@ int main(int argc, char** argv) {
   try {
     app.parse(argc, argv);
   } catch (const CLI::Success& e) {
-    return app.exit(e) == 0 ? kit::kStatusOk : kit::kStatusUsage;  // help or the version
+    // Help or the version, on standard output.
+    return flushed(app.exit(e) == 0 ? kit::kStatusOk : kit::kStatusUsage, who);
   } catch (const CLI::ParseError& e) {
+    if (named.empty() && argc > 1) {
+      // Only options, and none that the program itself takes: the parser
+      // would ask for a subcommand without naming what it was given.
+      std::cerr << "surgekit: error: unknown option \"" << argv[1]
+                << "\": a subcommand comes first, its options after it\n"
+                << "surgekit: run \"surgekit --help\" for the subcommands\n";
+      return kit::kStatusUsage;
+    }
     print_lines(who + ": error: ", e.what());
     std::cerr << who << ": run '" << who << " --help' for "
               << (named.empty() ? "the subcommands" : "its options") << "\n";
@@ -172,7 +195,10 @@ int main(int argc, char** argv) {
     if (!subs[i]->parsed()) continue;
     const std::string prefix = "surgekit " + subs[i]->get_name() + ": ";
     try {
-      return entries[i]();
+      const int status = entries[i]();
+      // A subcommand that found nothing wrong may still leave its output in
+      // the buffer of standard output: a failed flush is not success.
+      return status == kit::kStatusOk ? flushed(status, "surgekit " + subs[i]->get_name()) : status;
     } catch (const kit::UsageError& e) {
       print_lines(prefix + "error: ", e.message);
       std::cerr << prefix << "run 'surgekit " << subs[i]->get_name()

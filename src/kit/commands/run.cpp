@@ -535,12 +535,13 @@ void CaseRun::print_timing() const {
   auto per_case = [n](auto d) {
     return static_cast<double>(std::chrono::duration_cast<std::chrono::nanoseconds>(d).count()) / n;
   };
-  std::fprintf(stderr,
-               "surgekit run: note: timing: %llu cases, CPU ns per case (all threads): reading "
-               "%.1f, evaluating %.1f, writing %.1f, total %.1f; wall ns per case %.1f\n",
-               static_cast<unsigned long long>(good_rows_), per_case(times_.reading),
-               per_case(times_.evaluating), per_case(times_.writing),
-               per_case(times_.reading + times_.evaluating + times_.writing), per_case(wall_));
+  char times[200];
+  std::snprintf(times, sizeof times,
+                "CPU ns per case (all threads): reading %.1f, evaluating %.1f, writing %.1f, "
+                "total %.1f; wall ns per case %.1f",
+                per_case(times_.reading), per_case(times_.evaluating), per_case(times_.writing),
+                per_case(times_.reading + times_.evaluating + times_.writing), per_case(wall_));
+  sink_.note("timing: " + counted(static_cast<long long>(good_rows_), "case") + ", " + times);
 }
 
 // The same file, by identity (device and inode), not by name.
