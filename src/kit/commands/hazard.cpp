@@ -138,7 +138,8 @@ CommandEntry define_hazard(CLI::App& sub, const CommonOptions& common) {
       ->check(input_file_validator());
   sub.add_option("--coast", o->coast,
                  "FROM:TO km: integrate landfalls over this coast (storms without landfall_km)");
-  sub.add_option("--step", o->step_km, "landfall step along the coast, km")
+  sub.add_option("--step", o->step_km,
+                 "landfall step along the coast, km (at most 100000 landfalls)")
       ->capture_default_str()
       ->check(positive_validator());
   sub.add_option("--sigma-m", o->sigma_m, "error term: fixed standard deviation, m")
@@ -189,6 +190,8 @@ CommandEntry define_hazard(CLI::App& sub, const CommonOptions& common) {
                               setup.return_periods.end());
     std::string error;
     if (!o->coast.empty() && !parse_coast_range(o->coast, &setup, &error)) throw UsageError{error};
+    if (!o->coast.empty()) refuse_too_many_landfalls(o->coast, setup.coast_from_km,
+                                                     setup.coast_to_km, setup.step_km);
     if (setup.want_curve) refuse_shared_stdout(o->output, "the levels (-o)", o->curve_path, "--curve");
 
     Sink sink(kWho);

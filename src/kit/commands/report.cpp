@@ -108,6 +108,10 @@ int run_report(const ReportOptions& options, const CommonOptions& common) {
   if (!options.coast.empty() && !parse_coast_range(options.coast, &coast, &error)) {
     throw UsageError{error};
   }
+  if (!options.coast.empty()) {
+    refuse_too_many_landfalls(options.coast, coast.coast_from_km, coast.coast_to_km,
+                              options.step_km);
+  }
   if (options.storms == "-" && options.sims == "-") {
     throw UsageError{"--storms and --sims cannot both read standard input"};
   }
@@ -226,7 +230,8 @@ CommandEntry define_report(CLI::App& sub, const CommonOptions& common) {
   sub.add_option("--coast", options->coast, "with --storms: FROM:TO km of coast to integrate "
                                             "landfalls over")
       ->needs(storms);
-  sub.add_option("--step", options->step_km, "with --storms: landfall step along the coast, km")
+  sub.add_option("--step", options->step_km,
+                 "with --storms: landfall step along the coast, km (at most 100000 landfalls)")
       ->capture_default_str()
       ->check(positive_validator())
       ->needs(storms);

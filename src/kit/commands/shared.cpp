@@ -397,6 +397,14 @@ void refuse_shared_stdout(const std::string& first_path, const char* first,
   }
 }
 
+void refuse_too_many_landfalls(const std::string& coast_text, double from_km, double to_km,
+                               double step_km) {
+  if ((to_km - from_km) / step_km <= static_cast<double>(kMaxCoastLandfalls)) return;
+  throw UsageError{"--step: " + significant_text(step_km, 6) + " km gives more than " +
+                   std::to_string(kMaxCoastLandfalls) + " landfalls over the coast " + coast_text +
+                   ": take a larger --step"};
+}
+
 std::vector<double> taken_once(const std::vector<double>& values) {
   std::vector<double> once;
   for (double v : values) {
