@@ -381,9 +381,9 @@ bool same_column_name(std::string_view a, std::string_view b) {
 }
 
 bool CaseRun::read_header() {
-  uint64_t line = 0;
-  if (!read_case_header(reader_, &columns_, &error_, &line)) {
-    header_error(line, error_);
+  uint64_t line = 0, column = 0;
+  if (!read_case_header(reader_, &columns_, &error_, &line, &column)) {
+    header_error(line, error_, column);
     return false;
   }
   // An input column named as one run adds would give the output two columns
