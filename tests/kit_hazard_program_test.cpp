@@ -65,7 +65,7 @@ TEST_F(KitHazardTest, BadInputGivesItsLineAndStatusOne) {
        "in any order; it has \"pressure_mb\", \"radius_km\")"},
       {"",
        {"hazard", "storms.csv", "--coast", "600:100"},
-       "surgekit hazard: error: --coast '600:100' is an empty coast range: FROM must lie below TO",
+       "surgekit hazard: error: --coast \"600:100\" is an empty coast range: FROM must lie below TO",
        2},
       {"",
        {"hazard", "storms.csv"},

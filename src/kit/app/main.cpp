@@ -70,7 +70,7 @@ const CommandSpec* find_command(std::string_view name) {
   return nullptr;
 }
 
-// "unknown subcommand 'chek' (did you mean 'check'?)", or the list of them
+// "unknown subcommand \"chek\" (did you mean \"check\"?)", or the list of them
 // when none is near.
 std::string unknown_command_message(std::string_view name) {
   const CommandSpec* nearest = nullptr;
@@ -84,9 +84,9 @@ std::string unknown_command_message(std::string_view name) {
     }
     all += std::string(all.empty() ? "" : ", ") + command.name;
   }
-  std::string message = "unknown subcommand '" + std::string(name) + "'";
+  std::string message = "unknown subcommand \"" + std::string(name) + "\"";
   if (nearest != nullptr && best <= std::max<size_t>(2, name.size() / 2)) {
-    return message + " (did you mean '" + nearest->name + "'?)";
+    return message + " (did you mean \"" + nearest->name + "\"?)";
   }
   return message + " (the subcommands: " + all + ", help)";
 }
@@ -122,7 +122,8 @@ int main(int argc, char** argv) {
   app.set_version_flag("--version", "surgekit " SURGE_VERSION);
   app.require_subcommand(1);
   app.footer("Example: surgekit check --data examples\n"
-             "Run 'surgekit SUBCOMMAND --help' or 'surgekit help SUBCOMMAND' for a subcommand's\n"
+             "Run \"surgekit SUBCOMMAND --help\" or \"surgekit help SUBCOMMAND\" for a "
+             "subcommand's\n"
              "options. Exit status: 0 success; 1 the data or the cases hold errors (or diff\n"
              "found sets that differ); 2 the command line is wrong, or a file cannot be read\n"
              "or written.");
@@ -136,7 +137,7 @@ int main(int argc, char** argv) {
                     "folder of srfparamsVelko.dat and pslope.dat (default: the working directory)")
         ->check(CLI::ExistingDirectory);
     sub->add_flag("--strict", common.strict,
-                  "refuse a coefficient set that 'surgekit check' warns about, not only one "
+                  "refuse a coefficient set that \"surgekit check\" warns about, not only one "
                   "with errors");
     entries.push_back(command.define(*sub, common));
     subs.push_back(sub);
@@ -154,7 +155,7 @@ int main(int argc, char** argv) {
     }
     const std::string wanted = argv[first + 1];
     if (first + 2 < argc) {
-      std::cerr << "surgekit help: error: give one subcommand, not '" << argv[first + 2] << "'\n";
+      std::cerr << "surgekit help: error: give one subcommand, not \"" << argv[first + 2] << "\"\n";
       return kit::kStatusUsage;
     }
     if (find_command(wanted) == nullptr) {
@@ -166,7 +167,7 @@ int main(int argc, char** argv) {
   }
   if (!named.empty() && find_command(named) == nullptr) {
     std::cerr << "surgekit: error: " << unknown_command_message(named) << "\n"
-              << "surgekit: run 'surgekit --help' for the subcommands\n";
+              << "surgekit: run \"surgekit --help\" for the subcommands\n";
     return kit::kStatusUsage;
   }
   const std::string who = named.empty() ? "surgekit" : "surgekit " + named;
@@ -186,7 +187,7 @@ int main(int argc, char** argv) {
       return kit::kStatusUsage;
     }
     print_lines(who + ": error: ", e.what());
-    std::cerr << who << ": run '" << who << " --help' for "
+    std::cerr << who << ": run \"" << who << " --help\" for "
               << (named.empty() ? "the subcommands" : "its options") << "\n";
     return kit::kStatusUsage;
   }
@@ -201,8 +202,8 @@ int main(int argc, char** argv) {
       return status == kit::kStatusOk ? flushed(status, "surgekit " + subs[i]->get_name()) : status;
     } catch (const kit::UsageError& e) {
       print_lines(prefix + "error: ", e.message);
-      std::cerr << prefix << "run 'surgekit " << subs[i]->get_name()
-                << " --help' for its options\n";
+      std::cerr << prefix << "run \"surgekit " << subs[i]->get_name()
+                << " --help\" for its options\n";
       return kit::kStatusUsage;
     } catch (const kit::IoError& e) {
       print_lines(prefix + "error: ", e.message);

@@ -141,7 +141,7 @@ int run_curve(const CurveOptions& options, const CommonOptions& common) {
 
 CommandEntry define_curve(CLI::App& sub, const CommonOptions& common) {
   auto options = std::make_shared<CurveOptions>();
-  sub.add_option("--location", options->location, "location number or 'all' (one series each)")
+  sub.add_option("--location", options->location, "location number or \"all\" (one series each)")
       ->required()
       ->check(location_validator());
   sub.add_option("--pressure", options->pressure_mb, "central pressure (mb)")

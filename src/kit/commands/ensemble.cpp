@@ -37,7 +37,7 @@ void parse_tide_range(const std::string& text, ForecastSpec* setup) {
   double from = 0, to = 0;
   if (colon == std::string::npos || !parse_real(view.substr(0, colon), &from) ||
       !parse_real(view.substr(colon + 1), &to) || !std::isfinite(from) || !std::isfinite(to)) {
-    throw UsageError{"--tide-range '" + text + "' is not LO:HI in m"};
+    throw UsageError{"--tide-range \"" + text + "\" is not LO:HI in m"};
   }
   if (from > to) throw UsageError{"--tide-range " + text + ": LO must not lie above HI"};
   setup->tide = ForecastSpec::Tide::kRange;

@@ -175,7 +175,7 @@ int run_report(const ReportOptions& options, const CommonOptions& common) {
         interactive.sites = &sites;
       } else {
         interactive.sites_note = "The bridge sites file " + sites_path +
-                                 " could not be read (see 'surgekit check'): the section shows "
+                                 " could not be read (see \"surgekit check\"): the section shows "
                                  "one location at a time, by its distance from the landfall.";
       }
     } else {
@@ -199,7 +199,8 @@ int run_report(const ReportOptions& options, const CommonOptions& common) {
 
 CommandEntry define_report(CLI::App& sub, const CommonOptions& common) {
   auto options = std::make_shared<ReportOptions>();
-  sub.add_option("-o,--output", options->output, "the page to write ('-' for stdout)")->capture_default_str();
+  sub.add_option("-o,--output", options->output, "the page to write (\"-\" for stdout)")
+      ->capture_default_str();
   sub.add_option("--pressures", options->pressures,
                  "the envelope's central pressures, FIRST:LAST or FIRST:LAST:STEP (mb)")
       ->capture_default_str()
@@ -219,7 +220,7 @@ CommandEntry define_report(CLI::App& sub, const CommonOptions& common) {
                  "central pressure of the worst-case table (mb)")
       ->capture_default_str()
       ->check(CLI::Range(1, 1012));
-  sub.add_option("--location", options->location, "location number or 'all'")
+  sub.add_option("--location", options->location, "location number or \"all\"")
       ->capture_default_str()
       ->check(location_validator());
   CLI::Option* storms =

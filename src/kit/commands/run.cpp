@@ -392,8 +392,8 @@ bool CaseRun::read_header() {
     for (std::string_view added : kAddedColumns) {
       if (!same_column_name(reader_.fields()[i], added)) continue;
       header_error(reader_.line(),
-                   "the input has a column '" + std::string(reader_.fields()[i]) +
-                       "', which run adds to every row: rename or remove it (the input may be "
+                   "the input has a column \"" + std::string(reader_.fields()[i]) +
+                       "\", which run adds to every row: rename or remove it (the input may be "
                        "an earlier output of run)",
                    i + 1);
     }
