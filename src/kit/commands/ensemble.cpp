@@ -96,7 +96,7 @@ bool write_forecast(const Options& o, const std::vector<Site>& sites,
     number_or_empty(out, r.p90_m, 3);
     for (double p : r.p_above) number_or_empty(out, p);
     if (sites[k].has_low_chord) {
-      out.number(sites[k].low_chord_m);
+      out.fixed(sites[k].low_chord_m, 3);  // metres to the millimetre, as the surges
     } else {
       out.field("");
     }

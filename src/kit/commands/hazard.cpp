@@ -76,7 +76,7 @@ bool write_levels(OutputFile& file, const HazardSpec& setup, const std::vector<S
     if (setup.total_water) {
       const Site& site = sites[k];
       if (site.has_low_chord) {
-        out.number(site.low_chord_m);
+        out.fixed(site.low_chord_m, 3);  // metres to the millimetre, as the levels
       } else {
         out.field("");
       }
