@@ -202,15 +202,18 @@ CommandEntry define_report(CLI::App& sub, const CommonOptions& common) {
   sub.add_option("-o,--output", options->output, "the page to write (\"-\" for stdout)")
       ->capture_default_str();
   sub.add_option("--pressures", options->pressures,
-                 "the envelope's central pressures, FIRST:LAST or FIRST:LAST:STEP (mb)")
+                 "the envelope's central pressures, FIRST:LAST or FIRST:LAST:STEP (mb); a "
+                 "step that misses LAST still ends at LAST")
       ->capture_default_str()
       ->check(pressure_range_validator("FIRST:LAST[:STEP]"));
   sub.add_option("--radius-range", options->radius_range,
-                 "integer radii searched for worst cases, FIRST:LAST or FIRST:LAST:STEP (km)")
+                 "integer radii searched for worst cases, FIRST:LAST or FIRST:LAST:STEP (km); "
+                 "a step that misses LAST still ends at LAST")
       ->capture_default_str()
       ->check(radius_range_validator("FIRST:LAST[:STEP]"));
   sub.add_option("--plot-pressures", options->plot_pressures,
-                 "one surge line each in the location plots, FIRST:LAST or FIRST:LAST:STEP (mb)")
+                 "one surge line each in the location plots, FIRST:LAST or FIRST:LAST:STEP (mb); "
+                 "a step that misses LAST still ends at LAST")
       ->capture_default_str()
       ->check(pressure_range_validator("FIRST:LAST[:STEP]"));
   sub.add_option("--plot-radius", options->plot_radius_km, "radius of the location plots (km)")

@@ -130,6 +130,7 @@ void add_water_options(CLI::App& sub, WaterOptions* water) {
       "datum_offset_m + sea-level rise + wave setup) instead of the surge above mean sea level");
   sub.add_option("--sea-level-rise", water->sea_level_rise_m,
                  "with --total-water: sea-level rise added to every level, m")
+      ->capture_default_str()
       ->check(finite_validator())
       ->needs(total);
   sub.add_option("--wave-setup", water->wave_setup,
