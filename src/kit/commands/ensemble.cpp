@@ -187,11 +187,6 @@ CommandEntry define_ensemble(CLI::App& sub, const CommonOptions& common) {
       throw UsageError{"the landfall, pressure and radius must be finite numbers"};
     }
     o->setup.thresholds_m = taken_once(o->setup.thresholds_m);
-    Sink sink(kWho);
-    if (o->setup.sd_landfall_km == 0 && o->setup.sd_pressure_mb == 0 && o->setup.sd_log_radius == 0) {
-      sink.note("no --sd-landfall, --sd-pressure or --sd-radius above 0: every sample is the "
-                "forecast storm itself, so all samples are the same");
-    }
     ForecastSpec& forecast = o->setup;
     forecast.total_water = o->water.total_water;
     forecast.sea_level_rise_m = o->water.sea_level_rise_m;
@@ -201,6 +196,13 @@ CommandEntry define_ensemble(CLI::App& sub, const CommonOptions& common) {
     } else if (tide_m->count() > 0) {
       forecast.tide = ForecastSpec::Tide::kGiven;
       forecast.tide_from_m = o->tide_m;
+    }
+    // Notes come after every usage check, so that a refused command line
+    // begins with its error.
+    Sink sink(kWho);
+    if (o->setup.sd_landfall_km == 0 && o->setup.sd_pressure_mb == 0 && o->setup.sd_log_radius == 0) {
+      sink.note("no --sd-landfall, --sd-pressure or --sd-radius above 0: every sample is the "
+                "forecast storm itself, so all samples are the same");
     }
     CoefficientSet set;
     if (!load_coefficient_set(common.data_dir, common.strict, sink, &set)) return sink.status();

@@ -57,8 +57,22 @@ bool OutputFile::open(const std::string& path, std::string* error) {
     if (stream_ == nullptr && errno != EEXIST) break;
   }
   if (stream_ == nullptr) {
-    *error = describe("create", path, errno);
+    const int reason = errno;
     temporary_.clear();
+    *error = describe("create", path, reason);
+    // An existing file whose folder takes no new file: the reason given is
+    // about the user's path, not the temporary name beside it.
+    if (!ec && fs::exists(status)) {
+      std::FILE* existing = std::fopen(target.c_str(), "r+");  // neither made nor cut
+      if (existing == nullptr) {
+        *error = describe("write", path, errno);
+      } else {
+        std::fclose(existing);
+        const std::string folder = fs::path(target).parent_path().string();
+        *error = "cannot replace " + path + ": no file can be made in its folder " + folder +
+                 " (" + std::strerror(reason) + ")";
+      }
+    }
     return false;
   }
   return true;
