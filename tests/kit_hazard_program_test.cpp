@@ -275,7 +275,7 @@ TEST_F(KitHazardTest, TotalWaterGivesLevelsInTheDatumAndClearances) {
   std::stringstream line(r.out.substr(row + 1, r.out.find('\n', row + 1) - row - 1));
   for (std::string field; std::getline(line, field, ',');) f.push_back(field);
   ASSERT_EQ(f.size(), 17u);
-  EXPECT_EQ(f[8], "1.5");
+  EXPECT_EQ(f[8], "1.500");
   for (int i = 2; i < 8; ++i) {
     EXPECT_GE(std::stod(f[i]), 0.25);
     EXPECT_NEAR(std::stod(f[i]) + std::stod(f[i + 7]), 1.5, 1e-9) << i;
