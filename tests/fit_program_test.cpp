@@ -190,8 +190,9 @@ TEST_F(FitCommandTest, FaultsEndWithTheirStatusAndNothingWritten) {
   write_file("plain", "");
   const RunResult unwritable = surgekit({"fit", kSimulations, "-o", path("plain/out")});
   EXPECT_EQ(unwritable.status, 2);
-  EXPECT_EQ(unwritable.err,
-            "surgekit fit: cannot make the folder " + path("plain/out") + ": a file is in the way\n");
+  EXPECT_EQ(unwritable.err, "surgekit fit: error: -o: cannot make the folder " + path("plain/out") +
+                                ": a file is in the way\n"
+                                "surgekit fit: run \"surgekit fit --help\" for its options\n");
 }
 
 }  // namespace

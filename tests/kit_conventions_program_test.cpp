@@ -22,7 +22,7 @@ class KitConventionsTest : public ProgramTest {
   void SetUp() override {
     ProgramTest::SetUp();
     for (const char* name : {"srfparamsVelko.dat", "pslope.dat", "sites.csv", "storms.csv",
-                             "cases.csv"}) {
+                             "cases.csv", "simulations.csv"}) {
       std::filesystem::copy_file(kExamples + "/" + name, path(name));
     }
     std::filesystem::create_directory(path("broken"));  // a data folder without its files
@@ -33,6 +33,16 @@ class KitConventionsTest : public ProgramTest {
     options.args = std::move(args);
     options.timeout_seconds = 120;
     return run(input, options);
+  }
+  // The same with standard output on /dev/full, where every write fails.
+  RunResult kit_to_full_disk(const std::vector<std::string>& args) {
+    std::vector<std::string> shell = {"-c", "exec \"$0\" \"$@\" >/dev/full", SURGEKIT_PROGRAM};
+    shell.insert(shell.end(), args.begin(), args.end());
+    RunOptions options;
+    options.program = "/bin/sh";
+    options.args = std::move(shell);
+    options.timeout_seconds = 300;
+    return run({}, options);
   }
   // Lines of standard error that start neither with "surgekit SUBCOMMAND: "
   // nor with a place in a file ("file:line[:column]: severity: ").
@@ -65,24 +75,50 @@ TEST_F(KitConventionsTest, EverySubcommandGivesTheStatusAndMessageShapeOfItsTrou
       {{"curve", "--location", "3", "--pressure", "930"}, 2,
        "surgekit curve: error: --radius is required"},
       {{"curve", "--location", "21", "--pressure", "930", "--radius", "30"}, 2,
-       "surgekit curve: error: --location: '21' is not a location"},
+       "surgekit curve: error: --location: \"21\" is not a location"},
       {{"worst", "--pressure", "930", "--radius-range", "0:20"}, 2,
-       "surgekit worst: error: --radius-range: '0:20': radii must be 1 km or more"},
+       "surgekit worst: error: --radius-range: \"0:20\": radii must be 1 km or more"},
       {{"envelope", "--pressures", "960:890"}, 2,
-       "surgekit envelope: error: --pressures: '960:890' is not FIRST:LAST or FIRST:LAST:STEP"},
+       "surgekit envelope: error: --pressures: \"960:890\" is not FIRST:LAST or FIRST:LAST:STEP"},
       {{"report", "--coast", "0:600"}, 2, "surgekit report: error: --coast requires --storms"},
       {{"report", "--step", "2"}, 2, "surgekit report: error: --step requires --storms"},
       {{"ensemble", "--landfall-km", "300", "--pressure", "935", "--radius", "35",
         "--sd-landfall", "-5"},
-       2, "surgekit ensemble: error: --sd-landfall: '-5' is not a finite number of zero or more"},
+       2, "surgekit ensemble: error: --sd-landfall: \"-5\" is not a finite number of zero or more"},
       {{"hazard", "storms.csv", "--coast", "abc"}, 2,
-       "surgekit hazard: error: --coast 'abc' is not FROM:TO in km"},
+       "surgekit hazard: error: --coast \"abc\" is not FROM:TO in km"},
       {{"hazard", "storms.csv", "--coast", "600:100"}, 2,
-       "surgekit hazard: error: --coast '600:100' is an empty coast range"},
+       "surgekit hazard: error: --coast \"600:100\" is an empty coast range"},
       {{"hazard", "storms.csv", "--step", "-1"}, 2,
-       "surgekit hazard: error: --step: '-1' is not a finite number above zero"},
-      {{"chek"}, 2, "surgekit: error: unknown subcommand 'chek' (did you mean 'check'?)"},
-      {{"help", "nosuch"}, 2, "surgekit help: error: unknown subcommand 'nosuch'"},
+       "surgekit hazard: error: --step: \"-1\" is not a finite number above zero"},
+      {{"--bogus"}, 2, "surgekit: error: unknown option \"--bogus\": a subcommand comes first"},
+      {{"chek"}, 2, "surgekit: error: unknown subcommand \"chek\" (did you mean \"check\"?)"},
+      {{"help", "nosuch"}, 2, "surgekit help: error: unknown subcommand \"nosuch\""},
+      // Grids beyond their stated limits, refused before the coefficients are read.
+      {{"curve", "--data", "broken", "--location", "3", "--pressure", "930", "--radius", "30",
+        "--step", "1e-6", "--from", "-1e6", "--to", "1e6"},
+       2,
+       "surgekit curve: error: --step: 0.000001 km gives more than a million distances from "
+       "-1000000 to 1000000 km: take a larger --step"},
+      // The limits themselves pass the check and go on to read the coefficients.
+      {{"curve", "--data", "broken", "--location", "3", "--pressure", "930", "--radius", "30",
+        "--step", "1", "--from", "0", "--to", "1000000"},
+       2,
+       "surgekit curve: error: --step: 1 km gives more than a million distances from 0 to "
+       "1000000 km"},
+      {{"curve", "--data", "broken", "--location", "3", "--pressure", "930", "--radius", "30",
+        "--step", "1", "--from", "0", "--to", "999999"},
+       2, "surgekit curve: error: cannot read broken/srfparamsVelko.dat: "},
+      {{"hazard", "--data", "broken", "storms.csv", "--coast", "0:600", "--step", "1e-9"}, 2,
+       "surgekit hazard: error: --step: 0.000000001 km gives more than 100000 landfalls over the "
+       "coast 0:600: take a larger --step"},
+      {{"hazard", "--data", "broken", "storms.csv", "--coast", "0:100001", "--step", "1"}, 2,
+       "surgekit hazard: error: --step: 1 km gives more than 100000 landfalls"},
+      {{"hazard", "--data", "broken", "storms.csv", "--coast", "0:100000", "--step", "1"}, 2,
+       "surgekit hazard: error: cannot read broken/srfparamsVelko.dat: "},
+      {{"ensemble", "--landfall-km", "300", "--pressure", "935", "--radius", "35",
+        "--total-water", "--tide-range", "2:1"},
+       2, "surgekit ensemble: error: --tide-range 2:1: LO must not lie above HI"},
       // Two outputs on standard output at once.
       {{"curve", "--location", "3", "--pressure", "930", "--radius", "30", "--svg", "-"}, 2,
        "surgekit curve: error: the table (-o) and --svg both go to standard output"},
@@ -126,6 +162,24 @@ TEST_F(KitConventionsTest, EverySubcommandGivesTheStatusAndMessageShapeOfItsTrou
       {{"hazard", "--data", "broken", "storms.csv", "--coast", "0:600"}, 2,
        "surgekit hazard: error: cannot read broken/srfparamsVelko.dat: "},
       {{"run", "-"}, 1, "<stdin>:1: error:"},  // no header
+#ifdef SURGE_KIT_FIT
+      // fit checks its command line before reading the simulations (here an
+      // empty standard input, which would be a data error, status 1).
+      {{"fit", "-", "-o", "out", "--base", "nosuchdir"}, 2,
+       "surgekit fit: error: --base: no folder nosuchdir"},
+      {{"fit", "-", "-o", "cases.csv"}, 2,
+       "surgekit fit: error: -o: cannot make the folder cases.csv: a file is in the way"},
+      {{"fit", "-", "-o", "out", "--params", "-"}, 2,
+       "surgekit fit: error: the statistics and --params both go to standard output"},
+      {{"fit", "-", "-o", "out", "--starts", "-"}, 2,
+       "surgekit fit: error: the statistics and --starts both go to standard output"},
+      {{"fit", "nosuch.csv", "-o", "out"}, 2,
+       "surgekit fit: error: cannot read nosuch.csv: No such file or directory"},
+      // Its outputs are opened before the fit, which then never runs.
+      {{"fit", "simulations.csv", "-o", "out", "--params", "nodir/p.csv"}, 2,
+       "surgekit fit: error: cannot create nodir/p.csv: No such file or directory"},
+      {{"fit", "-", "-o", "out"}, 1, "<stdin>:1: error:"},
+#endif
   };
   for (const Row& r : rows) {
     const RunResult result = kit(r.args);
@@ -134,7 +188,7 @@ TEST_F(KitConventionsTest, EverySubcommandGivesTheStatusAndMessageShapeOfItsTrou
     EXPECT_EQ(result.status, r.status) << shown << "\n" << result.err;
     EXPECT_EQ(result.err.rfind(r.first_line, 0), 0u) << shown << "\n" << result.err;
     const std::string command =
-        r.args[0] == "chek" ? "surgekit" : "surgekit " + r.args[0];
+        r.args[0] == "chek" || r.args[0][0] == '-' ? "surgekit" : "surgekit " + r.args[0];
     EXPECT_EQ(misshapen(result.err, command), std::vector<std::string>{}) << shown;
     EXPECT_EQ(result.err.find(".partial-"), std::string::npos) << shown << result.err;
     EXPECT_EQ(result.err.find("e+308"), std::string::npos) << shown << result.err;
@@ -142,6 +196,46 @@ TEST_F(KitConventionsTest, EverySubcommandGivesTheStatusAndMessageShapeOfItsTrou
       EXPECT_EQ(result.out, "") << shown;
     }
   }
+  // A refused fit leaves nothing behind: no folder, no coefficient files.
+  EXPECT_FALSE(std::filesystem::exists(path("out")));
+}
+
+TEST_F(KitConventionsTest, AFailedWriteOfStandardOutputIsStatusTwoWithTheReason) {
+  const std::vector<std::vector<std::string>> commands = {
+      {"--help"},
+      {"--version"},
+      {"help"},
+      {"help", "run"},
+      {"run", "--help"},
+      {"check"},
+      {"run", "cases.csv"},
+      {"diff", ".", "."},
+      {"curve", "--location", "3", "--pressure", "930", "--radius", "30"},
+      {"worst", "--pressure", "930", "--location", "3"},
+      {"envelope", "--location", "1", "--pressures", "930:940:10"},
+      {"report", "-o", "-", "--location", "3"},
+      {"ensemble", "--landfall-km", "300", "--pressure", "935", "--radius", "35", "--samples",
+       "50", "--sd-landfall", "40"},
+      {"hazard", "storms.csv", "--coast", "0:600"},
+      {"hazard", "storms.csv", "--coast", "0:600", "--curve", "-", "-o", "levels.csv"},
+#ifdef SURGE_KIT_FIT
+      {"fit", "simulations.csv", "-o", "refit", "--base", "."},
+#endif
+  };
+  for (const std::vector<std::string>& args : commands) {
+    std::string shown;
+    for (const std::string& a : args) shown += a + " ";
+    const RunResult result = kit_to_full_disk(args);
+    EXPECT_EQ(result.status, 2) << shown << "\n" << result.err;
+    const std::string who =
+        args[0][0] == '-' ? "surgekit" : "surgekit " + args[0];
+    const std::string line =
+        who + ": error: cannot write standard output: No space left on device\n";
+    EXPECT_NE(result.err.find(line), std::string::npos) << shown << "\n" << result.err;
+    EXPECT_EQ(misshapen(result.err, who), std::vector<std::string>{}) << shown;
+  }
+  // The fit's statistics could not be written: its files are not either.
+  EXPECT_FALSE(std::filesystem::exists(path("refit")));
 }
 
 // Every real option of every subcommand, as the program's own help lists them
@@ -238,6 +332,30 @@ TEST_F(KitConventionsTest, DashIsStandardInputAndOutputForEveryFile) {
   EXPECT_EQ(report.out.rfind("<!DOCTYPE html>", 0), 0u);
 }
 
+TEST_F(KitConventionsTest, RunRefusesAHeaderThatNamesAColumnTwice) {
+  struct Row {
+    const char* header;
+    const char* first_line;
+  } rows[] = {
+      {"location,note,pressure_mb,radius_km,distance_km,note",
+       "twice.csv:1:49: error: the header names twice the column note"},
+      {"location,Note ,pressure_mb,radius_km,distance_km, note",
+       "twice.csv:1:50: error: the header names twice the column Note"},
+      {"location,pressure_mb,radius_km,distance_km,LOCATION",
+       "twice.csv:1:44: error: the header names twice the column location"},
+  };
+  for (const Row& r : rows) {
+    write_file("twice.csv", std::string(r.header) + "\n3,930,30,10,x,y\n");
+    const RunResult twice = kit({"run", "twice.csv"});
+    EXPECT_EQ(twice.status, 1) << r.header;
+    EXPECT_EQ(twice.err, std::string(r.first_line) + "\n") << r.header;
+    EXPECT_EQ(twice.out, "") << r.header;
+  }
+  // Columns without a name are passed on, as before.
+  write_file("blank.csv", "location,pressure_mb,radius_km,distance_km,,\n3,930,30,10,,\n");
+  EXPECT_EQ(kit({"run", "blank.csv"}).status, 0);
+}
+
 TEST_F(KitConventionsTest, RunRefusesToWriteOverItsInputOrToRepeatAColumn) {
   const std::string before = read_file("cases.csv");
   for (const char* output : {"cases.csv", "./cases.csv"}) {
@@ -261,7 +379,7 @@ TEST_F(KitConventionsTest, RunRefusesToWriteOverItsInputOrToRepeatAColumn) {
   EXPECT_FALSE(std::filesystem::exists(path("twice.csv")));
   const size_t width = std::count(before.begin(), before.begin() + before.find('\n'), ',') + 1;
   const std::string first = "once.csv:1:" + std::to_string(width + 1) +
-                            ": error: the input has a column 'surge_m', which run adds to every "
+                            ": error: the input has a column \"surge_m\", which run adds to every "
                             "row: rename or remove it (the input may be an earlier output of run)\n";
   EXPECT_EQ(twice.err.rfind(first, 0), 0u) << twice.err;
   EXPECT_EQ(std::count(twice.err.begin(), twice.err.end(), '\n'), 6) << twice.err;
@@ -269,7 +387,7 @@ TEST_F(KitConventionsTest, RunRefusesToWriteOverItsInputOrToRepeatAColumn) {
   write_file("clash.csv", "location,pressure_mb,radius_km,distance_km, Side \n3,930,30,10,x\n");
   const RunResult clash = kit({"run", "clash.csv"});
   EXPECT_EQ(clash.status, 1);
-  EXPECT_EQ(clash.err.rfind("clash.csv:1:5: error: the input has a column ' Side '", 0), 0u)
+  EXPECT_EQ(clash.err.rfind("clash.csv:1:5: error: the input has a column \" Side \"", 0), 0u)
       << clash.err;
   EXPECT_EQ(clash.out, "");
 }

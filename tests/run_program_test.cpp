@@ -305,7 +305,7 @@ TEST_F(RunCommandTest, ReportsUsageAndDataFaults) {
        "noradius.csv:1: error: the header has no column radius_km"},
       {{"run", "twice.csv", "-o", "out.csv"},
        1,
-       "twice.csv:1: error: the header names twice the column location"},
+       "twice.csv:1:44: error: the header names twice the column location"},
       {{"run", "empty.csv", "-o", "out.csv"}, 1, "empty.csv:1: error: no header row"},
       {{"run", "noradius.csv", "-o", "out.csv", "--keep-going"},
        1,

@@ -2,7 +2,9 @@
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <exception>
 #include <new>
 #include <iostream>
@@ -68,7 +70,7 @@ const CommandSpec* find_command(std::string_view name) {
   return nullptr;
 }
 
-// "unknown subcommand 'chek' (did you mean 'check'?)", or the list of them
+// "unknown subcommand \"chek\" (did you mean \"check\"?)", or the list of them
 // when none is near.
 std::string unknown_command_message(std::string_view name) {
   const CommandSpec* nearest = nullptr;
@@ -82,11 +84,23 @@ std::string unknown_command_message(std::string_view name) {
     }
     all += std::string(all.empty() ? "" : ", ") + command.name;
   }
-  std::string message = "unknown subcommand '" + std::string(name) + "'";
+  std::string message = "unknown subcommand \"" + std::string(name) + "\"";
   if (nearest != nullptr && best <= std::max<size_t>(2, name.size() / 2)) {
-    return message + " (did you mean '" + nearest->name + "'?)";
+    return message + " (did you mean \"" + nearest->name + "\"?)";
   }
   return message + " (the subcommands: " + all + ", help)";
+}
+
+// Flushes standard output at the end of a run that wrote only to it: a
+// failed write is an error of status 2 with the system's reason.
+int flushed(int status, const std::string& who) {
+  std::cout.flush();
+  const bool failed = !std::cout || std::fflush(stdout) != 0 || std::ferror(stdout);
+  if (!failed) return status;
+  const int error = errno;
+  std::cerr << who << ": error: cannot write standard output: "
+            << std::strerror(error != 0 ? error : EIO) << "\n";
+  return kit::kStatusUsage;
 }
 
 // The first argument that is not an option: the subcommand the user meant.
@@ -108,7 +122,8 @@ int main(int argc, char** argv) {
   app.set_version_flag("--version", "surgekit " SURGE_VERSION);
   app.require_subcommand(1);
   app.footer("Example: surgekit check --data examples\n"
-             "Run 'surgekit SUBCOMMAND --help' or 'surgekit help SUBCOMMAND' for a subcommand's\n"
+             "Run \"surgekit SUBCOMMAND --help\" or \"surgekit help SUBCOMMAND\" for a "
+             "subcommand's\n"
              "options. Exit status: 0 success; 1 the data or the cases hold errors (or diff\n"
              "found sets that differ); 2 the command line is wrong, or a file cannot be read\n"
              "or written.");
@@ -122,7 +137,7 @@ int main(int argc, char** argv) {
                     "folder of srfparamsVelko.dat and pslope.dat (default: the working directory)")
         ->check(CLI::ExistingDirectory);
     sub->add_flag("--strict", common.strict,
-                  "refuse a coefficient set that 'surgekit check' warns about, not only one "
+                  "refuse a coefficient set that \"surgekit check\" warns about, not only one "
                   "with errors");
     entries.push_back(command.define(*sub, common));
     subs.push_back(sub);
@@ -137,11 +152,11 @@ int main(int argc, char** argv) {
     while (first < argc && std::string_view(argv[first]) != "help") ++first;
     if (first + 1 >= argc) {
       std::cout << app.help();
-      return kit::kStatusOk;
+      return flushed(kit::kStatusOk, "surgekit help");
     }
     const std::string wanted = argv[first + 1];
     if (first + 2 < argc) {
-      std::cerr << "surgekit help: error: give one subcommand, not '" << argv[first + 2] << "'\n";
+      std::cerr << "surgekit help: error: give one subcommand, not \"" << argv[first + 2] << "\"\n";
       return kit::kStatusUsage;
     }
     if (find_command(wanted) == nullptr) {
@@ -149,11 +164,11 @@ int main(int argc, char** argv) {
       return kit::kStatusUsage;
     }
     std::cout << app.get_subcommand(wanted)->help("surgekit");
-    return kit::kStatusOk;
+    return flushed(kit::kStatusOk, "surgekit help");
   }
   if (!named.empty() && find_command(named) == nullptr) {
     std::cerr << "surgekit: error: " << unknown_command_message(named) << "\n"
-              << "surgekit: run 'surgekit --help' for the subcommands\n";
+              << "surgekit: run \"surgekit --help\" for the subcommands\n";
     return kit::kStatusUsage;
   }
   const std::string who = named.empty() ? "surgekit" : "surgekit " + named;
@@ -161,10 +176,19 @@ int main(int argc, char** argv) {
   try {
     app.parse(argc, argv);
   } catch (const CLI::Success& e) {
-    return app.exit(e) == 0 ? kit::kStatusOk : kit::kStatusUsage;  // help or the version
+    // Help or the version, on standard output.
+    return flushed(app.exit(e) == 0 ? kit::kStatusOk : kit::kStatusUsage, who);
   } catch (const CLI::ParseError& e) {
+    if (named.empty() && argc > 1) {
+      // Only options, and none that the program itself takes: the parser
+      // would ask for a subcommand without naming what it was given.
+      std::cerr << "surgekit: error: unknown option \"" << argv[1]
+                << "\": a subcommand comes first, its options after it\n"
+                << "surgekit: run \"surgekit --help\" for the subcommands\n";
+      return kit::kStatusUsage;
+    }
     print_lines(who + ": error: ", e.what());
-    std::cerr << who << ": run '" << who << " --help' for "
+    std::cerr << who << ": run \"" << who << " --help\" for "
               << (named.empty() ? "the subcommands" : "its options") << "\n";
     return kit::kStatusUsage;
   }
@@ -173,11 +197,14 @@ int main(int argc, char** argv) {
     if (!subs[i]->parsed()) continue;
     const std::string prefix = "surgekit " + subs[i]->get_name() + ": ";
     try {
-      return entries[i]();
+      const int status = entries[i]();
+      // A subcommand that found nothing wrong may still leave its output in
+      // the buffer of standard output: a failed flush is not success.
+      return status == kit::kStatusOk ? flushed(status, "surgekit " + subs[i]->get_name()) : status;
     } catch (const kit::UsageError& e) {
       print_lines(prefix + "error: ", e.message);
-      std::cerr << prefix << "run 'surgekit " << subs[i]->get_name()
-                << " --help' for its options\n";
+      std::cerr << prefix << "run \"surgekit " << subs[i]->get_name()
+                << " --help\" for its options\n";
       return kit::kStatusUsage;
     } catch (const kit::IoError& e) {
       print_lines(prefix + "error: ", e.message);

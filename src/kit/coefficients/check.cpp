@@ -251,11 +251,12 @@ void FileCheck::check_item(int location, int k, const GroupTrace& group) {
       } else if (item.logical) {
         add(item.line, item.column, Severity::kWarning,
             at + ": " + quote_text(item.text) + " reads as a logical value, stored as " +
-                shortest_float(*cell(location, k)));
+                shortest_single_text(*cell(location, k)));
         return;
       } else if (item.sign_exponent) {
         add(item.line, item.column, Severity::kWarning,
-            at + ": " + quote_text(item.text) + " reads as " + shortest_float(*cell(location, k)) +
+            at + ": " + quote_text(item.text) + " reads as " +
+                shortest_single_text(*cell(location, k)) +
                 ": a sign after its digits starts an exponent");
       } else if (item.decimal_comma && parameters_) {
         add(item.line, item.column, Severity::kWarning,
@@ -268,7 +269,7 @@ void FileCheck::check_item(int location, int k, const GroupTrace& group) {
         add(item.line, item.column, Severity::kWarning,
             at + ": " + quote_text(item.text) +
                 " looks like a decimal comma: it reads as two numbers, the slope is the "
-                "first, " + shortest_float(*cell(location, k)) +
+                "first, " + shortest_single_text(*cell(location, k)) +
                 ", and the second is never read");
       }
       break;
@@ -293,7 +294,7 @@ void FileCheck::check_value(int location, int k, const ItemTrace& item) {
     if (parameters_) refused_curve_[location - 1][curve_index(k)] = true;
   };
   if (!std::isfinite(value)) {
-    refuse(quote_text(item.text) + " gives " + shortest_float(value) +
+    refuse(quote_text(item.text) + " gives " + shortest_single_text(value) +
            ": this location's surges become infinite or NaN");
     return;
   }
@@ -303,7 +304,7 @@ void FileCheck::check_value(int location, int k, const ItemTrace& item) {
   if (is_width(k) && value == 0) {
     refuse("a width of 0 divides by zero: the curve's surges become NaN");
   } else if (is_width(k) && value < 0) {
-    warn("a width below zero (" + shortest_float(value) + ") makes no sense");
+    warn("a width below zero (" + shortest_single_text(value) + ") makes no sense");
   } else if (k == kTailScale && value == 0) {
     refuse("a tail scale of 0 divides by zero: the tail's surges become infinite or NaN");
   }
@@ -312,7 +313,7 @@ void FileCheck::check_value(int location, int k, const ItemTrace& item) {
     if (value == 0) {
       refuse("a tail normaliser of 0 makes the tail curve's factor infinite");
     } else if (!std::isfinite(factor)) {
-      refuse("a tail normaliser of " + shortest_float(value) +
+      refuse("a tail normaliser of " + shortest_single_text(value) +
            " is so small that the tail curve's factor overflows to infinity");
     }
   }

@@ -1,8 +1,9 @@
 // Writing the coefficient files.
 #include "kit/coefficients/coefficient_text.h"
 
-#include <charconv>
 #include <cmath>
+
+#include "kit/core/number.h"
 
 namespace kit {
 namespace {
@@ -26,9 +27,7 @@ std::string one_line(std::string_view text) {
 }  // namespace
 
 std::string shortest_float_text(float value) {
-  char buffer[32];
-  const auto end = std::to_chars(buffer, buffer + sizeof buffer, value).ptr;
-  std::string text(buffer, end);
+  std::string text = shortest_single_text(value);
   // "1e-30" and "1e+30": the calculator reads an E exponent with or without a sign.
   for (char& c : text) {
     if (c == 'e') c = 'E';

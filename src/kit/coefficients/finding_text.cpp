@@ -2,7 +2,6 @@
 #include "kit/coefficients/finding_text.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cstdio>
 
 #include "kit/coefficients/check.h"
@@ -38,12 +37,6 @@ bool has_unreadable_bytes(std::string_view text) {
     const auto byte = static_cast<unsigned char>(c);
     return byte >= 0x7f || (byte < 0x20 && c != '\t' && c != '\r');
   });
-}
-
-std::string shortest_float(float value) {
-  char text[32];
-  const auto [end, ec] = std::to_chars(text, text + sizeof text, value);
-  return std::string(text, end);
 }
 
 std::string fault_message(const ItemTrace& item) {

@@ -20,10 +20,6 @@ bool starts_with_byte_order_mark(std::string_view text);
 // True when `text` holds bytes outside printable ASCII other than tab and CR.
 bool has_unreadable_bytes(std::string_view text);
 
-// The shortest text that reads back as the same single-precision value
-// ("inf", "-inf", "nan" for the others).
-std::string shortest_float(float value);
-
 // Why an item's value cannot be read, for a fault that leaves the rest of the
 // file readable: '"1.4x3" is not a number'.
 std::string fault_message(const ItemTrace& item);

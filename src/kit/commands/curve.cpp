@@ -31,6 +31,16 @@ constexpr const char* kWho = "surgekit curve";
 
 constexpr double kMaxPoints = 1e6;  // per location
 
+// Refuses (a UsageError naming --step) a grid of more than kMaxPoints
+// distances.
+void check_grid_size(const DistanceGrid& grid) {
+  if ((grid.to - grid.from) / grid.step + 1 > kMaxPoints) {
+    throw UsageError{"--step: " + significant_text(grid.step, 6) + " km gives more than a "
+                     "million distances from " + significant_text(grid.from, 6) + " to " +
+                     significant_text(grid.to, 6) + " km: take a larger --step"};
+  }
+}
+
 struct CurveOptions {
   std::string location;
   double pressure_mb = 0;
@@ -47,6 +57,10 @@ int run_curve(const CurveOptions& options, const CommonOptions& common) {
   if (!std::isnan(options.from_km) && !std::isnan(options.to_km) && options.from_km > options.to_km) {
     throw UsageError{"--from must not exceed --to"};
   }
+  // With both ends given the grid is known before the coefficients are read.
+  if (!std::isnan(options.from_km) && !std::isnan(options.to_km) && !std::isnan(options.step_km)) {
+    check_grid_size(DistanceGrid{options.from_km, options.to_km, options.step_km});
+  }
   Sink sink(kWho);
   OutputFile table, plot;
   if (!open_table_and_plot(options.output, options.svg_file, &table, &plot, sink)) {
@@ -60,9 +74,7 @@ int run_curve(const CurveOptions& options, const CommonOptions& common) {
   if (!std::isnan(options.to_km)) grid.to = options.to_km;
   if (!std::isnan(options.step_km)) grid.step = options.step_km;
   if (grid.from > grid.to) throw UsageError{"--from must not exceed --to"};
-  if ((grid.to - grid.from) / grid.step + 1 > kMaxPoints) {
-    throw UsageError{"more than a million distances: take a larger --step"};
-  }
+  check_grid_size(grid);
   const std::vector<double> distances = grid_distances(grid);
 
   std::vector<SurgeSeries> series;
@@ -131,7 +143,7 @@ int run_curve(const CurveOptions& options, const CommonOptions& common) {
 
 CommandEntry define_curve(CLI::App& sub, const CommonOptions& common) {
   auto options = std::make_shared<CurveOptions>();
-  sub.add_option("--location", options->location, "location number or 'all' (one series each)")
+  sub.add_option("--location", options->location, "location number or \"all\" (one series each)")
       ->required()
       ->check(location_validator());
   sub.add_option("--pressure", options->pressure_mb, "central pressure (mb)")

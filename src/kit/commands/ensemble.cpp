@@ -38,7 +38,7 @@ void parse_tide_range(const std::string& text, ForecastSpec* setup) {
   double from = 0, to = 0;
   if (colon == std::string::npos || !parse_real(view.substr(0, colon), &from) ||
       !parse_real(view.substr(colon + 1), &to) || !std::isfinite(from) || !std::isfinite(to)) {
-    throw UsageError{"--tide-range '" + text + "' is not LO:HI in m"};
+    throw UsageError{"--tide-range \"" + text + "\" is not LO:HI in m"};
   }
   if (from > to) throw UsageError{"--tide-range " + text + ": LO must not lie above HI"};
   setup->tide = ForecastSpec::Tide::kRange;
@@ -60,11 +60,6 @@ void number_or_empty(CsvWriter& out, double value, int decimals = -1) {
     out.separate();
     append_significant(&out.raw(), value, kChanceDigits);
   }
-}
-
-void integer(CsvWriter& out, uint64_t value) {
-  out.separate();
-  out.raw() += std::to_string(value);
 }
 
 bool write_forecast(const Options& o, const std::vector<Site>& sites,
@@ -95,16 +90,16 @@ bool write_forecast(const Options& o, const std::vector<Site>& sites,
   out.end_row();
   for (size_t k = 0; k < results.size(); ++k) {
     const BridgeForecast& r = results[k];
-    integer(out, static_cast<uint64_t>(r.location));
+    out.integer(r.location);
     out.field(sites[k].name);
-    integer(out, r.kept);
+    out.integer(static_cast<long long>(r.kept));
     number_or_empty(out, static_cast<double>(r.left_out) / static_cast<double>(o.setup.samples));
     number_or_empty(out, r.median_m, 3);
     number_or_empty(out, r.p10_m, 3);
     number_or_empty(out, r.p90_m, 3);
     for (double p : r.p_above) number_or_empty(out, p);
     if (sites[k].has_low_chord) {
-      out.number(sites[k].low_chord_m);
+      out.fixed(sites[k].low_chord_m, 3);  // metres to the millimetre, as the surges
     } else {
       out.field("");
     }
@@ -212,11 +207,6 @@ CommandEntry define_ensemble(CLI::App& sub, const CommonOptions& common) {
       throw UsageError{"the landfall, pressure and radius must be finite numbers"};
     }
     o->setup.thresholds_m = taken_once(o->setup.thresholds_m);
-    Sink sink(kWho);
-    if (o->setup.sd_landfall_km == 0 && o->setup.sd_pressure_mb == 0 && o->setup.sd_log_radius == 0) {
-      sink.note("no --sd-landfall, --sd-pressure or --sd-radius above 0: every sample is the "
-                "forecast storm itself, so all samples are the same");
-    }
     ForecastSpec& forecast = o->setup;
     forecast.total_water = o->water.total_water;
     forecast.sea_level_rise_m = o->water.sea_level_rise_m;
@@ -226,6 +216,13 @@ CommandEntry define_ensemble(CLI::App& sub, const CommonOptions& common) {
     } else if (tide_m->count() > 0) {
       forecast.tide = ForecastSpec::Tide::kGiven;
       forecast.tide_from_m = o->tide_m;
+    }
+    // Notes come after every usage check, so that a refused command line
+    // begins with its error.
+    Sink sink(kWho);
+    if (o->setup.sd_landfall_km == 0 && o->setup.sd_pressure_mb == 0 && o->setup.sd_log_radius == 0) {
+      sink.note("no --sd-landfall, --sd-pressure or --sd-radius above 0: every sample is the "
+                "forecast storm itself, so all samples are the same");
     }
     CoefficientSet set;
     if (!load_coefficient_set(common.data_dir, common.strict, sink, &set)) return sink.status();

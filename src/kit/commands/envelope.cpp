@@ -89,7 +89,7 @@ CommandEntry define_envelope(CLI::App& sub, const CommonOptions& common) {
                  "integer radii searched, FIRST:LAST or FIRST:LAST:STEP (km, 1 or more)")
       ->capture_default_str()
       ->check(radius_range_validator("FIRST:LAST[:STEP]"));
-  sub.add_option("--location", options->location, "location number or 'all'")
+  sub.add_option("--location", options->location, "location number or \"all\"")
       ->capture_default_str()
       ->check(location_validator());
   sub.add_option("--svg", options->svg_file,

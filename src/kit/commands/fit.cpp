@@ -3,8 +3,10 @@
 #include <CLI/CLI.hpp>
 
 #include <chrono>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -39,7 +41,9 @@ struct FitOptions {
   bool timing = false;
 };
 
-void write_statistics(const FitResult& result) {
+// The table of how well each location fits, on standard output; false when it
+// cannot be written.
+bool write_statistics(const FitResult& result) {
   CsvWriter out(stdout);
   for (const char* name :
        {"location", "source", "rows", "rows_left", "rows_tail", "rows_right", "rows_beyond",
@@ -51,18 +55,18 @@ void write_statistics(const FitResult& result) {
   out.end_row();
   for (int location = 1; location <= surge::kLocations; ++location) {
     const LocationFit& f = result.locations[location];
-    out.number(location);
+    out.integer(location);
     if (!f.converged) {
       out.field(f.rows == 0 ? "base" : "not_fitted");
-      out.number(f.rows);
+      out.integer(f.rows);
       for (int i = 0; i < 22; ++i) out.field("");
       out.end_row();
       continue;
     }
     out.field("fitted");
-    out.number(f.rows);
-    for (int c = 0; c < kFitCurves; ++c) out.number(f.curve_rows[c]);
-    out.number(f.rows_beyond);
+    out.integer(f.rows);
+    for (int c = 0; c < kFitCurves; ++c) out.integer(f.curve_rows[c]);
+    out.integer(f.rows_beyond);
     std::string fitted;
     for (int c = 0; c < kFitCurves; ++c) {
       if (!f.curve_fitted[c]) continue;
@@ -79,10 +83,10 @@ void write_statistics(const FitResult& result) {
     for (double v : {f.jump_0, f.jump_10, f.jump_25}) significant(out, v);
     out.fixed(f.sigma_m, 3);
     significant(out, f.sigma_rel);
-    out.number(f.iterations);
+    out.integer(f.iterations);
     out.end_row();
   }
-  out.flush();
+  return out.flush();
 }
 
 // Each fitted coefficient with its standard error.
@@ -136,18 +140,54 @@ bool output_folder_possible(const std::filesystem::path& folder) {
   return std::filesystem::is_directory(at, ignored);
 }
 
+// Writes the two coefficient files into the output folder (made if missing).
+// Both are written whole under temporary names before either is renamed into
+// place, so that a failure leaves no half-new set. False, with the fault in
+// the sink, when that fails.
+bool write_coefficient_files(const FitOptions& options, const FitResult& result,
+                             const SimulationSet& set, Sink& sink) {
+  std::error_code made;
+  std::filesystem::create_directories(options.output_dir, made);
+  if (made || !std::filesystem::is_directory(options.output_dir)) {
+    sink.io_error("cannot make the folder " + options.output_dir +
+                  (made ? ": " + made.message() : std::string(": a file is in the way")));
+    return false;
+  }
+  const std::string files[][2] = {
+      {path_in(options.output_dir, kParameterFileName),
+       parameter_file_text(result.table, fit_note_text(set.sha256, set.rows.size(), options.note, true))},
+      {path_in(options.output_dir, kSlopeFileName),
+       slope_file_text(result.table, fit_note_text(set.sha256, set.rows.size(), options.note, false))},
+  };
+  OutputFile outputs[2];
+  for (int i = 0; i < 2; ++i) {
+    if (!open_output(files[i][0], &outputs[i], sink)) return false;
+    if (std::fwrite(files[i][1].data(), 1, files[i][1].size(), outputs[i].stream()) !=
+            files[i][1].size() ||
+        std::fflush(outputs[i].stream()) != 0) {
+      sink.io_error("cannot write " + files[i][0] + ": " + std::strerror(errno));
+      return false;
+    }
+  }
+  for (OutputFile& output : outputs) {
+    if (!commit_output(&output, sink)) return false;
+  }
+  return true;
+}
+
 int fit(const FitOptions& options, const CommonOptions& common) {
   Sink sink(kWho);
-  std::string bytes, error;
-  if (!read_whole_input(options.input, &bytes, &error)) throw IoError{error};
+  // The command line first, before any file is read.
+  refuse_shared_stdout("-", "the statistics", options.params_path, "--params");
+  refuse_shared_stdout("-", "the statistics", options.starts_path, "--starts");
   if (!output_folder_possible(options.output_dir)) {
-    std::fprintf(stderr, "%s: cannot make the folder %s: a file is in the way\n", kWho,
-                 options.output_dir.c_str());
-    return kStatusUsage;
+    throw UsageError{"-o: cannot make the folder " + options.output_dir + ": a file is in the way"};
   }
   if (!options.base_dir.empty() && !std::filesystem::is_directory(options.base_dir)) {
     throw UsageError{"--base: no folder " + options.base_dir};
   }
+  std::string bytes, error;
+  if (!read_whole_input(options.input, &bytes, &error)) throw IoError{error};
 
   SimulationSet set;
   std::vector<Finding> findings;
@@ -158,7 +198,16 @@ int fit(const FitOptions& options, const CommonOptions& common) {
 
   CoefficientSet base;
   if (!options.base_dir.empty() && !load_coefficient_set(options.base_dir, common.strict, sink, &base)) {
-    return kStatusFindings;
+    return sink.status();
+  }
+  // The optional outputs are opened before the fit, so that one that cannot
+  // be written ends the run before the work and leaves nothing behind.
+  OutputFile params, starts;
+  if (!options.params_path.empty() && !open_output(options.params_path, &params, sink)) {
+    return sink.status();
+  }
+  if (!options.starts_path.empty() && !open_output(options.starts_path, &starts, sink)) {
+    return sink.status();
   }
 
   FitSettings settings;
@@ -177,58 +226,30 @@ int fit(const FitOptions& options, const CommonOptions& common) {
       solving += f.solve_seconds;
       cost += f.cost;
     }
-    std::fprintf(stderr,
-                 "surgekit fit: note: timing: fit %.3f s on %d threads; runs from the starting points %.3f s "
-                 "of CPU (summed over locations); best costs summed %.6g\n",
-                 seconds, settings.threads, solving, cost);
+    char line[200];
+    std::snprintf(line, sizeof line,
+                  "timing: fit %.3f s on %d threads; runs from the starting points %.3f s of CPU "
+                  "(summed over locations); best costs summed %.6g",
+                  seconds, settings.threads, solving, cost);
+    sink.note(line);
   }
-  write_statistics(result);
-  if (!options.starts_path.empty() && !write_output(options.starts_path, starts_text(result), sink)) {
-    return kStatusUsage;
+  if (!write_statistics(result)) {
+    sink.io_error(std::string("cannot write standard output: ") + std::strerror(errno));
+    return sink.status();
+  }
+  if (!options.starts_path.empty() && !finish_output(&starts, starts_text(result), sink)) {
+    return sink.status();
   }
   if (has_error(result.findings)) {
-    std::fprintf(stderr, "%s: no coefficient files written\n", kWho);
-    return kStatusFindings;
+    sink.summary("no coefficient files written");
+    return sink.status();
   }
 
-  std::error_code made;
-  std::filesystem::create_directories(options.output_dir, made);
-  if (made || !std::filesystem::is_directory(options.output_dir)) {
-    std::fprintf(stderr, "%s: cannot make the folder %s%s%s\n", kWho, options.output_dir.c_str(),
-                 made ? ": " : "", made ? made.message().c_str() : "");
-    return kStatusUsage;
+  if (!write_coefficient_files(options, result, set, sink)) return sink.status();
+  if (!options.params_path.empty() && !finish_output(&params, parameters_text(result), sink)) {
+    return sink.status();
   }
-  const std::string files[][2] = {
-      {path_in(options.output_dir, kParameterFileName),
-       parameter_file_text(result.table, fit_note_text(set.sha256, set.rows.size(), options.note, true))},
-      {path_in(options.output_dir, kSlopeFileName),
-       slope_file_text(result.table, fit_note_text(set.sha256, set.rows.size(), options.note, false))},
-  };
-  // Both files are written whole under temporary names before either is
-  // renamed into place, so that a failure leaves no half-new set.
-  OutputFile outputs[2];
-  error.clear();
-  for (int i = 0; i < 2; ++i) {
-    if (!outputs[i].open(files[i][0], &error) ||
-        std::fwrite(files[i][1].data(), 1, files[i][1].size(), outputs[i].stream()) !=
-            files[i][1].size() ||
-        std::fflush(outputs[i].stream()) != 0) {
-      std::fprintf(stderr, "%s: cannot write %s%s%s\n", kWho, files[i][0].c_str(),
-                   error.empty() ? "" : ": ", error.c_str());
-      return kStatusUsage;
-    }
-  }
-  for (OutputFile& output : outputs) {
-    if (!output.commit(&error)) {
-      std::fprintf(stderr, "%s: %s\n", kWho, error.c_str());
-      return kStatusUsage;
-    }
-  }
-  if (!options.params_path.empty() &&
-      !write_output(options.params_path, parameters_text(result), sink)) {
-    return kStatusUsage;
-  }
-  return kStatusOk;
+  return sink.status();
 }
 
 }  // namespace
@@ -248,10 +269,15 @@ CommandEntry define_fit(CLI::App& sub, const CommonOptions& common) {
   sub.add_option("--note", options->note, "a line of text written after the 20th group");
   sub.add_option("--params", options->params_path,
                  "write each coefficient with its standard error to this CSV file");
-  sub.add_option("--starts", options->starts_path, "")->group("");  // for the benchmark
-  sub.add_flag("--timing", options->timing, "")->group("");  // for the benchmark
-  sub.add_option("--max-iterations", options->max_iterations, "")
-      ->group("")
+  sub.add_option("--starts", options->starts_path,
+                 "write the solver's starting points, per location, to this CSV file (for "
+                 "comparing solvers on the same problem)");
+  sub.add_flag("--timing", options->timing,
+               "also write to standard error the fit's wall time, the solver's CPU time summed "
+               "over locations and the best costs summed");
+  sub.add_option("--max-iterations", options->max_iterations,
+                 "the solver's iterations at most, per run from a starting point")
+      ->capture_default_str()
       ->check(CLI::Range(1, 100000));
   add_threads_option(sub, &options->threads);
   sub.footer(

@@ -70,14 +70,13 @@ bool write_levels(OutputFile& file, const HazardSpec& setup, const std::vector<S
   out.end_row();
   for (size_t k = 0; k < results.size(); ++k) {
     const BridgeHazard& h = results[k];
-    out.separate();
-    out.raw() += std::to_string(h.location);
+    out.integer(h.location);
     out.field(sites[k].name);
     for (double level : h.levels_m) level_or_empty(out, level);
     if (setup.total_water) {
       const Site& site = sites[k];
       if (site.has_low_chord) {
-        out.number(site.low_chord_m);
+        out.fixed(site.low_chord_m, 3);  // metres to the millimetre, as the levels
       } else {
         out.field("");
       }
@@ -126,8 +125,7 @@ bool write_curve(OutputFile& file, bool total_water, const std::vector<BridgeHaz
   out.end_row();
   for (const BridgeHazard& h : results) {
     for (const CurvePoint& p : h.curve) {
-      out.separate();
-      out.raw() += std::to_string(h.location);
+      out.integer(h.location);
       out.fixed(p.level_m, 3);
       significant(out, p.rate_per_year);
       significant(out, p.aep);
@@ -149,7 +147,8 @@ CommandEntry define_hazard(CLI::App& sub, const CommonOptions& common) {
       ->check(input_file_validator());
   sub.add_option("--coast", o->coast,
                  "FROM:TO km: integrate landfalls over this coast (storms without landfall_km)");
-  sub.add_option("--step", o->step_km, "landfall step along the coast, km")
+  sub.add_option("--step", o->step_km,
+                 "landfall step along the coast, km (at most 100000 landfalls)")
       ->capture_default_str()
       ->check(positive_validator());
   sub.add_option("--sigma-m", o->sigma_m, "error term: fixed standard deviation, m")
@@ -201,6 +200,8 @@ CommandEntry define_hazard(CLI::App& sub, const CommonOptions& common) {
                               setup.return_periods.end());
     std::string error;
     if (!o->coast.empty() && !parse_coast_range(o->coast, &setup, &error)) throw UsageError{error};
+    if (!o->coast.empty()) refuse_too_many_landfalls(o->coast, setup.coast_from_km,
+                                                     setup.coast_to_km, setup.step_km);
     if (setup.want_curve) refuse_shared_stdout(o->output, "the levels (-o)", o->curve_path, "--curve");
 
     Sink sink(kWho);

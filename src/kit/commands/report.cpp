@@ -52,12 +52,12 @@ std::string assemble_page(const ReportInput& input, const HazardReport* hazard,
   // A banner before anything else when the check found more than notes.
   if (refused) {
     page.note("This coefficient set is refused: its check found " +
-              std::to_string(check.errors + check.kit_errors) + " error(s) and " +
-              std::to_string(check.warnings) + " warning(s) (see the coefficient check below). "
+              counted(check.errors + check.kit_errors, "error") + " and " +
+              counted(check.warnings, "warning") + " (see the coefficient check below). "
               "The sections that evaluate the model are left out.");
   } else if (check.warnings > 0) {
-    page.note("Caution: the coefficient check found " + std::to_string(check.warnings) +
-              " warning(s) (see the coefficient check below). The surges on this page are "
+    page.note("Caution: the coefficient check found " + counted(check.warnings, "warning") +
+              " (see the coefficient check below). The surges on this page are "
               "what the calculator gives for these files, which may not be what they meant.");
   }
   add_identity_section(input, &page);
@@ -112,6 +112,10 @@ int run_report(const ReportOptions& options, const CommonOptions& common) {
   std::string error;
   if (!options.coast.empty() && !parse_coast_range(options.coast, &coast, &error)) {
     throw UsageError{error};
+  }
+  if (!options.coast.empty()) {
+    refuse_too_many_landfalls(options.coast, coast.coast_from_km, coast.coast_to_km,
+                              options.step_km);
   }
   if (options.storms == "-" && options.sims == "-") {
     throw UsageError{"--storms and --sims cannot both read standard input"};
@@ -186,7 +190,7 @@ int run_report(const ReportOptions& options, const CommonOptions& common) {
         interactive.sites = &sites;
       } else {
         interactive.sites_note = "The bridge sites file " + sites_path +
-                                 " could not be read (see 'surgekit check'): the section shows "
+                                 " could not be read (see \"surgekit check\"): the section shows "
                                  "one location at a time, by its distance from the landfall.";
       }
     } else {
@@ -210,17 +214,21 @@ int run_report(const ReportOptions& options, const CommonOptions& common) {
 
 CommandEntry define_report(CLI::App& sub, const CommonOptions& common) {
   auto options = std::make_shared<ReportOptions>();
-  sub.add_option("-o,--output", options->output, "the page to write ('-' for stdout)")->capture_default_str();
+  sub.add_option("-o,--output", options->output, "the page to write (\"-\" for stdout)")
+      ->capture_default_str();
   sub.add_option("--pressures", options->pressures,
-                 "the envelope's central pressures, FIRST:LAST or FIRST:LAST:STEP (mb)")
+                 "the envelope's central pressures, FIRST:LAST or FIRST:LAST:STEP (mb); a "
+                 "step that misses LAST still ends at LAST")
       ->capture_default_str()
       ->check(pressure_range_validator("FIRST:LAST[:STEP]"));
   sub.add_option("--radius-range", options->radius_range,
-                 "integer radii searched for worst cases, FIRST:LAST or FIRST:LAST:STEP (km)")
+                 "integer radii searched for worst cases, FIRST:LAST or FIRST:LAST:STEP (km); "
+                 "a step that misses LAST still ends at LAST")
       ->capture_default_str()
       ->check(radius_range_validator("FIRST:LAST[:STEP]"));
   sub.add_option("--plot-pressures", options->plot_pressures,
-                 "one surge line each in the location plots, FIRST:LAST or FIRST:LAST:STEP (mb)")
+                 "one surge line each in the location plots, FIRST:LAST or FIRST:LAST:STEP (mb); "
+                 "a step that misses LAST still ends at LAST")
       ->capture_default_str()
       ->check(pressure_range_validator("FIRST:LAST[:STEP]"));
   sub.add_option("--plot-radius", options->plot_radius_km, "radius of the location plots (km)")
@@ -230,7 +238,7 @@ CommandEntry define_report(CLI::App& sub, const CommonOptions& common) {
                  "central pressure of the worst-case table (mb)")
       ->capture_default_str()
       ->check(pressure_validator());
-  sub.add_option("--location", options->location, "location number or 'all'")
+  sub.add_option("--location", options->location, "location number or \"all\"")
       ->capture_default_str()
       ->check(location_validator());
   CLI::Option* storms =
@@ -241,7 +249,8 @@ CommandEntry define_report(CLI::App& sub, const CommonOptions& common) {
   sub.add_option("--coast", options->coast, "with --storms: FROM:TO km of coast to integrate "
                                             "landfalls over")
       ->needs(storms);
-  sub.add_option("--step", options->step_km, "with --storms: landfall step along the coast, km")
+  sub.add_option("--step", options->step_km,
+                 "with --storms: landfall step along the coast, km (at most 100000 landfalls)")
       ->capture_default_str()
       ->check(positive_validator())
       ->needs(storms);

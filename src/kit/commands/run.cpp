@@ -329,9 +329,9 @@ bool same_column_name(std::string_view a, std::string_view b) {
 }
 
 bool CaseRun::read_header() {
-  uint64_t line = 0;
-  if (!read_case_header(reader_, &columns_, &error_, &line)) {
-    header_error(line, error_);
+  uint64_t line = 0, column = 0;
+  if (!read_case_header(reader_, &columns_, &error_, &line, &column)) {
+    header_error(line, error_, column);
     return false;
   }
   // An input column named as one run adds would give the output two columns
@@ -340,8 +340,8 @@ bool CaseRun::read_header() {
     for (std::string_view added : kAddedColumns) {
       if (!same_column_name(reader_.fields()[i], added)) continue;
       header_error(reader_.line(),
-                   "the input has a column '" + std::string(reader_.fields()[i]) +
-                       "', which run adds to every row: rename or remove it (the input may be "
+                   "the input has a column \"" + std::string(reader_.fields()[i]) +
+                       "\", which run adds to every row: rename or remove it (the input may be "
                        "an earlier output of run)",
                    i + 1);
     }
@@ -411,12 +411,13 @@ void CaseRun::print_timing() const {
   auto per_case = [n](auto d) {
     return static_cast<double>(std::chrono::duration_cast<std::chrono::nanoseconds>(d).count()) / n;
   };
-  std::fprintf(stderr,
-               "surgekit run: note: timing: %llu cases, CPU ns per case (all threads): reading "
-               "%.1f, evaluating %.1f, writing %.1f, total %.1f; wall ns per case %.1f\n",
-               static_cast<unsigned long long>(good_rows_), per_case(times_.reading),
-               per_case(times_.evaluating), per_case(times_.writing),
-               per_case(times_.reading + times_.evaluating + times_.writing), per_case(wall_));
+  char times[200];
+  std::snprintf(times, sizeof times,
+                "CPU ns per case (all threads): reading %.1f, evaluating %.1f, writing %.1f, "
+                "total %.1f; wall ns per case %.1f",
+                per_case(times_.reading), per_case(times_.evaluating), per_case(times_.writing),
+                per_case(times_.reading + times_.evaluating + times_.writing), per_case(wall_));
+  sink_.note("timing: " + counted(static_cast<long long>(good_rows_), "case") + ", " + times);
 }
 
 // The same file, by identity (device and inode), not by name.

@@ -33,7 +33,7 @@ CLI::Validator location_validator() {
       [](std::string& text) -> std::string {
         std::vector<int> unused;
         if (parse_locations(text, &unused)) return {};
-        return "'" + text + "' is not a location: give 'all' or a number from 1 to " +
+        return "\"" + text + "\" is not a location: give \"all\" or a number from 1 to " +
                std::to_string(surge::kLocations);
       },
       "N|all");
@@ -44,8 +44,8 @@ CLI::Validator integer_range_validator(const char* description) {
       [](std::string& text) -> std::string {
         std::vector<int> unused;
         if (parse_integer_range(text, &unused)) return {};
-        return "'" + text +
-               "' is not FIRST:LAST or FIRST:LAST:STEP (integers, FIRST <= LAST, STEP > 0)";
+        return "\"" + text +
+               "\" is not FIRST:LAST or FIRST:LAST:STEP (integers, FIRST <= LAST, STEP > 0)";
       },
       description);
 }
@@ -58,10 +58,10 @@ CLI::Validator bounded_range_validator(const char* description, int least, int m
       [least, most, bounds](std::string& text) -> std::string {
         std::vector<int> values;
         if (!parse_integer_range(text, &values)) {
-          return "'" + text +
-                 "' is not FIRST:LAST or FIRST:LAST:STEP (integers, FIRST <= LAST, STEP > 0)";
+          return "\"" + text +
+                 "\" is not FIRST:LAST or FIRST:LAST:STEP (integers, FIRST <= LAST, STEP > 0)";
         }
-        if (values.front() < least || values.back() > most) return "'" + text + "': " + bounds;
+        if (values.front() < least || values.back() > most) return "\"" + text + "\": " + bounds;
         return {};
       },
       description);
@@ -72,8 +72,8 @@ CLI::Validator real_validator(bool (*ok)(double), std::string what, const char* 
       [ok, what](std::string& text) -> std::string {
         char* end = nullptr;
         const double v = std::strtod(text.c_str(), &end);
-        if (end == text.c_str() || *end != '\0') return "'" + text + "' is not a number";
-        return ok(v) ? std::string() : "'" + text + "' is not " + what;
+        if (end == text.c_str() || *end != '\0') return "\"" + text + "\" is not a number";
+        return ok(v) ? std::string() : "\"" + text + "\" is not " + what;
       },
       description);
 }
@@ -157,6 +157,7 @@ void add_water_options(CLI::App& sub, WaterOptions* water) {
       "datum_offset_m + sea-level rise + wave setup) instead of the surge above mean sea level");
   sub.add_option("--sea-level-rise", water->sea_level_rise_m,
                  "with --total-water: sea-level rise added to every level, m")
+      ->capture_default_str()
       ->check(finite_validator())
       ->needs(total);
   sub.add_option("--wave-setup", water->wave_setup,
@@ -252,11 +253,11 @@ bool parse_coast_range(const std::string& text, HazardSpec* setup, std::string* 
   const std::string_view view(text);
   if (colon == std::string::npos || !parse_real(view.substr(0, colon), &from) ||
       !parse_real(view.substr(colon + 1), &to) || !std::isfinite(from) || !std::isfinite(to)) {
-    *error = "--coast '" + text + "' is not FROM:TO in km";
+    *error = "--coast \"" + text + "\" is not FROM:TO in km";
     return false;
   }
   if (!(from < to)) {
-    *error = "--coast '" + text + "' is an empty coast range: FROM must lie below TO";
+    *error = "--coast \"" + text + "\" is an empty coast range: FROM must lie below TO";
     return false;
   }
   setup->integrate_coast = true;
@@ -435,6 +436,14 @@ void refuse_shared_stdout(const std::string& first_path, const char* first,
                      " both go to standard output, which would mix two formats: send one of "
                      "them to a file"};
   }
+}
+
+void refuse_too_many_landfalls(const std::string& coast_text, double from_km, double to_km,
+                               double step_km) {
+  if ((to_km - from_km) / step_km <= static_cast<double>(kMaxCoastLandfalls)) return;
+  throw UsageError{"--step: " + significant_text(step_km, 6) + " km gives more than " +
+                   std::to_string(kMaxCoastLandfalls) + " landfalls over the coast " + coast_text +
+                   ": take a larger --step"};
 }
 
 std::vector<double> taken_once(const std::vector<double>& values) {

@@ -93,6 +93,15 @@ bool load_site_list(const std::string& dir, Sink& sink, std::vector<Site>* sites
 // two numbers or the range is empty (FROM not below TO).
 bool parse_coast_range(const std::string& text, HazardSpec* setup, std::string* error);
 
+// Each landfall along an integrated coast is evaluated for every storm at
+// every bridge: more than this many is refused before anything is read.
+inline constexpr long kMaxCoastLandfalls = 100000;
+
+// Refuses (a UsageError naming --step) a coast `coast_text` from `from_km` to
+// `to_km` that `step_km` cuts into more than kMaxCoastLandfalls landfalls.
+void refuse_too_many_landfalls(const std::string& coast_text, double from_km, double to_km,
+                               double step_km);
+
 // Reads the storm set at `path` ("-": standard input), its findings to `sink`
 // (the first 20 outside-range rows named, then a count). False when any
 // finding is an error, or the file cannot be read (an I/O error).

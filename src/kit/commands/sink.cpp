@@ -52,10 +52,4 @@ int Sink::status() const {
   return errors_ > 0 ? kStatusFindings : kStatusOk;
 }
 
-std::string counted(long long n, std::string_view singular, std::string_view plural) {
-  std::string text = std::to_string(n) + " ";
-  if (n == 1) return text + std::string(singular);
-  return text + (plural.empty() ? std::string(singular) + "s" : std::string(plural));
-}
-
 }  // namespace kit

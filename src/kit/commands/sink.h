@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "kit/core/diagnostics.h"
+#include "kit/core/number.h"  // counted(), for the messages
 
 namespace kit {
 
@@ -48,9 +49,6 @@ class Sink {
   int errors_ = 0, warnings_ = 0, notes_ = 0;
   bool io_failed_ = false;
 };
-
-// "1 error", "2 errors": a count with its noun, singular or plural.
-std::string counted(long long n, std::string_view singular, std::string_view plural = {});
 
 }  // namespace kit
 

@@ -83,7 +83,7 @@ CommandEntry define_worst(CLI::App& sub, const CommonOptions& common) {
       ->capture_default_str()
       ->check(radius_range_validator("FIRST:LAST[:STEP]"))
       ->excludes(radius);
-  sub.add_option("--location", options->location, "location number or 'all'")
+  sub.add_option("--location", options->location, "location number or \"all\"")
       ->capture_default_str()
       ->check(location_validator());
   sub.footer("Example: surgekit worst --data examples --pressure 930 --radius-range 11:65\n"

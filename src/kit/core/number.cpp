@@ -390,6 +390,17 @@ void append_shortest(std::string* out, double value) {
   out->append(buffer, write_shortest(buffer, value));
 }
 
+void append_integer(std::string* out, long long value) {
+  char buffer[kNumberTextCapacity];
+  out->append(buffer, std::to_chars(buffer, buffer + sizeof buffer, value).ptr);
+}
+
+std::string shortest_single_text(float value) {
+  if (std::isnan(value)) return "nan";  // never "-nan", as for doubles
+  char buffer[kNumberTextCapacity];
+  return std::string(buffer, std::to_chars(buffer, buffer + sizeof buffer, value).ptr);
+}
+
 void append_fixed(std::string* out, double value, int decimals) {
   if (append_non_finite(out, value)) return;
   char buffer[400];
@@ -505,6 +516,12 @@ std::string significant_text(double value, int digits) {
   std::string s;
   append_significant(&s, value, digits);
   return s;
+}
+
+std::string counted(long long n, std::string_view singular, std::string_view plural) {
+  std::string text = std::to_string(n) + " ";
+  if (n == 1) return text + std::string(singular);
+  return text + (plural.empty() ? std::string(singular) + "s" : std::string(plural));
 }
 
 }  // namespace kit

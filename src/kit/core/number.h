@@ -26,6 +26,16 @@ inline constexpr size_t kNumberTextCapacity = 32;
 // characters; returns the end of the text.
 char* write_shortest(char* out, double value);
 
+// Appends a whole number in decimal digits, with a minus sign when negative:
+// the one way counts and location numbers are written.
+void append_integer(std::string* out, long long value);
+
+// The shortest text that reads back as the same single-precision value,
+// with an "e" exponent where that is shorter: "6.5604", "1e-30"; "nan", "inf"
+// and "-inf" for the non-finite values. The coefficient files' values are
+// single precision, and are written and named so.
+std::string shortest_single_text(float value);
+
 // Appends `value` rounded to `decimals` places in fixed notation ("nan",
 // "inf", "-inf" for the non-finite values; no minus sign on a zero).
 void append_fixed(std::string* out, double value, int decimals);
@@ -48,6 +58,10 @@ char* write_report_surge(char* out, double surge_m);
 std::string shortest_text(double value);
 std::string fixed_text(double value, int decimals);
 std::string significant_text(double value, int digits);
+
+// "1 error", "2 errors": a count with its noun, singular or plural (the
+// singular with an "s" when no plural is given).
+std::string counted(long long n, std::string_view singular, std::string_view plural = {});
 
 }  // namespace kit
 

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
@@ -290,6 +291,47 @@ TEST(AppendSignificant, ReadsBackWithinHalfAUnitOfTheLastDigit) {
     const double unit = std::pow(10.0, std::floor(std::log10(v)) - 5);
     EXPECT_LE(std::fabs(back - v), unit * 0.5000001) << v << " gave " << s;
   }
+}
+
+TEST(ShortestSingleText, WritesEachFloatWithTheFewestDigitsThatReadBack) {
+  const float denormal = std::numeric_limits<float>::denorm_min();
+  struct Row {
+    float value;
+    const char* text;
+  } rows[] = {
+      {6.5604f, "6.5604"},   {-0.2645f, "-0.2645"}, {0.1f, "0.1"},         {1e-30f, "1e-30"},
+      {1e30f, "1e+30"},      {0.0f, "0"},           {-0.0f, "-0"},         {100000.0f, "1e+05"},
+      {1e7f, "1e+07"},       {16777217.0f, "16777216"},  // 2^24 + 1 rounds to 2^24
+      {denormal, "1e-45"},   {std::numeric_limits<float>::max(), "3.4028235e+38"},
+      {std::numeric_limits<float>::infinity(), "inf"},
+      {-std::numeric_limits<float>::infinity(), "-inf"},
+      {std::numeric_limits<float>::quiet_NaN(), "nan"},
+      {-std::numeric_limits<float>::quiet_NaN(), "nan"},
+  };
+  for (const Row& r : rows) EXPECT_EQ(shortest_single_text(r.value), r.text) << r.text;
+
+  // Random bit patterns read back as the same float.
+  std::mt19937 random(20);
+  for (int i = 0; i < 100000; ++i) {
+    const float f = std::bit_cast<float>(static_cast<uint32_t>(random()));
+    if (!std::isfinite(f)) continue;
+    const std::string text = shortest_single_text(f);
+    ASSERT_EQ(std::strtof(text.c_str(), nullptr), f) << text;
+  }
+}
+
+TEST(Counted, TakesTheSingularForOneOnly) {
+  struct Row {
+    long long n;
+    const char* singular;
+    const char* plural;
+    const char* text;
+  } rows[] = {
+      {0, "error", "", "0 errors"}, {1, "error", "", "1 error"},  {2, "error", "", "2 errors"},
+      {-1, "error", "", "-1 errors"}, {1, "box", "boxes", "1 box"},
+      {21, "box", "boxes", "21 boxes"},
+  };
+  for (const Row& r : rows) EXPECT_EQ(counted(r.n, r.singular, r.plural), r.text) << r.text;
 }
 
 }  // namespace

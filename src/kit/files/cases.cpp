@@ -20,6 +20,12 @@ constexpr ColumnSpec kCaseSpecs[] = {
     {kDistanceColumn, true, distance_rule},
 };
 
+std::string_view trim(std::string_view s) {
+  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+  return s;
+}
+
 // A finite value with decimals, which the calculator would truncate.
 bool has_fraction(double v) { return std::isfinite(v) && std::trunc(v) != v; }
 
@@ -37,10 +43,23 @@ static_assert(flags_length() <= kCaseFlagsCapacity);
 }  // namespace
 
 bool find_case_columns(const std::vector<std::string_view>& header, CaseColumns* columns,
-                       std::string* error) {
+                       std::string* error, int* field) {
   HeaderColumns found;
   int error_field = -1;
-  if (!match_header(header, kCaseSpecs, &found, error, &error_field)) return false;
+  if (field != nullptr) *field = -1;
+  if (!match_header(header, kCaseSpecs, &found, error, &error_field)) {
+    if (field != nullptr) *field = error_field;
+    return false;
+  }
+  // Columns without a name (a trailing comma) are passed on as they are.
+  for (size_t i = 1; i < header.size(); ++i) {
+    for (size_t j = 0; j < i; ++j) {
+      if (trim(header[j]).empty() || !header_name_matches(header[i], trim(header[j]))) continue;
+      *error = "the header names twice the column " + std::string(trim(header[j]));
+      if (field != nullptr) *field = static_cast<int>(i);
+      return false;
+    }
+  }
   columns->location = static_cast<size_t>(found.index[0]);
   columns->pressure = static_cast<size_t>(found.index[1]);
   columns->radius = static_cast<size_t>(found.index[2]);
@@ -77,7 +96,9 @@ bool parse_case(const std::vector<std::string_view>& fields, const CaseColumns& 
   return true;
 }
 
-bool read_case_header(CsvReader& reader, CaseColumns* columns, std::string* error, uint64_t* line) {
+bool read_case_header(CsvReader& reader, CaseColumns* columns, std::string* error, uint64_t* line,
+                      uint64_t* column) {
+  if (column != nullptr) *column = 0;
   bool got = reader.next();
   while (got && is_blank_record(reader.record())) got = reader.next();
   *line = reader.line() > 0 ? reader.line() : 1;
@@ -89,7 +110,12 @@ bool read_case_header(CsvReader& reader, CaseColumns* columns, std::string* erro
     *error = kMisplacedQuoteMessage;
     return false;
   }
-  return find_case_columns(reader.fields(), columns, error);
+  int field = -1;
+  if (find_case_columns(reader.fields(), columns, error, &field)) return true;
+  if (column != nullptr && field >= 0) {
+    *column = locate_field(reader.record(), reader.line(), static_cast<size_t>(field)).column;
+  }
+  return false;
 }
 
 bool read_case(const CsvReader& reader, const CaseColumns& columns, surge::StormCase* storm,

@@ -27,9 +27,11 @@ struct CaseColumns {
 
 // Finds the four case columns among the header's fields (in any order, other
 // columns allowed; names trimmed of blanks and matched regardless of case). False, with *error saying which, when one is missing or
-// named twice.
+// named twice, or when any two columns share a name (run passes every column
+// on, and would write two of one name); *field, when given, is then the index
+// of the field at fault (the second of the two), or -1 for the header as a whole.
 bool find_case_columns(const std::vector<std::string_view>& header, CaseColumns* columns,
-                       std::string* error);
+                       std::string* error, int* field = nullptr);
 
 // What parse_case puts in *field for a fault of the row as a whole.
 inline constexpr size_t kWholeRow = static_cast<size_t>(-1);
@@ -46,8 +48,11 @@ bool parse_case(const std::vector<std::string_view>& fields, const CaseColumns& 
 
 // Reads the header of the cases in `reader`, skipping blank lines before it,
 // and finds the case columns. False, with *error and *line (the line at
-// fault), when the input ends first, cannot be read, or lacks a column.
-bool read_case_header(CsvReader& reader, CaseColumns* columns, std::string* error, uint64_t* line);
+// fault) and, when given, *column (the column at fault, counted from 1, or 0
+// for the line as a whole), when the input ends first, cannot be read, lacks
+// a column or names one twice.
+bool read_case_header(CsvReader& reader, CaseColumns* columns, std::string* error, uint64_t* line,
+                      uint64_t* column = nullptr);
 
 // Reads the current record of `reader` as a case: its quoting (see
 // misplaced_quote), then parse_case. False, with *error and *place (column 0

@@ -253,6 +253,11 @@ void CsvWriter::number(double value) {
   append_shortest(&buffer_, value);
 }
 
+void CsvWriter::integer(long long value) {
+  separate();
+  append_integer(&buffer_, value);
+}
+
 void CsvWriter::fixed(double value, int decimals) {
   separate();
   append_fixed(&buffer_, value, decimals);

@@ -86,6 +86,8 @@ class CsvWriter {
   void encoded(std::string_view fields);
   // A number, written as the shortest text that reads back to it.
   void number(double value);
+  // A whole number: a count or a location.
+  void integer(long long value);
   // A number with a fixed count of decimals.
   void fixed(double value, int decimals);
   void end_row();

@@ -2,6 +2,7 @@
 #include "kit/files/output_file.h"
 
 #include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <random>
 #include <system_error>
@@ -59,8 +60,22 @@ bool OutputFile::open(const std::string& path, std::string* error) {
     if (stream_ == nullptr && errno != EEXIST) break;
   }
   if (stream_ == nullptr) {
-    *error = describe("create", path, last_error());
+    const int reason = errno;
     temporary_.clear();
+    *error = describe("create", path, std::error_code{reason, std::generic_category()});
+    // An existing file whose folder takes no new file: the reason given is
+    // about the user's path, not the temporary name beside it.
+    if (!ec && fs::exists(status)) {
+      std::FILE* existing = std::fopen(target.c_str(), "r+");  // neither made nor cut
+      if (existing == nullptr) {
+        *error = describe("write", path, last_error());
+      } else {
+        std::fclose(existing);
+        const std::string folder = fs::path(target).parent_path().string();
+        *error = "cannot replace " + path + ": no file can be made in its folder " + folder +
+                 " (" + std::strerror(reason) + ")";
+      }
+    }
     return false;
   }
   return true;

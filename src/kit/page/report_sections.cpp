@@ -68,9 +68,8 @@ void add_findings_section(const ReportInput& input, HtmlPage* page) {
   page->begin_section("findings", "Coefficient check");
   page->paragraph(std::to_string(check.locations_read) + " of " +
                   std::to_string(surge::kLocations) + " locations read: " +
-                  std::to_string(check.errors + check.kit_errors) + " errors, " +
-                  std::to_string(check.warnings) +
-                  " warnings, " + std::to_string(check.notes) + " notes.");
+                  counted(check.errors + check.kit_errors, "error") + ", " +
+                  counted(check.warnings, "warning") + ", " + counted(check.notes, "note") + ".");
   if (!check.findings.empty()) {
     HtmlTable table;
     table.header = {"file", "line", "column", "severity", "message"};

@@ -14,6 +14,7 @@
 #include <mutex>
 #include <string>
 
+#include "kit/core/number.h"
 #include "kit/studies/model_errors.h"
 #include "kit/studies/parallel.h"
 #include "model/surge.h"
@@ -623,7 +624,7 @@ void LocationFitter::run() {
                                                     : zero_curve(c);
     say(Severity::kWarning,
         std::string("the ") + kFitCurveNames[c] + " curve has " +
-            std::to_string(fit.curve_rows[c]) + " rows in its range, fewer than the " +
+            counted(fit.curve_rows[c], "row") + " in its range, fewer than the " +
             std::to_string(needed) + " needed to fit it: it keeps " +
             (settings_.base != nullptr ? "the base set's coefficients" : "amplitudes of zero"));
   }
