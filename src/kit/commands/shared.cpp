@@ -94,12 +94,12 @@ CLI::Validator pressure_range_validator(const char* description) {
       [](std::string& text) -> std::string {
         std::vector<int> values;
         if (!parse_integer_range(text, &values)) {
-          return "'" + text +
-                 "' is not FIRST:LAST or FIRST:LAST:STEP (integers, FIRST <= LAST, STEP > 0)";
+          return "\"" + text +
+                 "\" is not FIRST:LAST or FIRST:LAST:STEP (integers, FIRST <= LAST, STEP > 0)";
         }
         for (int p : {values.front(), values.back()}) {  // the lowest and the highest
           if (!is_physical_pressure(p)) {
-            return "'" + text + "': " + std::to_string(p) + " is not " + physical_pressure_text();
+            return "\"" + text + "\": " + std::to_string(p) + " is not " + physical_pressure_text();
           }
         }
         return {};
@@ -126,7 +126,7 @@ void refuse_non_finite_reals(CLI::App& app) {
         const double v = std::strtod(text.c_str(), &end);
         // Text that is no number at all is left to the option's conversion.
         if (end == text.c_str() || *end != '\0' || std::isfinite(v)) return {};
-        return "'" + text + "' is not a finite number";
+        return "\"" + text + "\" is not a finite number";
       },
       "");  // no description: the option's help keeps its own
   for (CLI::App* sub : app.get_subcommands([](CLI::App*) { return true; })) {
