@@ -27,8 +27,20 @@ constexpr size_t kBlock = 1 << 14;  // samples drawn per piece of work
 // predicts.
 struct OrderedSamples {
   std::vector<double> landfall_km, radius_km, factor, tide_uniform;
-  std::vector<uint8_t> deficit;  // the pressure lies below kNoDeficitPressureMb
+  std::vector<uint8_t> deficit;  // kDeficit, kNoDeficit or kNoStorm
 };
+
+// What a sample's pressure makes of it: a storm with a pressure deficit; one
+// with none (at or above kNoDeficitPressureMb), which raises no surge; or no
+// storm at all (0 mb or less, drawn by a very wide spread), which is left out.
+enum : uint8_t { kNoDeficit = 0, kDeficit = 1, kNoStorm = 2 };
+
+uint8_t deficit_of(double pressure_mb) {
+  if (!is_physical_pressure(pressure_mb)) {
+    return pressure_mb >= kNoDeficitPressureMb ? kNoDeficit : kNoStorm;
+  }
+  return kDeficit;
+}
 
 OrderedSamples by_landfall(const ForecastSamples& s) {
   constexpr size_t kBuckets = size_t{1} << 16;
@@ -57,7 +69,7 @@ OrderedSamples by_landfall(const ForecastSamples& s) {
     const uint32_t at = start[bucket(s.landfall_km[i])]++;
     o.landfall_km[at] = s.landfall_km[i];
     o.radius_km[at] = s.radius_km[i];
-    o.deficit[at] = s.pressure_mb[i] < kNoDeficitPressureMb;
+    o.deficit[at] = deficit_of(s.pressure_mb[i]);
     o.factor[at] = surge::pressure_factor(s.pressure_mb[i]);
     if (tide) o.tide_uniform[at] = s.tide_uniform[i];
   }
@@ -130,14 +142,14 @@ std::vector<BridgeForecast> run_forecast(const ForecastSpec& setup, const Foreca
     const uint8_t* const deficit = samples.deficit.data();
     for (size_t i = 0; i < n; ++i) {
       const double distance = site.alongshore_km - landfall[i];
-      if (positive_only && !(distance > 0)) continue;
+      if ((positive_only && !(distance > 0)) || deficit[i] == kNoStorm) continue;
       const surge::Response part =
           surge::evaluate_response(site.location, radius[i], distance, table);
       // Beyond every fitted curve the model says nothing about this landfall
       // here, whatever the pressure; within them a pressure with no deficit
       // raises no surge.
       if (!within_fitted_curves(part.curve)) continue;
-      const double surge = deficit[i] ? surge::surge_from(factor[i], part.response, slope) : 0.0;
+      const double surge = deficit[i] == kDeficit ? surge::surge_from(factor[i], part.response, slope) : 0.0;
       if (std::isnan(surge)) {
         ++r.no_number;
         continue;

@@ -167,7 +167,8 @@ TEST(Forecast, CountsPressuresWithoutADeficitAsNoSurge) {
 }
 
 // A landfall beyond every fitted curve is left out whatever the pressure; one
-// within them with no deficit counts as no surge. Bridge 1 at alongshore 0,
+// within them with no deficit counts as no surge, and a pressure of 0 mb or
+// less is no storm and is left out. Bridge 1 at alongshore 0,
 // radius 30: a landfall at 0 puts X at -0.834 (RIGHT), one at +-5000 km far
 // beyond the curves on either side.
 TEST(Forecast, LeavesOutFarLandfallsWhateverThePressure) {
@@ -185,6 +186,9 @@ TEST(Forecast, LeavesOutFarLandfallsWhateverThePressure) {
       {0, 1013, n, 0.0},
       {0, 1040, n, 0.0},
       {0, 940, n, testing::pressure_only_surge(940)},
+      {0, 1, n, testing::pressure_only_surge(1)},  // a storm still, however deep
+      {0, 0, 0, NAN},                              // no storm: left out
+      {0, -50, 0, NAN},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(::testing::Message() << row.landfall_km << " km, " << row.pressure_mb << " mb");
