@@ -26,6 +26,15 @@ class KitConventionsTest : public ProgramTest {
       std::filesystem::copy_file(kExamples + "/" + name, path(name));
     }
     std::filesystem::create_directory(path("broken"));  // a data folder without its files
+    // Data folders whose coefficients read but whose sites file is missing,
+    // or a folder in its place.
+    for (const char* dir : {"nosites", "foldersites"}) {
+      std::filesystem::create_directory(path(dir));
+      for (const char* name : {"srfparamsVelko.dat", "pslope.dat"}) {
+        std::filesystem::copy_file(kExamples + "/" + name, path(std::string(dir) + "/" + name));
+      }
+    }
+    std::filesystem::create_directory(path("foldersites/sites.csv"));
   }
   RunResult kit(std::vector<std::string> args, std::string_view input = {}) {
     RunOptions options;
@@ -97,6 +106,20 @@ TEST_F(KitConventionsTest, EverySubcommandGivesTheStatusAndMessageShapeOfItsTrou
        "surgekit hazard: error: STORMS: cannot read nosuch.csv: No such file or directory"},
       {{"report", "--storms", "nosuch.csv"}, 2,
        "surgekit report: error: --storms: cannot read nosuch.csv: No such file or directory"},
+      {{"ensemble", "--data", "nosites", "--landfall-km", "300", "--pressure", "935", "--radius",
+        "35", "--sd-landfall", "40"},
+       2, "surgekit ensemble: error: cannot read nosites/sites.csv: No such file or directory"},
+      {{"ensemble", "--data", "foldersites", "--landfall-km", "300", "--pressure", "935",
+        "--radius", "35", "--sd-landfall", "40"},
+       2, "surgekit ensemble: error: cannot read foldersites/sites.csv: it is a folder"},
+      {{"hazard", "--data", "nosites", "storms.csv", "--coast", "0:600"}, 2,
+       "surgekit hazard: error: cannot read nosites/sites.csv: No such file or directory"},
+      {{"hazard", "--data", "foldersites", "storms.csv", "--coast", "0:600"}, 2,
+       "surgekit hazard: error: cannot read foldersites/sites.csv: it is a folder"},
+      {{"report", "--data", "nosites", "--storms", "storms.csv", "-o", "r.html"}, 2,
+       "surgekit report: error: cannot read nosites/sites.csv: No such file or directory"},
+      {{"report", "--data", "foldersites", "--storms", "storms.csv", "-o", "r.html"}, 2,
+       "surgekit report: error: cannot read foldersites/sites.csv: it is a folder"},
       // An output that cannot be written: 2, the user's path, never a temporary name.
       {{"run", "cases.csv", "-o", "nodir/out.csv"}, 2,
        "surgekit run: error: cannot create nodir/out.csv: No such file or directory"},

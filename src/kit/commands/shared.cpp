@@ -241,7 +241,9 @@ bool print_check(const CheckReport& report, const std::string& dir, bool strict,
 
 bool load_site_list(const std::string& dir, Sink& sink, std::vector<Site>* sites) {
   std::vector<Finding> findings;
-  const bool ok = load_sites(dir, sites, &findings);
+  std::string unreadable;
+  const bool ok = load_sites(dir, sites, &findings, &unreadable);
+  if (!unreadable.empty()) sink.io_error(unreadable);
   sink.add(findings);
   return ok;
 }

@@ -86,7 +86,7 @@ bool print_check(const CheckReport& report, const std::string& dir, bool strict,
 bool set_refused(const CheckReport& report, bool strict);
 
 // Loads the sites file of `dir`, its findings to `sink`; false when any is an
-// error.
+// error, or when the file cannot be read (an I/O error in `sink`: status 2).
 bool load_site_list(const std::string& dir, Sink& sink, std::vector<Site>* sites);
 
 // Reads "FROM:TO" (km) into setup's coast; false with *error set when it is not
