@@ -35,6 +35,7 @@ class KitConventionsTest : public ProgramTest {
       }
     }
     std::filesystem::create_directory(path("foldersites/sites.csv"));
+    write_file("landfall.csv", "pressure_mb,radius_km,rate,landfall_km\n930,30,0.01,100\n");
   }
   RunResult kit(std::vector<std::string> args, std::string_view input = {}) {
     RunOptions options;
@@ -90,6 +91,20 @@ TEST_F(KitConventionsTest, EverySubcommandGivesTheStatusAndMessageShapeOfItsTrou
        "surgekit hazard: error: --coast '600:100' is an empty coast range"},
       {{"hazard", "storms.csv", "--step", "-1"}, 2,
        "surgekit hazard: error: --step: '-1' is not a finite number above zero"},
+      // An option that would do nothing is refused, not ignored.
+      {{"diff", "--data", ".", ".", "."}, 2, "surgekit diff: error: The following argument"},
+      {{"hazard", "storms.csv", "--coast", "0:600", "--curve-step", "0.01"}, 2,
+       "surgekit hazard: error: --curve-step requires --curve: it sets the step of that curve\n"},
+      {{"hazard", "landfall.csv", "--step", "2"}, 2,
+       "surgekit hazard: error: --step: the storms have landfall_km, so there is no coast to "
+       "step along (leave --step out, or give --coast)\n"},
+      {{"report", "--storms", "landfall.csv", "--step", "2", "-o", "r.html"}, 2,
+       "surgekit report: error: --step: the storms have landfall_km, so there is no coast to "
+       "step along"},
+      {{"hazard", "landfall.csv", "--curve", "c.csv", "--curve-step", "0.01", "-o", "l.csv"}, 0,
+       ""},
+      {{"hazard", "landfall.csv", "--coast", "0:600", "--step", "2", "-o", "l.csv"}, 0,
+       "surgekit hazard: note: the storms have landfall_km, so --coast is not used\n"},
       {{"chek"}, 2, "surgekit: error: unknown subcommand 'chek' (did you mean 'check'?)"},
       {{"help", "nosuch"}, 2, "surgekit help: error: unknown subcommand 'nosuch'"},
       // Two outputs on standard output at once.

@@ -335,7 +335,11 @@ bool load_simulations(const std::string& path, SimulationSet* set, Sink& sink) {
   return read;
 }
 
-bool settle_landfalls(const StormSet& set, HazardSpec* setup, Sink& sink) {
+bool settle_landfalls(const StormSet& set, bool step_given, HazardSpec* setup, Sink& sink) {
+  if (set.has_landfall && !setup->integrate_coast && step_given) {
+    throw UsageError{"--step: the storms have landfall_km, so there is no coast to step along "
+                     "(leave --step out, or give --coast)"};
+  }
   if (set.has_landfall && setup->integrate_coast) {
     sink.note("the storms have landfall_km, so --coast is not used");
     setup->integrate_coast = false;

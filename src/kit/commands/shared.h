@@ -109,7 +109,9 @@ bool load_simulations(const std::string& path, SimulationSet* set, Sink& sink);
 
 // With landfalls in the set the coast is not used (a note says so); without
 // them a coast is needed: false, with the error in `sink`, when none was given.
-bool settle_landfalls(const StormSet& set, HazardSpec* setup, Sink& sink);
+// `step_given` says --step was on the command line: with landfalls and no
+// coast it has nothing to step along, and is refused (a UsageError).
+bool settle_landfalls(const StormSet& set, bool step_given, HazardSpec* setup, Sink& sink);
 
 // Warns, naming the bridges, when the coast range integrated over cuts into
 // the landfalls from which the storm set's largest storm reaches a bridge
