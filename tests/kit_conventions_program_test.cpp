@@ -105,6 +105,11 @@ TEST_F(KitConventionsTest, EverySubcommandGivesTheStatusAndMessageShapeOfItsTrou
        ""},
       {{"hazard", "landfall.csv", "--coast", "0:600", "--step", "2", "-o", "l.csv"}, 0,
        "surgekit hazard: note: the storms have landfall_km, so --coast is not used\n"},
+      // A real option's range: its bounds in their shortest plain text.
+      {{"hazard", "storms.csv", "--coast", "0:600", "--curve", "c.csv", "--curve-step", "20"}, 2,
+       "surgekit hazard: error: --curve-step: '20' is not from 0.001 to 10\n"},
+      {{"curve", "--location", "3", "--pressure", "930", "--radius", "30", "--step", "0"}, 2,
+       "surgekit curve: error: --step: '0' is not from 0.000001 to 1000000\n"},
       {{"chek"}, 2, "surgekit: error: unknown subcommand 'chek' (did you mean 'check'?)"},
       {{"help", "nosuch"}, 2, "surgekit help: error: unknown subcommand 'nosuch'"},
       // Two outputs on standard output at once.

@@ -153,7 +153,7 @@ CommandEntry define_diff(CLI::App& sub, const CommonOptions& common) {
       ->check(CLI::Range(1, whole(kFittedRadiusMaxKm - kFittedRadiusMinKm)));
   sub.add_option("--distance-step", options->grid.distance_step_km, "grid step of the distance, km")
       ->capture_default_str()
-      ->check(CLI::Range(0.1, 1000.0));
+      ->check(real_range_validator(0.1, 1000));
   sub.add_option("--tolerance", options->tolerance_m,
                  "largest change of the surge, m, that still counts as no difference")
       ->capture_default_str()

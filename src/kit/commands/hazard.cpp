@@ -169,7 +169,7 @@ CommandEntry define_hazard(CLI::App& sub, const CommonOptions& common) {
   CLI::Option* curve_step =
       sub.add_option("--curve-step", o->curve_step_m, "surge step of the curve, m (whole mm)")
           ->capture_default_str()
-          ->check(CLI::Range(0.001, 10.0));
+          ->check(real_range_validator(0.001, 10));
   add_water_options(sub, &o->water);
   add_threads_option(sub, &o->threads);
   sub.footer(

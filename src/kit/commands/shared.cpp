@@ -119,6 +119,21 @@ CLI::Validator positive_validator() {
   return real_validator(is_positive, "a finite number above zero", "NUMBER");
 }
 
+CLI::Validator real_range_validator(double low, double high) {
+  // Fifteen significant digits give back any bound written with fifteen or
+  // fewer, in plain decimals: 1e-6 reads "0.000001", never "1e-06".
+  const std::string bounds_low = significant_text(low, 15), bounds_high = significant_text(high, 15);
+  return CLI::Validator(
+      [low, high, bounds_low, bounds_high](std::string& text) -> std::string {
+        char* end = nullptr;
+        const double v = std::strtod(text.c_str(), &end);
+        if (end == text.c_str() || *end != '\0') return "'" + text + "' is not a number";
+        if (v >= low && v <= high) return {};  // false for NaN
+        return "'" + text + "' is not from " + bounds_low + " to " + bounds_high;
+      },
+      "FLOAT in [" + bounds_low + " - " + bounds_high + "]");
+}
+
 void refuse_non_finite_reals(CLI::App& app) {
   const CLI::Validator finite(
       [](std::string& text) -> std::string {

@@ -46,6 +46,12 @@ CLI::Validator finite_validator();
 CLI::Validator non_negative_validator();
 CLI::Validator positive_validator();
 
+// A real option's value from `low` to `high`, both included; NaN and the
+// infinities refused. The bounds appear in the help ("FLOAT in [0.001 - 10]")
+// and in the message ("'20' is not from 0.001 to 10") in their shortest plain
+// decimal text.
+CLI::Validator real_range_validator(double low, double high);
+
 // A file to read: "-" (standard input) or a file that can be opened, else
 // "cannot read PATH: the system's reason".
 CLI::Validator input_file_validator();
