@@ -187,6 +187,55 @@ TEST_F(KitConventionsTest, EverySubcommandGivesTheStatusAndMessageShapeOfItsTrou
   }
 }
 
+// Each bounded option at its edge: the value just inside is accepted (0) and
+// the value just outside refused (2) with the option named.
+TEST_F(KitConventionsTest, EveryBoundedOptionAcceptsItsEdgeAndRefusesBeyond) {
+  const std::vector<std::string> hazard = {"hazard", "storms.csv", "--coast", "0:600", "-o", "l.csv"};
+  const std::vector<std::string> hazard_curve = {"hazard", "storms.csv", "--coast", "0:600",
+                                                 "-o", "l.csv", "--curve", "c.csv"};
+  const std::vector<std::string> ensemble = {"ensemble", "--landfall-km", "300", "--pressure",
+                                             "935", "--radius", "35", "--sd-landfall", "40",
+                                             "--samples", "50"};
+  const std::vector<std::string> ensemble_few = {"ensemble", "--landfall-km", "300",
+                                                 "--pressure", "935", "--radius", "35",
+                                                 "--sd-landfall", "40"};
+  const std::vector<std::string> worst = {"worst", "--pressure", "930"};
+  const std::vector<std::string> envelope = {"envelope", "--radius-range", "30:30"};
+  const std::vector<std::string> report = {"report", "--no-interactive", "-o", "r.html"};
+  struct Row {
+    const std::vector<std::string>* base;
+    const char* option;
+    const char* inside;   // accepted: status 0
+    const char* outside;  // refused: status 2
+  };
+  const Row rows[] = {
+      {&hazard, "--return-period", "1.001", "1"},
+      {&hazard_curve, "--curve-step", "0.001", "0.0009"},
+      {&hazard_curve, "--curve-step", "10", "10.001"},
+      {&hazard, "--sigma-rel", "0", "-0.001"},
+      {&ensemble, "--sd-radius", "0", "-0.001"},
+      {&ensemble, "--sd-radius", "3", "3.001"},
+      {&ensemble_few, "--samples", "1", "0"},
+      {&report, "--worst-pressure", "1012", "1013"},
+      {&worst, "--radius-range", "1:20", "0:20"},
+      {&envelope, "--pressures", "1012:1012", "1013:1013"},
+  };
+  for (const Row& r : rows) {
+    for (const bool inside : {true, false}) {
+      std::vector<std::string> args = *r.base;
+      args.push_back(r.option);
+      args.push_back(inside ? r.inside : r.outside);
+      const RunResult result = kit(args);
+      const std::string shown = args[0] + " " + r.option + " " + args.back();
+      EXPECT_EQ(result.status, inside ? 0 : 2) << shown << "\n" << result.err;
+      if (!inside) {
+        EXPECT_EQ(result.err.rfind("surgekit " + args[0] + ": error: " + r.option, 0), 0u)
+            << shown << "\n" << result.err;
+      }
+    }
+  }
+}
+
 // Every real option of every subcommand, as the program's own help lists them
 // (CLI11's type FLOAT), refuses NaN and the infinities with status 2 and the
 // option's name: a new real option is covered without a new row.
