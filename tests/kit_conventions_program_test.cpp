@@ -26,6 +26,16 @@ class KitConventionsTest : public ProgramTest {
       std::filesystem::copy_file(kExamples + "/" + name, path(name));
     }
     std::filesystem::create_directory(path("broken"));  // a data folder without its files
+    // Data folders whose coefficients read but whose sites file is missing,
+    // or a folder in its place.
+    for (const char* dir : {"nosites", "foldersites"}) {
+      std::filesystem::create_directory(path(dir));
+      for (const char* name : {"srfparamsVelko.dat", "pslope.dat"}) {
+        std::filesystem::copy_file(kExamples + "/" + name, path(std::string(dir) + "/" + name));
+      }
+    }
+    std::filesystem::create_directory(path("foldersites/sites.csv"));
+    write_file("landfall.csv", "pressure_mb,radius_km,rate,landfall_km\n930,30,0.01,100\n");
   }
   RunResult kit(std::vector<std::string> args, std::string_view input = {}) {
     RunOptions options;
@@ -119,6 +129,25 @@ TEST_F(KitConventionsTest, EverySubcommandGivesTheStatusAndMessageShapeOfItsTrou
       {{"ensemble", "--landfall-km", "300", "--pressure", "935", "--radius", "35",
         "--total-water", "--tide-range", "2:1"},
        2, "surgekit ensemble: error: --tide-range 2:1: LO must not lie above HI"},
+      // An option that would do nothing is refused, not ignored.
+      {{"diff", "--data", ".", ".", "."}, 2, "surgekit diff: error: The following argument"},
+      {{"hazard", "storms.csv", "--coast", "0:600", "--curve-step", "0.01"}, 2,
+       "surgekit hazard: error: --curve-step requires --curve: it sets the step of that curve\n"},
+      {{"hazard", "landfall.csv", "--step", "2"}, 2,
+       "surgekit hazard: error: --step: the storms have landfall_km, so there is no coast to "
+       "step along (leave --step out, or give --coast)\n"},
+      {{"report", "--storms", "landfall.csv", "--step", "2", "-o", "r.html"}, 2,
+       "surgekit report: error: --step: the storms have landfall_km, so there is no coast to "
+       "step along"},
+      {{"hazard", "landfall.csv", "--curve", "c.csv", "--curve-step", "0.01", "-o", "l.csv"}, 0,
+       ""},
+      {{"hazard", "landfall.csv", "--coast", "0:600", "--step", "2", "-o", "l.csv"}, 0,
+       "surgekit hazard: note: the storms have landfall_km, so --coast is not used\n"},
+      // A real option's range: its bounds in their shortest plain text.
+      {{"hazard", "storms.csv", "--coast", "0:600", "--curve", "c.csv", "--curve-step", "20"}, 2,
+       "surgekit hazard: error: --curve-step: \"20\" is not from 0.001 to 10\n"},
+      {{"curve", "--location", "3", "--pressure", "930", "--radius", "30", "--step", "0"}, 2,
+       "surgekit curve: error: --step: \"0\" is not from 0.000001 to 1000000\n"},
       // Two outputs on standard output at once.
       {{"curve", "--location", "3", "--pressure", "930", "--radius", "30", "--svg", "-"}, 2,
        "surgekit curve: error: the table (-o) and --svg both go to standard output"},
@@ -133,6 +162,20 @@ TEST_F(KitConventionsTest, EverySubcommandGivesTheStatusAndMessageShapeOfItsTrou
        "surgekit hazard: error: STORMS: cannot read nosuch.csv: No such file or directory"},
       {{"report", "--storms", "nosuch.csv"}, 2,
        "surgekit report: error: --storms: cannot read nosuch.csv: No such file or directory"},
+      {{"ensemble", "--data", "nosites", "--landfall-km", "300", "--pressure", "935", "--radius",
+        "35", "--sd-landfall", "40"},
+       2, "surgekit ensemble: error: cannot read nosites/sites.csv: No such file or directory"},
+      {{"ensemble", "--data", "foldersites", "--landfall-km", "300", "--pressure", "935",
+        "--radius", "35", "--sd-landfall", "40"},
+       2, "surgekit ensemble: error: cannot read foldersites/sites.csv: it is a folder"},
+      {{"hazard", "--data", "nosites", "storms.csv", "--coast", "0:600"}, 2,
+       "surgekit hazard: error: cannot read nosites/sites.csv: No such file or directory"},
+      {{"hazard", "--data", "foldersites", "storms.csv", "--coast", "0:600"}, 2,
+       "surgekit hazard: error: cannot read foldersites/sites.csv: it is a folder"},
+      {{"report", "--data", "nosites", "--storms", "storms.csv", "-o", "r.html"}, 2,
+       "surgekit report: error: cannot read nosites/sites.csv: No such file or directory"},
+      {{"report", "--data", "foldersites", "--storms", "storms.csv", "-o", "r.html"}, 2,
+       "surgekit report: error: cannot read foldersites/sites.csv: it is a folder"},
       // An output that cannot be written: 2, the user's path, never a temporary name.
       {{"run", "cases.csv", "-o", "nodir/out.csv"}, 2,
        "surgekit run: error: cannot create nodir/out.csv: No such file or directory"},
@@ -169,6 +212,9 @@ TEST_F(KitConventionsTest, EverySubcommandGivesTheStatusAndMessageShapeOfItsTrou
        "surgekit fit: error: --base: no folder nosuchdir"},
       {{"fit", "-", "-o", "cases.csv"}, 2,
        "surgekit fit: error: -o: cannot make the folder cases.csv: a file is in the way"},
+      // Options that would do nothing in fit are refused.
+      {{"fit", "-", "-o", "out", "--data", "."}, 2, "surgekit fit: error: The following argument"},
+      {{"fit", "-", "-o", "out", "--strict"}, 2, "surgekit fit: error: --strict requires --base"},
       {{"fit", "-", "-o", "out", "--params", "-"}, 2,
        "surgekit fit: error: the statistics and --params both go to standard output"},
       {{"fit", "-", "-o", "out", "--starts", "-"}, 2,
@@ -236,6 +282,55 @@ TEST_F(KitConventionsTest, AFailedWriteOfStandardOutputIsStatusTwoWithTheReason)
   }
   // The fit's statistics could not be written: its files are not either.
   EXPECT_FALSE(std::filesystem::exists(path("refit")));
+}
+
+// Each bounded option at its edge: the value just inside is accepted (0) and
+// the value just outside refused (2) with the option named.
+TEST_F(KitConventionsTest, EveryBoundedOptionAcceptsItsEdgeAndRefusesBeyond) {
+  const std::vector<std::string> hazard = {"hazard", "storms.csv", "--coast", "0:600", "-o", "l.csv"};
+  const std::vector<std::string> hazard_curve = {"hazard", "storms.csv", "--coast", "0:600",
+                                                 "-o", "l.csv", "--curve", "c.csv"};
+  const std::vector<std::string> ensemble = {"ensemble", "--landfall-km", "300", "--pressure",
+                                             "935", "--radius", "35", "--sd-landfall", "40",
+                                             "--samples", "50"};
+  const std::vector<std::string> ensemble_few = {"ensemble", "--landfall-km", "300",
+                                                 "--pressure", "935", "--radius", "35",
+                                                 "--sd-landfall", "40"};
+  const std::vector<std::string> worst = {"worst", "--pressure", "930"};
+  const std::vector<std::string> envelope = {"envelope", "--radius-range", "30:30"};
+  const std::vector<std::string> report = {"report", "--no-interactive", "-o", "r.html"};
+  struct Row {
+    const std::vector<std::string>* base;
+    const char* option;
+    const char* inside;   // accepted: status 0
+    const char* outside;  // refused: status 2
+  };
+  const Row rows[] = {
+      {&hazard, "--return-period", "1.001", "1"},
+      {&hazard_curve, "--curve-step", "0.001", "0.0009"},
+      {&hazard_curve, "--curve-step", "10", "10.001"},
+      {&hazard, "--sigma-rel", "0", "-0.001"},
+      {&ensemble, "--sd-radius", "0", "-0.001"},
+      {&ensemble, "--sd-radius", "3", "3.001"},
+      {&ensemble_few, "--samples", "1", "0"},
+      {&report, "--worst-pressure", "1012", "1013"},
+      {&worst, "--radius-range", "1:20", "0:20"},
+      {&envelope, "--pressures", "1012:1012", "1013:1013"},
+  };
+  for (const Row& r : rows) {
+    for (const bool inside : {true, false}) {
+      std::vector<std::string> args = *r.base;
+      args.push_back(r.option);
+      args.push_back(inside ? r.inside : r.outside);
+      const RunResult result = kit(args);
+      const std::string shown = args[0] + " " + r.option + " " + args.back();
+      EXPECT_EQ(result.status, inside ? 0 : 2) << shown << "\n" << result.err;
+      if (!inside) {
+        EXPECT_EQ(result.err.rfind("surgekit " + args[0] + ": error: " + r.option, 0), 0u)
+            << shown << "\n" << result.err;
+      }
+    }
+  }
 }
 
 // Every real option of every subcommand, as the program's own help lists them

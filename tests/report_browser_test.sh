@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Opens the report of the example data in headless Chromium: it must load
 # without a console message, fetch nothing, and hold the expected plots and
-# tables. Leaves a screenshot at BUILD_DIR/report.png for a person to look at.
+# tables. Leaves screenshots for a person to look at under BUILD_DIR: the
+# report (report.png), the 20-panel curve figure (curve-panels.png) and one
+# bridge's AEP plot with its low chord (aep-plot.png).
 # Usage: report_browser_test.sh SURGEKIT EXAMPLES_DIR BUILD_DIR
 # Exit 77 (CTest: skipped) when Chromium is not installed.
 set -euo pipefail
@@ -71,6 +73,12 @@ grep -q 'meteorological forcing' "$work/dom.html" || fail "the scope note is mis
 # and no table cell (the interactive section's too) is cut off. The report's
 # plots and tables, and the files of curve (20 panels, and one location with
 # the refused stretch) and envelope.
+# The report with a storm set over the whole coast and simulated surges: its
+# AEP and low-chord plots and its simulation plots are measured too.
+"$surgekit" report --data "$examples" --storms "$examples/storms.csv" --coast -1720:861 \
+  --sims "$examples/simulations.csv" -o "$work/report-full.html" ||
+  fail "surgekit report --storms --sims ended with status $?"
+grep -q '<title>Bridge 4: ' "$work/report-full.html" || fail "the full report has no AEP plot of bridge 4"
 "$surgekit" curve --data "$examples" --location all --pressure 930 --radius 30 \
   --svg "$work/curve.svg" >/dev/null
 "$surgekit" curve --data "$examples" --location 19 --pressure 930 --radius 30 \
@@ -78,7 +86,7 @@ grep -q 'meteorological forcing' "$work/dom.html" || fail "the scope note is mis
 "$surgekit" envelope --data "$examples" --svg "$work/envelope.svg" >/dev/null
 { printf '<!DOCTYPE html><html><body>\n'; cat "$work/curve.svg" "$work/curve19.svg" "$work/envelope.svg"
   printf '</body></html>\n'; } >"$work/files.html"
-for page in report files; do
+for page in report report-full files; do
   { cat "$work/$page.html"; printf '<script>\n'; cat "$(dirname "$0")/report_text_overlap.js"
     printf '</script>\n'; } >"$work/measured.html"
   browse "$work/measured.html" --dump-dom --window-size=1240,1400 >"$work/measured-dom.html"
@@ -92,4 +100,20 @@ done
 
 browse "$work/report.html" --screenshot="$build/report.png" --window-size=1200,3000 >/dev/null
 [ -s "$build/report.png" ] || fail "no screenshot at $build/report.png"
-echo "report loads cleanly: $svgs plots, $tables tables; screenshot at $build/report.png"
+# One figure a page: the 20 panels, and bridge 4's AEP plot (its low chord
+# lies beyond the surge of the storms) taken out of the full report.
+{ printf '<!DOCTYPE html><html><body style="margin:0">\n'; cat "$work/curve.svg"
+  printf '</body></html>\n'; } >"$work/curve-panels.html"
+{ printf '<!DOCTYPE html><html><body style="margin:0">\n'
+  awk '/^<svg/ { svg = "" } { svg = svg $0 "\n" }
+       /<\/svg>/ { if (svg ~ /<title>Bridge 4: /) { printf "%s", svg; exit } }' \
+    "$work/report-full.html"
+  printf '</body></html>\n'; } >"$work/aep-plot.html"
+grep -q '<title>Bridge 4: ' "$work/aep-plot.html" || fail "bridge 4's AEP plot was not found"
+browse "$work/curve-panels.html" --screenshot="$build/curve-panels.png" --window-size=1240,1600 >/dev/null
+browse "$work/aep-plot.html" --screenshot="$build/aep-plot.png" --window-size=700,420 >/dev/null
+for shot in curve-panels aep-plot; do
+  [ -s "$build/$shot.png" ] || fail "no screenshot at $build/$shot.png"
+done
+echo "report loads cleanly: $svgs plots, $tables tables; screenshots at $build/report.png," \
+  "$build/curve-panels.png and $build/aep-plot.png"

@@ -154,13 +154,13 @@ CommandEntry define_curve(CLI::App& sub, const CommonOptions& common) {
       ->check(radius_validator());
   sub.add_option("--from", options->from_km,
                  "first distance (km); default: where X is " + whole_text(surge::kRightFrom))
-      ->check(CLI::Range(-1e6, 1e6));
+      ->check(real_range_validator(-1e6, 1e6));
   sub.add_option("--to", options->to_km,
                  "last distance (km); default: where X is " + whole_text(surge::kTailTo))
-      ->check(CLI::Range(-1e6, 1e6));
+      ->check(real_range_validator(-1e6, 1e6));
   sub.add_option("--step", options->step_km,
                  "distance step (km); default: fine enough for the narrowest Gaussian")
-      ->check(CLI::Range(1e-6, 1e6));
+      ->check(real_range_validator(1e-6, 1e6));
   sub.add_option("--svg", options->svg_file,
                  "also draw the curves into this SVG file (- for standard output, with -o "
                  "sending the table to a file)");

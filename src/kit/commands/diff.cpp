@@ -153,12 +153,15 @@ CommandEntry define_diff(CLI::App& sub, const CommonOptions& common) {
       ->check(CLI::Range(1, whole(kFittedRadiusMaxKm - kFittedRadiusMinKm)));
   sub.add_option("--distance-step", options->grid.distance_step_km, "grid step of the distance, km")
       ->capture_default_str()
-      ->check(CLI::Range(0.1, 1000.0));
+      ->check(real_range_validator(0.1, 1000));
   sub.add_option("--tolerance", options->tolerance_m,
                  "largest change of the surge, m, that still counts as no difference")
       ->capture_default_str()
       ->check(non_negative_validator());
   add_threads_option(sub, &options->threads);
+  // The two folders are the arguments: the shared --data has nothing to name,
+  // so the parser refuses it rather than ignore it.
+  sub.remove_option(sub.get_option("--data"));
   sub.footer(
       "Exit status 1 when the sets differ by more than --tolerance at some location.\n"
       "For each location, the largest change of the surge between the two sets over\n"
@@ -168,7 +171,7 @@ CommandEntry define_diff(CLI::App& sub, const CommonOptions& common) {
       " km and distances that put X between " + whole_text(surge::kRightFrom) + "\nand " +
       whole_text(surge::kTailTo) +
       ", with the case where it happens, as CSV on stdout. The folders are\n"
-      "the arguments; --data is not used.\n"
+      "the arguments.\n"
       "Example: surgekit diff examples refit");
   return [options, &common] { return diff_sets(*options, common); };
 }

@@ -166,7 +166,7 @@ CommandEntry define_ensemble(CLI::App& sub, const CommonOptions& common) {
   sub.add_option("--sd-radius", s.sd_log_radius,
                  "standard deviation of ln radius (0.2 is about 20 %)")
       ->capture_default_str()
-      ->check(CLI::Range(0.0, 3.0));
+      ->check(real_range_validator(0, 3));
   sub.add_option("--samples", s.samples, "number of sampled storms")
       ->capture_default_str()
       ->check(CLI::Range(uint64_t{1}, uint64_t{100000000}));

@@ -263,9 +263,13 @@ CommandEntry define_fit(CLI::App& sub, const CommonOptions& common) {
   sub.add_option("-o,--output", options->output_dir,
                  "folder to write srfparamsVelko.dat and pslope.dat into (made if missing)")
       ->required();
-  sub.add_option("--base", options->base_dir,
-                 "coefficient folder whose values are kept for locations without rows and "
-                 "curves with too few");
+  CLI::Option* base = sub.add_option("--base", options->base_dir,
+                                     "coefficient folder whose values are kept for locations "
+                                     "without rows and curves with too few");
+  // The only coefficient set fit reads is the base set: the shared --data has
+  // nothing to name, and --strict applies to the base set's check alone.
+  sub.remove_option(sub.get_option("--data"));
+  sub.get_option("--strict")->needs(base);
   sub.add_option("--note", options->note, "a line of text written after the 20th group");
   sub.add_option("--params", options->params_path,
                  "write each coefficient with its standard error to this CSV file");
@@ -284,7 +288,7 @@ CommandEntry define_fit(CLI::App& sub, const CommonOptions& common) {
       "Fits each location's curves and slope to the simulations (least squares in\n"
       "metres) and writes the two coefficient files, each value with the digits that\n"
       "give back its single-precision number. Prints, per location, how well the\n"
-      "fitted set reproduces the simulations. --data is not used.\n"
+      "fitted set reproduces the simulations. --strict refuses a base set with warnings.\n"
       "Example: surgekit fit examples/simulations.csv -o refit --base examples");
   return [options, &common] { return fit(*options, common); };
 }

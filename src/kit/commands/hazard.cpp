@@ -147,10 +147,9 @@ CommandEntry define_hazard(CLI::App& sub, const CommonOptions& common) {
       ->check(input_file_validator());
   sub.add_option("--coast", o->coast,
                  "FROM:TO km: integrate landfalls over this coast (storms without landfall_km)");
-  sub.add_option("--step", o->step_km,
-                 "landfall step along the coast, km (at most 100000 landfalls)")
-      ->capture_default_str()
-      ->check(positive_validator());
+  CLI::Option* step = sub.add_option("--step", o->step_km, "landfall step along the coast, km (at most 100000 landfalls)")
+                          ->capture_default_str()
+                          ->check(positive_validator());
   sub.add_option("--sigma-m", o->sigma_m, "error term: fixed standard deviation, m")
       ->capture_default_str()
       ->check(non_negative_validator());
@@ -165,9 +164,10 @@ CommandEntry define_hazard(CLI::App& sub, const CommonOptions& common) {
                  "standard output, with -o sending the levels to a file)");
   sub.add_option("-o,--output", o->output, "where to write the return levels, - for standard output")
       ->capture_default_str();
-  sub.add_option("--curve-step", o->curve_step_m, "surge step of the curve, m (whole mm)")
-      ->capture_default_str()
-      ->check(CLI::Range(0.001, 10.0));
+  CLI::Option* curve_step =
+      sub.add_option("--curve-step", o->curve_step_m, "surge step of the curve, m (whole mm)")
+          ->capture_default_str()
+          ->check(real_range_validator(0.001, 10));
   add_water_options(sub, &o->water);
   add_threads_option(sub, &o->threads);
   sub.footer(
@@ -177,7 +177,10 @@ CommandEntry define_hazard(CLI::App& sub, const CommonOptions& common) {
       "convolved with a uniform phase, and the clearance (low chord - level).\n"
       "Example: surgekit hazard --data examples examples/storms.csv --coast -1720:861 "
       "--curve c.csv");
-  return [o, &common] {
+  return [o, &common, step, curve_step] {
+    if (curve_step->count() > 0 && o->curve_path.empty()) {
+      throw UsageError{"--curve-step requires --curve: it sets the step of that curve"};
+    }
     HazardSpec setup;
     setup.step_km = o->step_km;
     setup.sigma_m = o->sigma_m;
@@ -219,7 +222,7 @@ CommandEntry define_hazard(CLI::App& sub, const CommonOptions& common) {
     }
     StormSet storms;
     if (!load_storm_set(o->storms_path, &storms, sink)) return sink.status();
-    if (!settle_landfalls(storms, &setup, sink)) return sink.status();
+    if (!settle_landfalls(storms, step->count() > 0, &setup, sink)) return sink.status();
 
     warn_if_coast_cuts(setup, storms, sites, sink);
     const std::vector<BridgeHazard> results =

@@ -38,6 +38,7 @@ struct ReportOptions {
   std::string coast;
   std::string sims;  // simulated surges to set beside the model, when given
   double step_km = 1;
+  bool step_given = false;  // --step was on the command line
   bool no_interactive = false;  // leave the interactive section (and its scripts) out
   WaterOptions water;
 };
@@ -78,7 +79,8 @@ std::string assemble_page(const ReportInput& input, const HazardReport* hazard,
 // levels and curves. `coast` may be empty when the storms have landfalls.
 // False, with the faults on stderr, on bad input.
 bool compute_hazard_report(const std::string& storms_path, const HazardSpec& coast,
-                           double step_km, const WaterOptions& water, const std::string& data_dir,
+                           double step_km, bool step_given, const WaterOptions& water,
+                           const std::string& data_dir,
                            const surge::SiteTable& table, Sink& sink, HazardReport* report) {
   report->storms_path = storms_path;
   HazardSpec& setup = report->setup;
@@ -98,7 +100,7 @@ bool compute_hazard_report(const std::string& storms_path, const HazardSpec& coa
   }
   StormSet storms;
   if (!load_storm_set(storms_path, &storms, sink)) return false;
-  if (!settle_landfalls(storms, &setup, sink)) return false;
+  if (!settle_landfalls(storms, step_given, &setup, sink)) return false;
   report->coast_warning = warn_if_coast_cuts(setup, storms, report->sites, sink);
   report->storm_count = storms.storms.size();
   report->outside_fit = storms.outside_fit;
@@ -165,7 +167,8 @@ int run_report(const ReportOptions& options, const CommonOptions& common) {
   }
   HazardReport hazard;
   const bool with_hazard = !options.storms.empty() && !refused;
-  if (with_hazard && !compute_hazard_report(options.storms, coast, options.step_km, options.water,
+  if (with_hazard && !compute_hazard_report(options.storms, coast, options.step_km,
+                                            options.step_given, options.water,
                                             common.data_dir, input.check.set.table, sink,
                                             &hazard)) {
     return sink.status();
@@ -249,11 +252,11 @@ CommandEntry define_report(CLI::App& sub, const CommonOptions& common) {
   sub.add_option("--coast", options->coast, "with --storms: FROM:TO km of coast to integrate "
                                             "landfalls over")
       ->needs(storms);
-  sub.add_option("--step", options->step_km,
-                 "with --storms: landfall step along the coast, km (at most 100000 landfalls)")
-      ->capture_default_str()
-      ->check(positive_validator())
-      ->needs(storms);
+  CLI::Option* step =
+      sub.add_option("--step", options->step_km, "with --storms: landfall step along the coast, km (at most 100000 landfalls)")
+          ->capture_default_str()
+          ->check(positive_validator())
+          ->needs(storms);
   sub.add_option("--sims", options->sims,
                  "add the set's errors against simulated peak surges, per location, from this "
                  "CSV file (as surgekit fit reads it; - for standard input)")
@@ -265,7 +268,10 @@ CommandEntry define_report(CLI::App& sub, const CommonOptions& common) {
   sub.footer("Example: surgekit report --data examples -o report.html\n"
              "Writes one HTML page with inline plots and tables; it fetches nothing and\n"
              "prints on A4. Exit status 1 when the coefficient files hold errors.");
-  return [options, &common] { return run_report(*options, common); };
+  return [options, &common, step] {
+    options->step_given = step->count() > 0;
+    return run_report(*options, common);
+  };
 }
 
 }  // namespace kit

@@ -119,6 +119,21 @@ CLI::Validator positive_validator() {
   return real_validator(is_positive, "a finite number above zero", "NUMBER");
 }
 
+CLI::Validator real_range_validator(double low, double high) {
+  // Fifteen significant digits give back any bound written with fifteen or
+  // fewer, in plain decimals: 1e-6 reads "0.000001", never "1e-06".
+  const std::string bounds_low = significant_text(low, 15), bounds_high = significant_text(high, 15);
+  return CLI::Validator(
+      [low, high, bounds_low, bounds_high](std::string& text) -> std::string {
+        char* end = nullptr;
+        const double v = std::strtod(text.c_str(), &end);
+        if (end == text.c_str() || *end != '\0') return "\"" + text + "\" is not a number";
+        if (v >= low && v <= high) return {};  // false for NaN
+        return "\"" + text + "\" is not from " + bounds_low + " to " + bounds_high;
+      },
+      "FLOAT in [" + bounds_low + " - " + bounds_high + "]");
+}
+
 void refuse_non_finite_reals(CLI::App& app) {
   const CLI::Validator finite(
       [](std::string& text) -> std::string {
@@ -242,7 +257,9 @@ bool print_check(const CheckReport& report, const std::string& dir, bool strict,
 
 bool load_site_list(const std::string& dir, Sink& sink, std::vector<Site>* sites) {
   std::vector<Finding> findings;
-  const bool ok = load_sites(dir, sites, &findings);
+  std::string unreadable;
+  const bool ok = load_sites(dir, sites, &findings, &unreadable);
+  if (!unreadable.empty()) sink.io_error(unreadable);
   sink.add(findings);
   return ok;
 }
@@ -334,7 +351,11 @@ bool load_simulations(const std::string& path, SimulationSet* set, Sink& sink) {
   return read;
 }
 
-bool settle_landfalls(const StormSet& set, HazardSpec* setup, Sink& sink) {
+bool settle_landfalls(const StormSet& set, bool step_given, HazardSpec* setup, Sink& sink) {
+  if (set.has_landfall && !setup->integrate_coast && step_given) {
+    throw UsageError{"--step: the storms have landfall_km, so there is no coast to step along "
+                     "(leave --step out, or give --coast)"};
+  }
   if (set.has_landfall && setup->integrate_coast) {
     sink.note("the storms have landfall_km, so --coast is not used");
     setup->integrate_coast = false;

@@ -46,6 +46,12 @@ CLI::Validator finite_validator();
 CLI::Validator non_negative_validator();
 CLI::Validator positive_validator();
 
+// A real option's value from `low` to `high`, both included; NaN and the
+// infinities refused. The bounds appear in the help ("FLOAT in [0.001 - 10]")
+// and in the message ("'20' is not from 0.001 to 10") in their shortest plain
+// decimal text.
+CLI::Validator real_range_validator(double low, double high);
+
 // A file to read: "-" (standard input) or a file that can be opened, else
 // "cannot read PATH: the system's reason".
 CLI::Validator input_file_validator();
@@ -86,7 +92,7 @@ bool print_check(const CheckReport& report, const std::string& dir, bool strict,
 bool set_refused(const CheckReport& report, bool strict);
 
 // Loads the sites file of `dir`, its findings to `sink`; false when any is an
-// error.
+// error, or when the file cannot be read (an I/O error in `sink`: status 2).
 bool load_site_list(const std::string& dir, Sink& sink, std::vector<Site>* sites);
 
 // Reads "FROM:TO" (km) into setup's coast; false with *error set when it is not
@@ -118,7 +124,9 @@ bool load_simulations(const std::string& path, SimulationSet* set, Sink& sink);
 
 // With landfalls in the set the coast is not used (a note says so); without
 // them a coast is needed: false, with the error in `sink`, when none was given.
-bool settle_landfalls(const StormSet& set, HazardSpec* setup, Sink& sink);
+// `step_given` says --step was on the command line: with landfalls and no
+// coast it has nothing to step along, and is refused (a UsageError).
+bool settle_landfalls(const StormSet& set, bool step_given, HazardSpec* setup, Sink& sink);
 
 // Warns, naming the bridges, when the coast range integrated over cuts into
 // the landfalls from which the storm set's largest storm reaches a bridge

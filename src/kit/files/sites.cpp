@@ -2,7 +2,10 @@
 #include "kit/files/sites.h"
 
 #include <array>
+#include <cerrno>
 #include <cmath>
+#include <cstring>
+#include <filesystem>
 
 #include "kit/files/table_reader.h"
 #include "model/site_table.h"
@@ -93,15 +96,27 @@ std::vector<Finding> check_sites_file(const std::string& dir) {
   return findings;
 }
 
-bool load_sites(const std::string& dir, std::vector<Site>* sites, std::vector<Finding>* findings) {
+bool load_sites(const std::string& dir, std::vector<Site>* sites, std::vector<Finding>* findings,
+                std::string* unreadable) {
   const std::string path = path_in(dir, kSitesFileName);
+  // A folder opens on POSIX and only fails to read: name it as what it is.
+  std::error_code ec;
+  if (std::filesystem::is_directory(path, ec)) {
+    *unreadable = "cannot read " + path + ": it is a folder";
+    return false;
+  }
   std::FILE* in = std::fopen(path.c_str(), "rb");
-  std::vector<Finding> found;
   if (in == nullptr) {
-    found.push_back({path, 0, 0, Severity::kError, "cannot open the bridge sites file"});
-  } else {
-    found = read_sites(in, path, sites);
-    std::fclose(in);
+    *unreadable = "cannot read " + path + ": " + std::strerror(errno);
+    return false;
+  }
+  std::vector<Finding> found = read_sites(in, path, sites);
+  const bool read_failed = std::ferror(in) != 0;
+  const int read_errno = errno;
+  std::fclose(in);
+  if (read_failed) {
+    *unreadable = "cannot read " + path + ": " + std::strerror(read_errno);
+    return false;
   }
   const bool failed = has_error(found);
   findings->insert(findings->end(), found.begin(), found.end());

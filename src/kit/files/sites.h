@@ -37,8 +37,11 @@ std::vector<Finding> read_sites(std::FILE* in, const std::string& file, std::vec
 std::vector<Finding> check_sites_file(const std::string& dir);
 
 // Loads the sites file of `dir` into *sites, appending what the reading found
-// to *findings. False when any finding is an error.
-bool load_sites(const std::string& dir, std::vector<Site>* sites, std::vector<Finding>* findings);
+// to *findings. False when any finding is an error, or when the file cannot be
+// read at all (missing, a folder, a read failure): then *unreadable receives
+// "cannot read PATH: REASON" and *findings is left unchanged.
+bool load_sites(const std::string& dir, std::vector<Site>* sites, std::vector<Finding>* findings,
+                std::string* unreadable);
 
 }  // namespace kit
 

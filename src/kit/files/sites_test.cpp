@@ -173,7 +173,10 @@ TEST(Sites, LeavesAMissingFileToItsUsersAndRefusesToLoadIt) {
   EXPECT_TRUE(check_sites_file("/nonexistent-folder").empty());
   std::vector<Site> sites;
   std::vector<Finding> findings;
-  EXPECT_FALSE(load_sites("/nonexistent-folder", &sites, &findings));
+  std::string unreadable;
+  EXPECT_FALSE(load_sites("/nonexistent-folder", &sites, &findings, &unreadable));
+  EXPECT_EQ(unreadable, "cannot read /nonexistent-folder/sites.csv: No such file or directory");
+  EXPECT_TRUE(findings.empty());
 }
 
 // Rows 1 to 20 with the datum offset and tide amplitude of row 20 given as `last`.

@@ -5,6 +5,7 @@
 
 #include <cctype>
 #include <cmath>
+#include <map>
 #include <regex>
 #include <utility>
 #include <vector>
@@ -100,6 +101,47 @@ TEST(CellGrid, CellsWithValuesAndScale) {
   EXPECT_NE(svg.find("fill=\"#cccccc\""), std::string::npos);  // no value
   EXPECT_NE(svg.find(">6.0<"), std::string::npos);
   EXPECT_NE(svg.find(">nan<"), std::string::npos);
+}
+
+// The first row is drawn at the top and the first column at the left, each
+// value in the cell where its row's label and its column's label meet: read
+// back from the positions of the SVG's texts.
+TEST(CellGrid, RowsTopDownColumnsLeftToRight) {
+  CellGrid grid;
+  grid.title = "g";
+  grid.rows = {"1", "2", "20"};
+  grid.columns = {"890", "925", "960"};
+  grid.values = {1.1, 1.2, 1.3, 2.1, 2.2, 2.3, 3.1, 3.2, 3.3};  // row r, column c: r.c
+  grid.decimals = 1;
+  std::string svg;
+  append_cell_grid(&svg, grid);
+  std::map<std::string, std::pair<double, double>> at;  // text -> (x, y), first drawn
+  const std::regex text_element(R"re(<text x="([-0-9.]+)" y="([-0-9.]+)"[^>]*>([^<]*)</text>)re");
+  for (std::sregex_iterator it(svg.begin(), svg.end(), text_element), end; it != end; ++it) {
+    at.emplace((*it)[3], std::make_pair(std::stod((*it)[1]), std::stod((*it)[2])));
+  }
+  for (size_t r = 0; r < grid.rows.size(); ++r) {
+    ASSERT_TRUE(at.count(grid.rows[r])) << grid.rows[r];
+    if (r > 0) {
+      EXPECT_GT(at[grid.rows[r]].second, at[grid.rows[r - 1]].second) << grid.rows[r];
+    }
+  }
+  for (size_t c = 0; c < grid.columns.size(); ++c) {
+    ASSERT_TRUE(at.count(grid.columns[c])) << grid.columns[c];
+    if (c > 0) {
+      EXPECT_GT(at[grid.columns[c]].first, at[grid.columns[c - 1]].first) << grid.columns[c];
+    }
+    // Column labels above the first row.
+    EXPECT_LT(at[grid.columns[c]].second, at[grid.rows[0]].second);
+  }
+  for (size_t r = 0; r < grid.rows.size(); ++r) {
+    for (size_t c = 0; c < grid.columns.size(); ++c) {
+      const std::string value = std::to_string(r + 1) + "." + std::to_string(c + 1);
+      ASSERT_TRUE(at.count(value)) << value;
+      EXPECT_DOUBLE_EQ(at[value].first, at[grid.columns[c]].first) << value;
+      EXPECT_DOUBLE_EQ(at[value].second, at[grid.rows[r]].second) << value;
+    }
+  }
 }
 
 // What a drawn plot says, read back from the numbers in its SVG text.
