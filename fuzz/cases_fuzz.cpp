@@ -26,6 +26,12 @@ std::optional<std::vector<surge::StormCase>> reference(std::string_view text) {
     if (at[k] < 0) return std::nullopt;
   }
   std::vector<surge::StormCase> cases;
+  // A name given twice (blank names aside) is refused, whichever column it is.
+  for (size_t i = 1; i < table->header.size(); ++i) {
+    for (size_t k = 0; k < i; ++k) {
+      if (!table->header[k].empty() && table->header[k] == table->header[i]) return std::nullopt;
+    }
+  }
   for (const auto& row : table->rows) {
     if (row.size() != table->header.size()) return std::nullopt;
     const auto location = number(row[at[0]]);
@@ -35,7 +41,9 @@ std::optional<std::vector<surge::StormCase>> reference(std::string_view text) {
     if (!location || !(*location >= 1 && *location <= 20) || *location != std::floor(*location)) {
       return std::nullopt;
     }
-    if (!pressure || !std::isfinite(*pressure) || !(*pressure < 1013)) return std::nullopt;
+    if (!pressure || !std::isfinite(*pressure) || !(*pressure > 0 && *pressure < 1013)) {
+      return std::nullopt;
+    }
     if (!radius || !std::isfinite(*radius) || !(*radius > 0)) return std::nullopt;
     if (!distance || !std::isfinite(*distance)) return std::nullopt;
     surge::StormCase c;

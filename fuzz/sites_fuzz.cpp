@@ -22,7 +22,19 @@ std::optional<std::vector<kit::Site>> reference(std::string_view text) {
   const int name = surge_fuzz::column(*table, "name");
   const int alongshore = surge_fuzz::column(*table, "alongshore_km");
   const int low_chord = surge_fuzz::column(*table, "low_chord_m");
-  if (location < 0 || name < 0 || alongshore < 0 || low_chord == -2) return std::nullopt;
+  const int datum_offset = surge_fuzz::column(*table, "datum_offset_m");
+  const int tide_amplitude = surge_fuzz::column(*table, "tide_amplitude_m");
+  if (location < 0 || name < 0 || alongshore < 0 || low_chord == -2 || datum_offset == -2 ||
+      tide_amplitude == -2) {
+    return std::nullopt;
+  }
+  // An optional column's field, blank meaning not given: a number within
+  // [least, most], or the file is refused.
+  auto optional_in = [](const std::vector<std::string>& row, int at, double least, double most) {
+    if (at < 0 || row[at].find_first_not_of(" \t") == std::string::npos) return true;
+    const auto v = number(row[at]);
+    return v && std::isfinite(*v) && *v >= least && *v <= most;
+  };
   std::array<std::optional<kit::Site>, 21> by_location;
   for (const auto& row : table->rows) {
     if (row.size() != table->header.size()) return std::nullopt;
@@ -40,6 +52,9 @@ std::optional<std::vector<kit::Site>> reference(std::string_view text) {
       site.has_low_chord = true;
       site.low_chord_m = *c;
     }
+    // The datum offset within 1000 m either way, the tide's amplitude 0 to 20 m.
+    if (!optional_in(row, datum_offset, -1000, 1000)) return std::nullopt;
+    if (!optional_in(row, tide_amplitude, 0, 20)) return std::nullopt;
     if (by_location[site.location]) return std::nullopt;  // given twice
     by_location[site.location] = site;
   }

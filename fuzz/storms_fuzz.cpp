@@ -31,7 +31,7 @@ std::optional<kit::StormSet> reference(std::string_view text) {
     const auto p = number(row[pressure]);
     const auto r = number(row[radius]);
     const auto q = number(row[rate]);
-    if (!p || !std::isfinite(*p) || !(*p < 1013)) return std::nullopt;
+    if (!p || !std::isfinite(*p) || !(*p > 0 && *p < 1013)) return std::nullopt;
     if (!r || !std::isfinite(*r) || !(*r > 0)) return std::nullopt;
     if (!q || !std::isfinite(*q) || !(*q >= 0)) return std::nullopt;
     s.pressure_mb = *p;
