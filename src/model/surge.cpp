@@ -5,6 +5,7 @@
 // surge is reproducible bit for bit.
 #include "model/surge.h"
 
+#include <algorithm>
 #include <cassert>
 #include <cmath>
 
@@ -50,20 +51,14 @@ double tail_curve(double x, float norm, float centre, float scale) {
   return (f * t) * u;
 }
 
-// The two parts, inlined into evaluate_surge so that it compiles as one
-// function: which of two NaN operands an instruction passes on follows the
-// operand order the compiler picks for the whole.
-[[gnu::always_inline]] inline Response response_part(int i, double radius_km, double distance_km,
-                                                     const SiteTable& t) {
-  assert(i >= 1 && i <= kLocations);
-  Response result;
-
-  // Distance in radii from a point a radii from the landfall.
+// Distance in radii from a point a radii from the landfall, with small
+// hurricanes' X shifted near the landfall.
+[[gnu::always_inline]] inline double dimensionless_distance(double radius_km, double distance_km) {
   const double r = radius_km;
   const double offset = kOffsetFactor * r;
   double x = (distance_km - offset) / r;
 
-  // Small hurricanes: shift X near the landfall. A NaN fails s > 0.
+  // A NaN fails s > 0.
   const double s = kOffsetFactor + x;
   if (s > 0 && x <= kOffsetFactor && radius_km < kShiftRadiusLimitKm) {
     // Exact for an integer radius, as the integer difference would be.
@@ -74,6 +69,51 @@ double tail_curve(double x, float norm, float centre, float scale) {
       x = x + (q * kShiftSlopeLeft + kShiftInterceptLeft);
     }
   }
+  return x;
+}
+
+// For runs of cases at one location: the Gaussians' coefficients widened
+// once, the exp's argument and the sum written as three_gaussians has them.
+struct Gaussians {
+  double amp[3], centre[3], width[3];
+};
+
+Gaussians left_gaussians(int i, const SiteTable& t) {
+  return {{widen(t.left_amp1[i]), widen(t.left_amp2[i]), widen(t.left_amp3[i])},
+          {widen(t.left_centre1[i]), widen(t.left_centre2[i]), widen(t.left_centre3[i])},
+          {widen(t.left_width1[i]), widen(t.left_width2[i]), widen(t.left_width3[i])}};
+}
+
+Gaussians right_gaussians(int i, const SiteTable& t) {
+  return {{widen(t.right_amp1[i]), widen(t.right_amp2[i]), widen(t.right_amp3[i])},
+          {widen(t.right_centre1[i]), widen(t.right_centre2[i]), widen(t.right_centre3[i])},
+          {widen(t.right_width1[i]), widen(t.right_width2[i]), widen(t.right_width3[i])}};
+}
+
+inline double gaussian_exponent(double x, const Gaussians& c, int k) {
+  double d = (x - c.centre[k]) / c.width[k];
+  return 0.0 - d * d;
+}
+
+inline double gaussian_sum(const Gaussians& c, const double g[3]) {
+  return (c.amp[0] * g[0] + c.amp[1] * g[1]) + c.amp[2] * g[2];
+}
+
+// The curve X falls on, as response_part picks it.
+inline Curve curve_of(double x) {
+  if (x > 0) return x <= kLeftTo ? Curve::kLeft : x <= kTailTo ? Curve::kTail : Curve::kNone;
+  if (x <= 0) return x > kRightFrom ? Curve::kRight : Curve::kNone;
+  return Curve::kNone;  // a NaN X
+}
+
+// The two parts, inlined into evaluate_surge so that it compiles as one
+// function: which of two NaN operands an instruction passes on follows the
+// operand order the compiler picks for the whole.
+[[gnu::always_inline]] inline Response response_part(int i, double radius_km, double distance_km,
+                                                     const SiteTable& t) {
+  assert(i >= 1 && i <= kLocations);
+  Response result;
+  double x = dimensionless_distance(radius_km, distance_km);
 
   double response = 0;
   if (x > 0) {
@@ -115,6 +155,49 @@ double tail_curve(double x, float norm, float centre, float scale) {
 Response evaluate_response(int location, double radius_km, double distance_km,
                            const SiteTable& table) {
   return response_part(location, radius_km, distance_km, table);
+}
+
+// The cases go in runs: first every case's X and curve and its Gaussians'
+// arguments, then the exps back to back, then the sums. Between two calls of
+// exp the caller then keeps nothing in the registers a call may overwrite.
+void evaluate_responses(int location, std::span<const double> radius_km,
+                        std::span<const double> distance_km, const SiteTable& t,
+                        std::span<double> response, std::span<Curve> curve) {
+  assert(location >= 1 && location <= kLocations);
+  assert(radius_km.size() == distance_km.size() && response.size() == radius_km.size() &&
+         curve.size() == radius_km.size());
+  constexpr size_t kRun = 64;
+  const Gaussians left = left_gaussians(location, t);
+  const Gaussians right = right_gaussians(location, t);
+  double x[kRun], values[3 * kRun];
+  const size_t n = response.size();
+  for (size_t from = 0; from < n; from += kRun) {
+    const size_t count = std::min(kRun, n - from);
+    size_t args = 0;
+    for (size_t j = 0; j < count; ++j) {
+      x[j] = dimensionless_distance(radius_km[from + j], distance_km[from + j]);
+      const Curve c = curve_of(x[j]);
+      curve[from + j] = c;
+      if (c == Curve::kLeft || c == Curve::kRight) {
+        const Gaussians& g = c == Curve::kLeft ? left : right;
+        for (int k = 0; k < 3; ++k) values[args++] = gaussian_exponent(x[j], g, k);
+      }
+    }
+    for (size_t k = 0; k < args; ++k) values[k] = std::exp(values[k]);
+    args = 0;
+    for (size_t j = 0; j < count; ++j) {
+      const Curve c = curve[from + j];
+      double value = 0;
+      if (c == Curve::kLeft || c == Curve::kRight) {
+        value = gaussian_sum(c == Curve::kLeft ? left : right, values + args);
+        args += 3;
+      } else if (c == Curve::kTail) {
+        value = tail_curve(x[j], t.tail_norm[location], t.tail_centre[location],
+                           t.tail_scale[location]);
+      }
+      response[from + j] = value;
+    }
+  }
 }
 
 double pressure_factor(double pressure_mb) { return pressure_part(pressure_mb); }

@@ -3,6 +3,7 @@
 #define SURGE_MODEL_SURGE_H_
 
 #include <cstdint>
+#include <span>
 #include <string_view>
 
 #include "model/site_table.h"
@@ -70,6 +71,14 @@ struct Response {
 // X, side, curve and response for row `location` (1 to 20) of the table.
 Response evaluate_response(int location, double radius_km, double distance_km,
                            const SiteTable& table);
+
+// The responses of many cases at row `location`: response[j] and curve[j]
+// are exactly those of evaluate_response(location, radius_km[j],
+// distance_km[j], table). The four spans have one size. Quicker per case
+// than evaluate_response, for studies that evaluate millions.
+void evaluate_responses(int location, std::span<const double> radius_km,
+                        std::span<const double> distance_km, const SiteTable& table,
+                        std::span<double> response, std::span<Curve> curve);
 
 // The pressure's part, 0.5 h^2, with h the pressure deficit as a head of water.
 double pressure_factor(double pressure_mb);

@@ -274,6 +274,43 @@ TEST(SurgeDifferential, OneResponseForEveryPressureGivesEvaluateSurgeBitForBit) 
   EXPECT_GT(finite, 100000);  // most of the grid is ordinary numbers
 }
 
+// The responses of a whole run of cases, as the ensemble takes them, against
+// evaluate_response one case at a time: the same response bits and curve,
+// on runs of every length around the model's inner run of 64 cases, with
+// curves mixed from one case to the next.
+TEST(SurgeDifferential, ResponsesOfARunAreEvaluateResponseBitForBit) {
+  platform::enable_flush_to_zero();
+  Rng rng(24);
+  int mismatches = 0, cases = 0;
+  for (int table_no = 0; table_no < 60; ++table_no) {
+    const SiteTable table = random_table(rng);
+    for (size_t length : {0, 1, 63, 64, 65, 200}) {
+      const int location = std::uniform_int_distribution<int>(1, 20)(rng);
+      std::vector<double> radius(length), distance(length), response(length, -1.0);
+      std::vector<Curve> curve(length, Curve::kNone);
+      for (size_t j = 0; j < length; ++j) {
+        radius[j] = j % 3 == 0 ? std::uniform_real_distribution<double>(5, 70)(rng)
+                               : static_cast<double>(random_radius(rng));
+        distance[j] = random_distance(rng, static_cast<int32_t>(radius[j]));
+      }
+      evaluate_responses(location, radius, distance, table, response, curve);
+      for (size_t j = 0; j < length; ++j, ++cases) {
+        const Response want = evaluate_response(location, radius[j], distance[j], table);
+        const bool same = (same_bits(response[j], want.response) ||
+                           (std::isnan(response[j]) && std::isnan(want.response))) &&
+                          curve[j] == want.curve;
+        if (!same && ++mismatches <= 10) {
+          ADD_FAILURE() << "table " << table_no << " location " << location << " radius "
+                        << radius[j] << " distance " << distance[j] << ": response "
+                        << response[j] << " vs " << want.response;
+        }
+      }
+    }
+  }
+  EXPECT_EQ(mismatches, 0);
+  EXPECT_EQ(cases, 60 * (0 + 1 + 63 + 64 + 65 + 200));
+}
+
 // The inputs above must reach every branch of the evaluation, or the
 // comparison proves less than it seems to.
 TEST(SurgeDifferential, RandomCasesReachEveryCurveAndTheShift) {

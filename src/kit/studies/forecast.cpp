@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <memory>
 #include <numbers>
 
 #include "kit/core/limits.h"
@@ -121,13 +122,17 @@ std::vector<BridgeForecast> run_forecast(const ForecastSpec& setup, const Foreca
     r.location = site.location;
     const bool positive_only = needs_positive_distance(site.location);
     const float slope = table.slope[site.location];
-    std::vector<double> kept, clearance;
-    kept.reserve(n);
+    // Room for every sample's surge, filled from the front: a kept surge is
+    // written without a check of the room left.
+    const std::unique_ptr<double[]> kept_surges(new double[n]);
+    size_t kept = 0;
+    std::vector<double> clearance;
     // The shares over the thresholds (and the low chord, last) and the
     // quantiles' first counts, taken as the surges come.
     std::vector<double> thresholds = setup.thresholds_m;
     thresholds.push_back(site.low_chord_m);
-    std::vector<uint64_t> above(thresholds.size(), 0);
+    const size_t threshold_count = thresholds.size();
+    std::vector<uint64_t> above(threshold_count, 0);
     LeadingCounts counts;
     if (setup.total_water) clearance.reserve(n);
     const double gain = 1 + setup.wave_setup;
@@ -140,42 +145,59 @@ std::vector<BridgeForecast> run_forecast(const ForecastSpec& setup, const Foreca
     const double* const radius = samples.radius_km.data();
     const double* const factor = samples.factor.data();
     const uint8_t* const deficit = samples.deficit.data();
-    for (size_t i = 0; i < n; ++i) {
-      const double distance = site.alongshore_km - landfall[i];
-      if ((positive_only && !(distance > 0)) || deficit[i] == kNoStorm) continue;
-      const surge::Response part =
-          surge::evaluate_response(site.location, radius[i], distance, table);
-      // Beyond every fitted curve the model says nothing about this landfall
-      // here, whatever the pressure; within them a pressure with no deficit
-      // raises no surge.
-      if (!within_fitted_curves(part.curve)) continue;
-      const double surge = deficit[i] == kDeficit ? surge::surge_from(factor[i], part.response, slope) : 0.0;
-      if (std::isnan(surge)) {
-        ++r.no_number;
-        continue;
+    // The samples a bridge takes are evaluated in runs, which the model
+    // works through quicker than one at a time.
+    constexpr size_t kRun = 256;
+    double run_radius[kRun], run_distance[kRun], responses[kRun];
+    size_t run_sample[kRun];
+    surge::Curve curves[kRun];
+    for (size_t next = 0; next < n;) {
+      size_t waiting = 0;
+      for (; next < n && waiting < kRun; ++next) {
+        const double distance = site.alongshore_km - landfall[next];
+        if ((positive_only && !(distance > 0)) || deficit[next] == kNoStorm) continue;
+        run_radius[waiting] = radius[next];
+        run_distance[waiting] = distance;
+        run_sample[waiting] = next;
+        ++waiting;
       }
-      kept.push_back(surge);
-      counts.add(surge);
-      for (size_t t = 0; t < thresholds.size(); ++t) above[t] += surge > thresholds[t];
-      if (setup.total_water) {
-        const double u = samples.tide_uniform[i];
-        double tide = setup.tide_from_m;
-        if (setup.tide == ForecastSpec::Tide::kPhase) {
-          tide = site.tide_amplitude_m * std::cos(std::numbers::pi * u);
-        } else if (setup.tide == ForecastSpec::Tide::kRange) {
-          tide = setup.tide_from_m + (setup.tide_to_m - setup.tide_from_m) * u;
+      surge::evaluate_responses(site.location, {run_radius, waiting}, {run_distance, waiting},
+                                table, {responses, waiting}, {curves, waiting});
+      for (size_t j = 0; j < waiting; ++j) {
+        const size_t i = run_sample[j];
+        // Beyond every fitted curve the model says nothing about this
+        // landfall here, whatever the pressure; within them a pressure with
+        // no deficit raises no surge.
+        if (!within_fitted_curves(curves[j])) continue;
+        const double surge =
+            deficit[i] == kDeficit ? surge::surge_from(factor[i], responses[j], slope) : 0.0;
+        if (std::isnan(surge)) {
+          ++r.no_number;
+          continue;
         }
-        clearance.push_back(site.low_chord_m - (gain * surge + tide + offsets));
+        kept_surges[kept++] = surge;
+        counts.add(surge);
+        for (size_t t = 0; t < threshold_count; ++t) above[t] += surge > thresholds[t];
+        if (setup.total_water) {
+          const double u = samples.tide_uniform[i];
+          double tide = setup.tide_from_m;
+          if (setup.tide == ForecastSpec::Tide::kPhase) {
+            tide = site.tide_amplitude_m * std::cos(std::numbers::pi * u);
+          } else if (setup.tide == ForecastSpec::Tide::kRange) {
+            tide = setup.tide_from_m + (setup.tide_to_m - setup.tide_from_m) * u;
+          }
+          clearance.push_back(site.low_chord_m - (gain * surge + tide + offsets));
+        }
       }
     }
-    r.kept = kept.size();
-    r.left_out = n - kept.size() - r.no_number;
-    const double kept_count = static_cast<double>(kept.size());
+    r.kept = kept;
+    r.left_out = n - kept - r.no_number;
+    const double kept_count = static_cast<double>(kept);
     for (size_t t = 0; t < setup.thresholds_m.size(); ++t) {
-      r.p_above.push_back(kept.empty() ? kNaN : static_cast<double>(above[t]) / kept_count);
+      r.p_above.push_back(kept == 0 ? kNaN : static_cast<double>(above[t]) / kept_count);
     }
     r.p_over_low_chord =
-        site.has_low_chord && !kept.empty() ? static_cast<double>(above.back()) / kept_count : kNaN;
+        site.has_low_chord && kept > 0 ? static_cast<double>(above.back()) / kept_count : kNaN;
     r.p_total_over_low_chord = r.clearance_p10_m = r.clearance_p50_m = r.clearance_p90_m = kNaN;
     if (setup.total_water && site.has_low_chord && !clearance.empty()) {
       uint64_t over = 0;
@@ -187,7 +209,7 @@ std::vector<BridgeForecast> run_forecast(const ForecastSpec& setup, const Foreca
       r.clearance_p50_m = q[1];
       r.clearance_p90_m = q[2];
     }
-    const std::vector<double> q = sample_quantiles(kept, {0.1, 0.5, 0.9}, &counts);
+    const std::vector<double> q = sample_quantiles({kept_surges.get(), kept}, {0.1, 0.5, 0.9}, &counts);
     r.p10_m = q[0];
     r.median_m = q[1];
     r.p90_m = q[2];

@@ -55,7 +55,7 @@ void select(std::vector<uint64_t>& keys, int shift, const std::vector<size_t>& r
 
 }  // namespace
 
-std::vector<double> order_statistics(const std::vector<double>& values,
+std::vector<double> order_statistics(std::span<const double> values,
                                      const std::vector<size_t>& ranks,
                                      const LeadingCounts* counted) {
   std::vector<size_t> sorted = ranks;
@@ -109,7 +109,7 @@ std::vector<double> order_statistics(const std::vector<double>& values,
   return out;
 }
 
-std::vector<double> sample_quantiles(const std::vector<double>& values,
+std::vector<double> sample_quantiles(std::span<const double> values,
                                      const std::vector<double>& probabilities,
                                      const LeadingCounts* counted) {
   std::vector<double> out;

@@ -5,6 +5,7 @@
 #include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <vector>
 
 namespace kit {
@@ -35,14 +36,14 @@ class LeadingCounts {
 // as if it were sorted ascending; NaNs are not allowed. A zero comes back as
 // +0 whatever its sign. Linear time: a histogram of the values' leading bits
 // finds each rank's bucket, and only those buckets are searched.
-std::vector<double> order_statistics(const std::vector<double>& values,
+std::vector<double> order_statistics(std::span<const double> values,
                                      const std::vector<size_t>& ranks,
                                      const LeadingCounts* counted = nullptr);
 
 // The sample quantiles at (n - 1) p for each p in [0, 1], interpolated
 // linearly between the order statistics around it; NaN for no values.
 // `counted`, when given, holds the counts of exactly these values.
-std::vector<double> sample_quantiles(const std::vector<double>& values,
+std::vector<double> sample_quantiles(std::span<const double> values,
                                      const std::vector<double>& probabilities,
                                      const LeadingCounts* counted = nullptr);
 

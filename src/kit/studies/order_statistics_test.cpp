@@ -62,8 +62,8 @@ TEST(OrderStatistics, QuantilesInterpolateAtNMinusOneTimesP) {
   std::vector<double> v = {7, 2, 9, 0, 4, 10, 1, 8, 3, 6, 5};
   const std::vector<double> q = sample_quantiles(v, {0, 0.1, 0.25, 0.5, 0.95, 1});
   EXPECT_EQ(q, (std::vector<double>{0, 1, 2.5, 5, 9.5, 10}));
-  EXPECT_TRUE(std::isnan(sample_quantiles({}, {0.5})[0]));
-  EXPECT_EQ(sample_quantiles({4.25}, {0.1, 0.9}), (std::vector<double>{4.25, 4.25}));
+  EXPECT_TRUE(std::isnan(sample_quantiles(std::vector<double>{}, {0.5})[0]));
+  EXPECT_EQ(sample_quantiles(std::vector<double>{4.25}, {0.1, 0.9}), (std::vector<double>{4.25, 4.25}));
 }
 
 }  // namespace
