@@ -157,46 +157,90 @@ Response evaluate_response(int location, double radius_km, double distance_km,
   return response_part(location, radius_km, distance_km, table);
 }
 
-// The cases go in runs: first every case's X and curve and its Gaussians'
-// arguments, then the exps back to back, then the sums. Between two calls of
-// exp the caller then keeps nothing in the registers a call may overwrite.
+namespace {
+
+// Two doubles that one instruction works on together, lane by lane, each
+// lane rounded as the scalar operation would round it.
+typedef double Pair __attribute__((vector_size(16)));
+
+Pair load_pair(const double* p) {
+  Pair v;
+  __builtin_memcpy(&v, p, sizeof v);
+  return v;
+}
+
+void store_pair(double* p, Pair v) { __builtin_memcpy(p, &v, sizeof v); }
+
+constexpr size_t kRun = 64;
+
+// The three Gaussians' sum at xs[0] .. xs[m - 1], m <= kRun: the exps'
+// arguments two at a time (the divisions are most of their cost), the exps
+// back to back, then the sums two at a time; the operations of
+// gaussian_exponent and gaussian_sum, in their order.
+void gaussian_sums(const Gaussians& c, const double* xs, size_t m, double* out) {
+  double e[3][kRun];
+  for (int k = 0; k < 3; ++k) {
+    size_t i = 0;
+    for (; i + 2 <= m; i += 2) {
+      const Pair d = (load_pair(xs + i) - c.centre[k]) / c.width[k];
+      store_pair(e[k] + i, 0.0 - d * d);
+    }
+    if (i < m) e[k][i] = gaussian_exponent(xs[i], c, k);
+  }
+  for (int k = 0; k < 3; ++k) {
+    for (size_t i = 0; i < m; ++i) e[k][i] = std::exp(e[k][i]);
+  }
+  size_t i = 0;
+  for (; i + 2 <= m; i += 2) {
+    const Pair sum = (c.amp[0] * load_pair(e[0] + i) + c.amp[1] * load_pair(e[1] + i)) +
+                     c.amp[2] * load_pair(e[2] + i);
+    store_pair(out + i, sum);
+  }
+  if (i < m) {
+    const double g[3] = {e[0][i], e[1][i], e[2][i]};
+    out[i] = gaussian_sum(c, g);
+  }
+}
+
+}  // namespace
+
+// The cases go in runs: every case's X and curve first, then the cases on
+// each side's Gaussians together (see gaussian_sums).
 void evaluate_responses(int location, std::span<const double> radius_km,
                         std::span<const double> distance_km, const SiteTable& t,
                         std::span<double> response, std::span<Curve> curve) {
   assert(location >= 1 && location <= kLocations);
   assert(radius_km.size() == distance_km.size() && response.size() == radius_km.size() &&
          curve.size() == radius_km.size());
-  constexpr size_t kRun = 64;
   const Gaussians left = left_gaussians(location, t);
   const Gaussians right = right_gaussians(location, t);
-  double x[kRun], values[3 * kRun];
   const size_t n = response.size();
   for (size_t from = 0; from < n; from += kRun) {
     const size_t count = std::min(kRun, n - from);
-    size_t args = 0;
-    for (size_t j = 0; j < count; ++j) {
-      x[j] = dimensionless_distance(radius_km[from + j], distance_km[from + j]);
-      const Curve c = curve_of(x[j]);
-      curve[from + j] = c;
-      if (c == Curve::kLeft || c == Curve::kRight) {
-        const Gaussians& g = c == Curve::kLeft ? left : right;
-        for (int k = 0; k < 3; ++k) values[args++] = gaussian_exponent(x[j], g, k);
-      }
-    }
-    for (size_t k = 0; k < args; ++k) values[k] = std::exp(values[k]);
-    args = 0;
-    for (size_t j = 0; j < count; ++j) {
-      const Curve c = curve[from + j];
-      double value = 0;
-      if (c == Curve::kLeft || c == Curve::kRight) {
-        value = gaussian_sum(c == Curve::kLeft ? left : right, values + args);
-        args += 3;
+    // The Gaussian cases' X and place in the run, by side.
+    double x_left[kRun], x_right[kRun], sum_left[kRun], sum_right[kRun];
+    size_t at_left[kRun], at_right[kRun];
+    size_t lefts = 0, rights = 0;
+    for (size_t j = from; j < from + count; ++j) {
+      const double x = dimensionless_distance(radius_km[j], distance_km[j]);
+      const Curve c = curve_of(x);
+      curve[j] = c;
+      response[j] = 0;
+      if (c == Curve::kLeft) {
+        x_left[lefts] = x;
+        at_left[lefts++] = j;
+      } else if (c == Curve::kRight) {
+        x_right[rights] = x;
+        at_right[rights++] = j;
       } else if (c == Curve::kTail) {
-        value = tail_curve(x[j], t.tail_norm[location], t.tail_centre[location],
-                           t.tail_scale[location]);
+        response[j] = tail_curve(x, t.tail_norm[location], t.tail_centre[location],
+                                 t.tail_scale[location]);
       }
-      response[from + j] = value;
     }
+    gaussian_sums(left, x_left, lefts, sum_left);
+    gaussian_sums(right, x_right, rights, sum_right);
+    for (size_t i = 0; i < lefts; ++i) response[at_left[i]] = sum_left[i];
+    for (size_t i = 0; i < rights; ++i) response[at_right[i]] = sum_right[i];
   }
 }
 

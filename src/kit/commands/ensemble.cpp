@@ -231,16 +231,14 @@ CommandEntry define_ensemble(CLI::App& sub, const CommonOptions& common) {
     if (forecast.total_water && !sites_have_datums(sites, common.data_dir, sink)) {
       return sink.status();
     }
-    const ForecastSamples samples = draw_forecast_samples(o->setup, o->threads);
-    if (samples.outside_fit > 0) {
-      sink.note(std::to_string(samples.outside_fit) + " of " +
+    const Forecast result = run_forecast(o->setup, set.table, sites, o->threads);
+    if (result.outside_fit > 0) {
+      sink.note(std::to_string(result.outside_fit) + " of " +
                 counted(static_cast<long long>(o->setup.samples), "sample") +
-                (samples.outside_fit == 1 ? " lies" : " lie") + " outside the fitted ranges (" +
+                (result.outside_fit == 1 ? " lies" : " lie") + " outside the fitted ranges (" +
                 fitted_ranges_text() + ")");
     }
-    const std::vector<BridgeForecast> results =
-        run_forecast(o->setup, samples, set.table, sites, o->threads);
-    for (const BridgeForecast& r : results) {
+    for (const BridgeForecast& r : result.bridges) {
       if (r.no_number > 0) {
         sink.warning("location " + std::to_string(r.location) + ": " +
                      counted(static_cast<long long>(r.no_number), "sample") +
@@ -249,7 +247,7 @@ CommandEntry define_ensemble(CLI::App& sub, const CommonOptions& common) {
                      (r.no_number == 1 ? "is" : "are") + " left out");
       }
     }
-    write_forecast(*o, sites, results, sink);
+    write_forecast(*o, sites, result.bridges, sink);
     return sink.status();
   };
 }

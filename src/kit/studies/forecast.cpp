@@ -17,18 +17,21 @@ namespace kit {
 namespace {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
-constexpr size_t kBlock = 1 << 14;  // samples drawn per piece of work
+// The samples go in blocks: each block is drawn, put in landfall order and
+// written to its place by one thread, with its storms on that thread's stack.
+constexpr size_t kBlock = 1 << 12;
+constexpr size_t kBlockBuckets = 1 << 10;
 
-
-// The samples as the bridges use them, ordered by landfall to within a
-// bucket (one counting pass, one scattering pass), with each pressure's factor
-// worked out once for every bridge. Every result at a bridge is a count or a
-// quantile, which the order leaves alone; in this order the curve a sample
-// falls on changes seldom from one sample to the next, which the processor
-// predicts.
+// The samples as the bridges use them, each block ordered by landfall to
+// within a bucket (one counting pass, one scattering pass), with each
+// pressure's factor worked out once for every bridge. Every result at a
+// bridge is a count or a quantile, which the order leaves alone; in this
+// order the curve a sample falls on changes seldom from one sample to the
+// next, which the processor predicts.
 struct OrderedSamples {
   std::vector<double> landfall_km, radius_km, factor, tide_uniform;
   std::vector<uint8_t> deficit;  // kDeficit, kNoDeficit or kNoStorm
+  uint64_t outside_fit = 0;
 };
 
 // What a sample's pressure makes of it: a storm with a pressure deficit; one
@@ -43,79 +46,70 @@ uint8_t deficit_of(double pressure_mb) {
   return kDeficit;
 }
 
-OrderedSamples by_landfall(const ForecastSamples& s) {
-  constexpr size_t kBuckets = size_t{1} << 16;
-  const size_t n = s.landfall_km.size();
+OrderedSamples draw_by_landfall(const ForecastSpec& setup, int threads) {
+  const size_t n = setup.samples;
   OrderedSamples o;
   o.landfall_km.resize(n);
   o.radius_km.resize(n);
   o.factor.resize(n);
   o.deficit.resize(n);
-  const bool tide = !s.tide_uniform.empty();
-  if (tide) o.tide_uniform.resize(n);
-  double from = 0, scale = 0;
-  if (n > 0) {
-    const auto [lo, hi] = std::minmax_element(s.landfall_km.begin(), s.landfall_km.end());
-    const double span = *hi - *lo;
-    if (span > 0 && std::isfinite(span)) {
-      from = *lo;
-      scale = static_cast<double>(kBuckets - 1) / span;
+  if (setup.total_water) o.tide_uniform.resize(n);
+  const CounterRandom random(setup.seed);
+  const size_t blocks = (n + kBlock - 1) / kBlock;
+  std::vector<uint64_t> outside(blocks, 0);
+  for_each_index(threads, blocks, [&](size_t b) {
+    const size_t from = b * kBlock;
+    const size_t count = std::min(kBlock, n - from);
+    ForecastStorm storms[kBlock];
+    for (size_t j = 0; j < count; ++j) {
+      storms[j] = forecast_storm(setup, random, from + j);
+      outside[b] += !pressure_in_fitted_range(storms[j].pressure_mb) ||
+                    !radius_in_fitted_range(storms[j].radius_km);
     }
-  }
-  auto bucket = [&](double landfall) { return static_cast<size_t>((landfall - from) * scale); };
-  std::vector<uint32_t> start(kBuckets + 1, 0);
-  for (double l : s.landfall_km) ++start[bucket(l) + 1];
-  for (size_t b = 0; b < kBuckets; ++b) start[b + 1] += start[b];
-  for (size_t i = 0; i < n; ++i) {
-    const uint32_t at = start[bucket(s.landfall_km[i])]++;
-    o.landfall_km[at] = s.landfall_km[i];
-    o.radius_km[at] = s.radius_km[i];
-    o.deficit[at] = deficit_of(s.pressure_mb[i]);
-    o.factor[at] = surge::pressure_factor(s.pressure_mb[i]);
-    if (tide) o.tide_uniform[at] = s.tide_uniform[i];
-  }
+    double lo = storms[0].landfall_km, hi = lo;
+    for (size_t j = 1; j < count; ++j) {
+      lo = std::min(lo, storms[j].landfall_km);
+      hi = std::max(hi, storms[j].landfall_km);
+    }
+    const double span = hi - lo;
+    const double scale =
+        span > 0 && std::isfinite(span) ? static_cast<double>(kBlockBuckets - 1) / span : 0;
+    auto bucket = [&](double landfall) { return static_cast<size_t>((landfall - lo) * scale); };
+    uint32_t start[kBlockBuckets + 1] = {};
+    for (size_t j = 0; j < count; ++j) ++start[bucket(storms[j].landfall_km) + 1];
+    for (size_t k = 0; k < kBlockBuckets; ++k) start[k + 1] += start[k];
+    for (size_t j = 0; j < count; ++j) {
+      const ForecastStorm& storm = storms[j];
+      const size_t at = from + start[bucket(storm.landfall_km)]++;
+      o.landfall_km[at] = storm.landfall_km;
+      o.radius_km[at] = storm.radius_km;
+      o.deficit[at] = deficit_of(storm.pressure_mb);
+      o.factor[at] = surge::pressure_factor(storm.pressure_mb);
+      if (setup.total_water) o.tide_uniform[at] = fourth_uniform(random, from + j);
+    }
+  });
+  for (uint64_t k : outside) o.outside_fit += k;
   return o;
 }
 
 }  // namespace
 
-ForecastSamples draw_forecast_samples(const ForecastSpec& setup, int threads) {
-  ForecastSamples s;
-  const size_t n = setup.samples;
-  s.landfall_km.resize(n);
-  s.pressure_mb.resize(n);
-  s.radius_km.resize(n);
-  const CounterRandom random(setup.seed);
-  const size_t blocks = (n + kBlock - 1) / kBlock;
-  std::vector<uint64_t> outside(blocks, 0);
-  for_each_index(threads, blocks, [&](size_t b) {
-    const size_t end = std::min(n, (b + 1) * kBlock);
-    for (size_t i = b * kBlock; i < end; ++i) {
-      const Normal3 z = normal3(random, i);
-      s.landfall_km[i] = setup.landfall_km + setup.sd_landfall_km * z.z[0];
-      s.pressure_mb[i] = setup.pressure_mb + setup.sd_pressure_mb * z.z[1];
-      s.radius_km[i] = setup.radius_km * std::exp(setup.sd_log_radius * z.z[2]);
-      outside[b] += !pressure_in_fitted_range(s.pressure_mb[i]) ||
-                    !radius_in_fitted_range(s.radius_km[i]);
-    }
-  });
-  for (uint64_t o : outside) s.outside_fit += o;
-  if (setup.total_water) {
-    s.tide_uniform.resize(n);
-    for_each_index(threads, blocks, [&](size_t b) {
-      const size_t end = std::min(n, (b + 1) * kBlock);
-      for (size_t i = b * kBlock; i < end; ++i) s.tide_uniform[i] = fourth_uniform(random, i);
-    });
-  }
-  return s;
+ForecastStorm forecast_storm(const ForecastSpec& setup, const CounterRandom& random,
+                             uint64_t index) {
+  const Normal3 z = normal3(random, index);
+  return {.landfall_km = setup.landfall_km + setup.sd_landfall_km * z.z[0],
+          .pressure_mb = setup.pressure_mb + setup.sd_pressure_mb * z.z[1],
+          .radius_km = setup.radius_km * std::exp(setup.sd_log_radius * z.z[2])};
 }
 
-std::vector<BridgeForecast> run_forecast(const ForecastSpec& setup, const ForecastSamples& drawn,
-                                         const surge::SiteTable& table,
-                                         const std::vector<Site>& sites, int threads) {
-  std::vector<BridgeForecast> out(sites.size());
-  const size_t n = drawn.landfall_km.size();
-  const OrderedSamples samples = by_landfall(drawn);
+Forecast run_forecast(const ForecastSpec& setup, const surge::SiteTable& table,
+                      const std::vector<Site>& sites, int threads) {
+  const size_t n = setup.samples;
+  const OrderedSamples samples = draw_by_landfall(setup, threads);
+  Forecast forecast;
+  forecast.outside_fit = samples.outside_fit;
+  std::vector<BridgeForecast>& out = forecast.bridges;
+  out.resize(sites.size());
   for_each_index(threads, sites.size(), [&](size_t k) {
     const Site& site = sites[k];
     BridgeForecast& r = out[k];
@@ -145,26 +139,19 @@ std::vector<BridgeForecast> run_forecast(const ForecastSpec& setup, const Foreca
     const double* const radius = samples.radius_km.data();
     const double* const factor = samples.factor.data();
     const uint8_t* const deficit = samples.deficit.data();
-    // The samples a bridge takes are evaluated in runs, which the model
-    // works through quicker than one at a time.
+    // The samples are evaluated in runs, which the model works through
+    // quicker than one at a time.
     constexpr size_t kRun = 256;
-    double run_radius[kRun], run_distance[kRun], responses[kRun];
-    size_t run_sample[kRun];
+    double run_distance[kRun], responses[kRun];
     surge::Curve curves[kRun];
-    for (size_t next = 0; next < n;) {
-      size_t waiting = 0;
-      for (; next < n && waiting < kRun; ++next) {
-        const double distance = site.alongshore_km - landfall[next];
-        if ((positive_only && !(distance > 0)) || deficit[next] == kNoStorm) continue;
-        run_radius[waiting] = radius[next];
-        run_distance[waiting] = distance;
-        run_sample[waiting] = next;
-        ++waiting;
-      }
-      surge::evaluate_responses(site.location, {run_radius, waiting}, {run_distance, waiting},
-                                table, {responses, waiting}, {curves, waiting});
-      for (size_t j = 0; j < waiting; ++j) {
-        const size_t i = run_sample[j];
+    for (size_t from = 0; from < n; from += kRun) {
+      const size_t count = std::min(kRun, n - from);
+      for (size_t j = 0; j < count; ++j) run_distance[j] = site.alongshore_km - landfall[from + j];
+      surge::evaluate_responses(site.location, {radius + from, count}, {run_distance, count},
+                                table, {responses, count}, {curves, count});
+      for (size_t j = 0; j < count; ++j) {
+        const size_t i = from + j;
+        if ((positive_only && !(run_distance[j] > 0)) || deficit[i] == kNoStorm) continue;
         // Beyond every fitted curve the model says nothing about this
         // landfall here, whatever the pressure; within them a pressure with
         // no deficit raises no surge.
@@ -214,7 +201,7 @@ std::vector<BridgeForecast> run_forecast(const ForecastSpec& setup, const Foreca
     r.median_m = q[1];
     r.p90_m = q[2];
   });
-  return out;
+  return forecast;
 }
 
 }  // namespace kit

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "kit/files/sites.h"
+#include "kit/studies/sampling.h"
 #include "model/site_table.h"
 
 namespace kit {
@@ -34,17 +35,16 @@ struct ForecastSpec {
   double tide_from_m = 0, tide_to_m = 0;
 };
 
-// The sampled storms, sample i in element i of each array.
-struct ForecastSamples {
-  std::vector<double> landfall_km, pressure_mb, radius_km;
-  uint64_t outside_fit = 0;  // samples outside the fitted pressure or radius range
-  std::vector<double> tide_uniform;  // with the total water: sample i's uniform for its tide
+// One sampled storm.
+struct ForecastStorm {
+  double landfall_km = 0, pressure_mb = 0, radius_km = 0;
 };
 
-// Draws the samples: sample i takes the normals of draw i of the seed's stream,
-// landfall = L + sd z0, pressure = P + sd z1, radius = R exp(sd z2). The same
-// seed gives the same samples whatever the thread count.
-ForecastSamples draw_forecast_samples(const ForecastSpec& setup, int threads);
+// Sample `index`'s storm: it takes the normals of draw `index` of the seed's
+// stream, landfall = L + sd z0, pressure = P + sd z1, radius = R exp(sd z2).
+// With the total water, its tide's uniform is fourth_uniform of the same draw.
+ForecastStorm forecast_storm(const ForecastSpec& setup, const CounterRandom& random,
+                             uint64_t index);
 
 struct BridgeForecast {
   int location = 0;
@@ -62,16 +62,21 @@ struct BridgeForecast {
   double clearance_p10_m = 0, clearance_p50_m = 0, clearance_p90_m = 0;
 };
 
-// Evaluates every sample at every site (one thread per site at a time).
-// A landfall beyond every fitted curve at a bridge (or on or right of a
+struct Forecast {
+  std::vector<BridgeForecast> bridges;  // one per site, in the sites' order
+  uint64_t outside_fit = 0;  // samples outside the fitted pressure or radius range
+};
+
+// Draws setup.samples storms (forecast_storm 0, 1, ...) and evaluates every
+// one at every site; the same seed gives the same results whatever the thread
+// count. A landfall beyond every fitted curve at a bridge (or on or right of a
 // bridge at 18 to 20) is left out there, whatever its pressure. Within them, a
 // sample with pressure at or above 1013 mb has no pressure deficit: its surge
 // counts as 0 m rather than the model's value for a negative deficit.
 // Quantiles interpolate linearly between order statistics (the sample
 // quantile at (n - 1) p); shares are of the kept samples.
-std::vector<BridgeForecast> run_forecast(const ForecastSpec& setup, const ForecastSamples& samples,
-                                         const surge::SiteTable& table,
-                                         const std::vector<Site>& sites, int threads);
+Forecast run_forecast(const ForecastSpec& setup, const surge::SiteTable& table,
+                      const std::vector<Site>& sites, int threads);
 
 }  // namespace kit
 

@@ -26,7 +26,7 @@ double three_se(double p, uint64_t n) {
 
 std::vector<BridgeForecast> run(const ForecastSpec& setup, const surge::SiteTable& table,
                                 const std::vector<Site>& sites, int threads) {
-  return run_forecast(setup, draw_forecast_samples(setup, threads), table, sites, threads);
+  return run_forecast(setup, table, sites, threads).bridges;
 }
 
 TEST(Sampling, DrawsStandardNormals) {
@@ -215,15 +215,15 @@ TEST(Forecast, LeavesOutFarLandfallsWhateverThePressure) {
 TEST(Forecast, QuantilesInterpolateBetweenOrderStatistics) {
   const surge::SiteTable table = testing::worked_example_table();
   const std::vector<Site> sites = evenly_spaced_sites(0);
-  for (uint64_t n : {1, 2, 3, 4, 5, 7, 10, 11, 12, 1001}) {
+  for (uint64_t n : {1, 2, 3, 4, 5, 7, 10, 11, 12, 1001, 10007}) {
     ForecastSpec setup{.landfall_km = -20, .pressure_mb = 940, .radius_km = 30,
                       .sd_landfall_km = 30, .sd_pressure_mb = 10, .sd_log_radius = 0.3,
                       .samples = n, .seed = 4, .thresholds_m = {}};
-    const ForecastSamples samples = draw_forecast_samples(setup, 1);
+    const CounterRandom random(setup.seed);
     std::vector<double> sorted;
     for (size_t i = 0; i < n; ++i) {
-      const surge::StormCase c{1, samples.pressure_mb[i], samples.radius_km[i],
-                               -samples.landfall_km[i]};
+      const ForecastStorm s = forecast_storm(setup, random, i);
+      const surge::StormCase c{1, s.pressure_mb, s.radius_km, -s.landfall_km};
       sorted.push_back(surge::evaluate_surge(c, table).surge_m);
     }
     std::sort(sorted.begin(), sorted.end());
@@ -233,7 +233,7 @@ TEST(Forecast, QuantilesInterpolateBetweenOrderStatistics) {
       const double b = lo + 1 < n ? sorted[lo + 1] : sorted[lo];
       return sorted[lo] + (h - double(lo)) * (b - sorted[lo]);
     };
-    const BridgeForecast r = run_forecast(setup, samples, table, sites, 1)[0];
+    const BridgeForecast r = run_forecast(setup, table, sites, 1).bridges[0];
     EXPECT_EQ(r.p10_m, expected(0.1)) << n;
     EXPECT_EQ(r.median_m, expected(0.5)) << n;
     EXPECT_EQ(r.p90_m, expected(0.9)) << n;
@@ -259,7 +259,7 @@ TEST(Forecast, SetsSurgesThatAreNoNumberApart) {
 
 // The sample stream of a seed is part of what users rely on: a guide's or a
 // report's ensemble reproduces only if every draw stays where it was. The
-// first draws of seed 7, exactly, on one thread and on two.
+// first draws of seed 7, exactly.
 TEST(Forecast, ASeedGivesTheSameSamplesAlways) {
   const ForecastSpec setup{.landfall_km = 300, .pressure_mb = 935, .radius_km = 35,
                            .sd_landfall_km = 40, .sd_pressure_mb = 8, .sd_log_radius = 0.2,
@@ -272,14 +272,12 @@ TEST(Forecast, ASeedGivesTheSameSamplesAlways) {
       {298.32779488641683, 935.8042447409839, 46.396686771400375},
       {309.42329766203682, 918.52962636961468, 29.774828042117718},
   };
-  for (int threads : {1, 2}) {
-    const ForecastSamples s = draw_forecast_samples(setup, threads);
-    ASSERT_EQ(s.landfall_km.size(), 6u);
-    for (int i = 0; i < 6; ++i) {
-      EXPECT_EQ(s.landfall_km[i], expected[i][0]) << i;
-      EXPECT_EQ(s.pressure_mb[i], expected[i][1]) << i;
-      EXPECT_EQ(s.radius_km[i], expected[i][2]) << i;
-    }
+  const CounterRandom random(setup.seed);
+  for (int i = 0; i < 6; ++i) {
+    const ForecastStorm s = forecast_storm(setup, random, static_cast<uint64_t>(i));
+    EXPECT_EQ(s.landfall_km, expected[i][0]) << i;
+    EXPECT_EQ(s.pressure_mb, expected[i][1]) << i;
+    EXPECT_EQ(s.radius_km, expected[i][2]) << i;
   }
 }
 
