@@ -6,6 +6,7 @@
 #include <limits>
 #include <memory>
 #include <numbers>
+#include <span>
 
 #include "kit/core/limits.h"
 #include "kit/studies/order_statistics.h"
@@ -121,12 +122,7 @@ Forecast run_forecast(const ForecastSpec& setup, const surge::SiteTable& table,
     const std::unique_ptr<double[]> kept_surges(new double[n]);
     size_t kept = 0;
     std::vector<double> clearance;
-    // The shares over the thresholds (and the low chord, last) and the
-    // quantiles' first counts, taken as the surges come.
-    std::vector<double> thresholds = setup.thresholds_m;
-    thresholds.push_back(site.low_chord_m);
-    const size_t threshold_count = thresholds.size();
-    std::vector<uint64_t> above(threshold_count, 0);
+    // The quantiles' first counts, taken as the surges come.
     LeadingCounts counts;
     if (setup.total_water) clearance.reserve(n);
     const double gain = 1 + setup.wave_setup;
@@ -164,7 +160,6 @@ Forecast run_forecast(const ForecastSpec& setup, const surge::SiteTable& table,
         }
         kept_surges[kept++] = surge;
         counts.add(surge);
-        for (size_t t = 0; t < threshold_count; ++t) above[t] += surge > thresholds[t];
         if (setup.total_water) {
           const double u = samples.tide_uniform[i];
           double tide = setup.tide_from_m;
@@ -177,6 +172,11 @@ Forecast run_forecast(const ForecastSpec& setup, const surge::SiteTable& table,
         }
       }
     }
+    // The shares over the thresholds, and over the low chord (last).
+    const std::span<const double> surges(kept_surges.get(), kept);
+    std::vector<uint64_t> above;
+    for (double threshold : setup.thresholds_m) above.push_back(count_above(surges, threshold));
+    above.push_back(count_above(surges, site.low_chord_m));
     r.kept = kept;
     r.left_out = n - kept - r.no_number;
     const double kept_count = static_cast<double>(kept);
@@ -196,7 +196,7 @@ Forecast run_forecast(const ForecastSpec& setup, const surge::SiteTable& table,
       r.clearance_p50_m = q[1];
       r.clearance_p90_m = q[2];
     }
-    const std::vector<double> q = sample_quantiles({kept_surges.get(), kept}, {0.1, 0.5, 0.9}, &counts);
+    const std::vector<double> q = sample_quantiles(surges, {0.1, 0.5, 0.9}, &counts);
     r.p10_m = q[0];
     r.median_m = q[1];
     r.p90_m = q[2];

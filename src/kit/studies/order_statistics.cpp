@@ -109,6 +109,22 @@ std::vector<double> order_statistics(std::span<const double> values,
   return out;
 }
 
+uint64_t count_above(std::span<const double> values, double threshold) {
+  // A compare gives a lane of all ones (-1) where it holds.
+  typedef double Pair __attribute__((vector_size(16)));
+  typedef int64_t Mask __attribute__((vector_size(16)));
+  Mask below = {0, 0};
+  size_t i = 0;
+  for (; i + 2 <= values.size(); i += 2) {
+    Pair v;
+    __builtin_memcpy(&v, &values[i], sizeof v);
+    below += v > threshold;
+  }
+  uint64_t count = static_cast<uint64_t>(-(below[0] + below[1]));
+  if (i < values.size()) count += values[i] > threshold;
+  return count;
+}
+
 std::vector<double> sample_quantiles(std::span<const double> values,
                                      const std::vector<double>& probabilities,
                                      const LeadingCounts* counted) {

@@ -40,6 +40,10 @@ std::vector<double> order_statistics(std::span<const double> values,
                                      const std::vector<size_t>& ranks,
                                      const LeadingCounts* counted = nullptr);
 
+// How many of `values` lie above `threshold` (none for a NaN threshold).
+// One pass, two values at a time.
+uint64_t count_above(std::span<const double> values, double threshold);
+
 // The sample quantiles at (n - 1) p for each p in [0, 1], interpolated
 // linearly between the order statistics around it; NaN for no values.
 // `counted`, when given, holds the counts of exactly these values.

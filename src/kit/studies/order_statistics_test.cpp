@@ -63,7 +63,27 @@ TEST(OrderStatistics, QuantilesInterpolateAtNMinusOneTimesP) {
   const std::vector<double> q = sample_quantiles(v, {0, 0.1, 0.25, 0.5, 0.95, 1});
   EXPECT_EQ(q, (std::vector<double>{0, 1, 2.5, 5, 9.5, 10}));
   EXPECT_TRUE(std::isnan(sample_quantiles(std::vector<double>{}, {0.5})[0]));
-  EXPECT_EQ(sample_quantiles(std::vector<double>{4.25}, {0.1, 0.9}), (std::vector<double>{4.25, 4.25}));
+  EXPECT_EQ(sample_quantiles(std::vector<double>{4.25}, {0.1, 0.9}),
+            (std::vector<double>{4.25, 4.25}));
+}
+
+// Strictly above, two values at a time and the odd one last.
+TEST(OrderStatistics, CountAboveIsStrictOnEveryLane) {
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const std::vector<double> v = {2, 1, 3, 2, -0.0, 5, 2};
+  struct Case {
+    std::vector<double> values;
+    double threshold;
+    uint64_t above;
+  } cases[] = {
+      {v, 2, 2},     {v, 1.999, 5},  {v, 5, 0},       {v, -1, 7},
+      {v, 0, 6},     {v, nan, 0},    {{}, 0, 0},      {{3}, 2, 1},
+      {{3, 1}, 2, 1}, {{1, 3}, 2, 1}, {{1, 1, 3}, 2, 1},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(count_above(c.values, c.threshold), c.above)
+        << c.values.size() << " values over " << c.threshold;
+  }
 }
 
 }  // namespace
