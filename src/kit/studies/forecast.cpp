@@ -172,11 +172,17 @@ Forecast run_forecast(const ForecastSpec& setup, const surge::SiteTable& table,
         }
       }
     }
-    // The shares over the thresholds, and over the low chord (last).
+    // The quantiles, and from the same pass the counts over the thresholds
+    // and over the low chord (last).
     const std::span<const double> surges(kept_surges.get(), kept);
+    std::vector<double> thresholds = setup.thresholds_m;
+    thresholds.push_back(site.low_chord_m);
     std::vector<uint64_t> above;
-    for (double threshold : setup.thresholds_m) above.push_back(count_above(surges, threshold));
-    above.push_back(count_above(surges, site.low_chord_m));
+    const std::vector<double> q =
+        sample_quantiles(surges, {0.1, 0.5, 0.9}, &counts, thresholds, &above);
+    r.p10_m = q[0];
+    r.median_m = q[1];
+    r.p90_m = q[2];
     r.kept = kept;
     r.left_out = n - kept - r.no_number;
     const double kept_count = static_cast<double>(kept);
@@ -191,15 +197,11 @@ Forecast run_forecast(const ForecastSpec& setup, const surge::SiteTable& table,
       for (double c : clearance) over += c < 0;
       r.p_total_over_low_chord =
           static_cast<double>(over) / static_cast<double>(clearance.size());
-      const std::vector<double> q = sample_quantiles(clearance, {0.1, 0.5, 0.9});
-      r.clearance_p10_m = q[0];
-      r.clearance_p50_m = q[1];
-      r.clearance_p90_m = q[2];
+      const std::vector<double> c = sample_quantiles(clearance, {0.1, 0.5, 0.9});
+      r.clearance_p10_m = c[0];
+      r.clearance_p50_m = c[1];
+      r.clearance_p90_m = c[2];
     }
-    const std::vector<double> q = sample_quantiles(surges, {0.1, 0.5, 0.9}, &counts);
-    r.p10_m = q[0];
-    r.median_m = q[1];
-    r.p90_m = q[2];
   });
   return forecast;
 }

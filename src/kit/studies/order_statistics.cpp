@@ -57,14 +57,17 @@ void select(std::vector<uint64_t>& keys, int shift, const std::vector<size_t>& r
 
 std::vector<double> order_statistics(std::span<const double> values,
                                      const std::vector<size_t>& ranks,
-                                     const LeadingCounts* counted) {
+                                     const LeadingCounts* counted,
+                                     std::span<const double> thresholds,
+                                     std::vector<uint64_t>* above) {
   std::vector<size_t> sorted = ranks;
   std::sort(sorted.begin(), sorted.end());
   sorted.erase(std::unique(sorted.begin(), sorted.end()), sorted.end());
   assert(sorted.empty() || sorted.back() < values.size());
+  if (above != nullptr) above->assign(thresholds.size(), 0);
   std::vector<uint64_t> found;
   found.reserve(sorted.size());
-  if (!sorted.empty()) {
+  if (!sorted.empty() || (above != nullptr && !values.empty())) {
     // The first digit is counted from the values, so that the keys of only
     // the wanted buckets are ever stored.
     std::vector<uint32_t> own;
@@ -73,8 +76,9 @@ std::vector<double> order_statistics(std::span<const double> values,
       for (double v : values) ++own[order_key(v) >> (64 - kDigitBits)];
     }
     const std::vector<uint32_t>& count = counted != nullptr ? counted->counts() : own;
-    // The wanted buckets, in ascending order, with the ranks inside each;
-    // then one pass gathers all of their keys.
+    // The wanted buckets: those of the ranks, in ascending order with the
+    // ranks inside each, then those of the thresholds; then one pass
+    // gathers all of their keys.
     struct Wanted {
       size_t digit;
       std::vector<size_t> inside;
@@ -82,23 +86,46 @@ std::vector<double> order_statistics(std::span<const double> values,
     };
     std::vector<Wanted> wanted;
     std::vector<int32_t> slot(kDigits, -1);
+    auto want = [&](size_t digit) {
+      if (slot[digit] < 0) {
+        slot[digit] = static_cast<int32_t>(wanted.size());
+        wanted.push_back(Wanted{digit, {}, {}});
+        wanted.back().keys.reserve(count[digit]);
+      }
+      return &wanted[static_cast<size_t>(slot[digit])];
+    };
     size_t below = 0, digit = 0;
     for (size_t i = 0; i < sorted.size();) {
       while (below + count[digit] <= sorted[i]) below += count[digit++];
-      Wanted w{digit, {}, {}};
+      Wanted* w = want(digit);
       for (; i < sorted.size() && sorted[i] < below + count[digit]; ++i) {
-        w.inside.push_back(sorted[i] - below);
+        w->inside.push_back(sorted[i] - below);
       }
-      w.keys.reserve(count[digit]);
-      slot[digit] = static_cast<int32_t>(wanted.size());
-      wanted.push_back(std::move(w));
+    }
+    if (above != nullptr) {
+      for (double t : thresholds) {
+        if (!std::isnan(t)) want(order_key(t) >> (64 - kDigitBits));
+      }
     }
     for (double v : values) {
       const uint64_t k = order_key(v);
       const int32_t s = slot[k >> (64 - kDigitBits)];
       if (s >= 0) wanted[static_cast<size_t>(s)].keys.push_back(k);
     }
-    for (Wanted& w : wanted) select(w.keys, 64 - 2 * kDigitBits, w.inside, &found);
+    // Above a threshold: every value in a higher bucket, and those in its
+    // own bucket with a higher key.
+    for (size_t t = 0; above != nullptr && t < thresholds.size(); ++t) {
+      if (std::isnan(thresholds[t])) continue;
+      const uint64_t key = order_key(thresholds[t]);
+      const size_t own_digit = key >> (64 - kDigitBits);
+      uint64_t n = 0;
+      for (size_t d = own_digit + 1; d < kDigits; ++d) n += count[d];
+      for (uint64_t k : wanted[static_cast<size_t>(slot[own_digit])].keys) n += k > key;
+      (*above)[t] = n;
+    }
+    for (Wanted& w : wanted) {
+      if (!w.inside.empty()) select(w.keys, 64 - 2 * kDigitBits, w.inside, &found);
+    }
   }
   std::vector<double> out;
   out.reserve(ranks.size());
@@ -109,28 +136,15 @@ std::vector<double> order_statistics(std::span<const double> values,
   return out;
 }
 
-uint64_t count_above(std::span<const double> values, double threshold) {
-  // A compare gives a lane of all ones (-1) where it holds.
-  typedef double Pair __attribute__((vector_size(16)));
-  typedef int64_t Mask __attribute__((vector_size(16)));
-  Mask below = {0, 0};
-  size_t i = 0;
-  for (; i + 2 <= values.size(); i += 2) {
-    Pair v;
-    __builtin_memcpy(&v, &values[i], sizeof v);
-    below += v > threshold;
-  }
-  uint64_t count = static_cast<uint64_t>(-(below[0] + below[1]));
-  if (i < values.size()) count += values[i] > threshold;
-  return count;
-}
-
 std::vector<double> sample_quantiles(std::span<const double> values,
                                      const std::vector<double>& probabilities,
-                                     const LeadingCounts* counted) {
+                                     const LeadingCounts* counted,
+                                     std::span<const double> thresholds,
+                                     std::vector<uint64_t>* above) {
   std::vector<double> out;
   if (values.empty()) {
     out.assign(probabilities.size(), std::numeric_limits<double>::quiet_NaN());
+    if (above != nullptr) above->assign(thresholds.size(), 0);
     return out;
   }
   const size_t n = values.size();
@@ -140,7 +154,7 @@ std::vector<double> sample_quantiles(std::span<const double> values,
     ranks.push_back(lo);
     if (lo + 1 < n) ranks.push_back(lo + 1);
   }
-  const std::vector<double> at = order_statistics(values, ranks, counted);
+  const std::vector<double> at = order_statistics(values, ranks, counted, thresholds, above);
   size_t k = 0;
   for (double p : probabilities) {
     const double h = static_cast<double>(n - 1) * p;

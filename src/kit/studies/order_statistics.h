@@ -36,20 +36,24 @@ class LeadingCounts {
 // as if it were sorted ascending; NaNs are not allowed. A zero comes back as
 // +0 whatever its sign. Linear time: a histogram of the values' leading bits
 // finds each rank's bucket, and only those buckets are searched.
+// With `above`, also how many values lie above each of `thresholds` (none
+// above a NaN), from the same histogram and pass: only the values in a
+// threshold's own bucket need comparing.
 std::vector<double> order_statistics(std::span<const double> values,
                                      const std::vector<size_t>& ranks,
-                                     const LeadingCounts* counted = nullptr);
-
-// How many of `values` lie above `threshold` (none for a NaN threshold).
-// One pass, two values at a time.
-uint64_t count_above(std::span<const double> values, double threshold);
+                                     const LeadingCounts* counted = nullptr,
+                                     std::span<const double> thresholds = {},
+                                     std::vector<uint64_t>* above = nullptr);
 
 // The sample quantiles at (n - 1) p for each p in [0, 1], interpolated
 // linearly between the order statistics around it; NaN for no values.
-// `counted`, when given, holds the counts of exactly these values.
+// `counted`, when given, holds the counts of exactly these values;
+// `thresholds` and `above` as for order_statistics.
 std::vector<double> sample_quantiles(std::span<const double> values,
                                      const std::vector<double>& probabilities,
-                                     const LeadingCounts* counted = nullptr);
+                                     const LeadingCounts* counted = nullptr,
+                                     std::span<const double> thresholds = {},
+                                     std::vector<uint64_t>* above = nullptr);
 
 }  // namespace kit
 

@@ -67,23 +67,29 @@ TEST(OrderStatistics, QuantilesInterpolateAtNMinusOneTimesP) {
             (std::vector<double>{4.25, 4.25}));
 }
 
-// Strictly above, two values at a time and the odd one last.
-TEST(OrderStatistics, CountAboveIsStrictOnEveryLane) {
+// Counts over thresholds from the same pass: strictly above, a zero of
+// either sign as zero, none above a NaN, on both sides of a bucket and inside
+// the bucket of a quantile.
+TEST(OrderStatistics, CountsAboveThresholdsAreStrict) {
   const double nan = std::numeric_limits<double>::quiet_NaN();
-  const std::vector<double> v = {2, 1, 3, 2, -0.0, 5, 2};
-  struct Case {
-    std::vector<double> values;
-    double threshold;
-    uint64_t above;
-  } cases[] = {
-      {v, 2, 2},     {v, 1.999, 5},  {v, 5, 0},       {v, -1, 7},
-      {v, 0, 6},     {v, nan, 0},    {{}, 0, 0},      {{3}, 2, 1},
-      {{3, 1}, 2, 1}, {{1, 3}, 2, 1}, {{1, 1, 3}, 2, 1},
-  };
-  for (const Case& c : cases) {
-    EXPECT_EQ(count_above(c.values, c.threshold), c.above)
-        << c.values.size() << " values over " << c.threshold;
+  const double inf = std::numeric_limits<double>::infinity();
+  std::vector<double> v = {2, 1, 3, 2, -0.0, 5, 2, 0.0, -inf};
+  for (int i = 0; i < 5000; ++i) v.push_back(1.5 + i * 1e-6);  // one bucket, many values
+  const std::vector<double> thresholds = {2, 1.999, 5, -1, 0, -0.0, nan, inf, -inf, 1.5025};
+  std::vector<uint64_t> want;
+  for (double t : thresholds) {
+    want.push_back(static_cast<uint64_t>(std::count_if(v.begin(), v.end(), [t](double x) { return x > t; })));
   }
+  for (const bool counted_first : {false, true}) {
+    LeadingCounts counted;
+    for (double x : v) counted.add(x);
+    std::vector<uint64_t> above;
+    sample_quantiles(v, {0.5}, counted_first ? &counted : nullptr, thresholds, &above);
+    EXPECT_EQ(above, want) << counted_first;
+  }
+  std::vector<uint64_t> none = {7};
+  sample_quantiles(std::vector<double>{}, {0.5}, nullptr, thresholds, &none);
+  EXPECT_EQ(none, std::vector<uint64_t>(thresholds.size(), 0));
 }
 
 }  // namespace
