@@ -78,7 +78,8 @@ TEST(OrderStatistics, CountsAboveThresholdsAreStrict) {
   const std::vector<double> thresholds = {2, 1.999, 5, -1, 0, -0.0, nan, inf, -inf, 1.5025};
   std::vector<uint64_t> want;
   for (double t : thresholds) {
-    want.push_back(static_cast<uint64_t>(std::count_if(v.begin(), v.end(), [t](double x) { return x > t; })));
+    const auto over = std::count_if(v.begin(), v.end(), [t](double x) { return x > t; });
+    want.push_back(static_cast<uint64_t>(over));
   }
   for (const bool counted_first : {false, true}) {
     LeadingCounts counted;
