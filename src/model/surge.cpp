@@ -74,6 +74,8 @@ double tail_curve(double x, float norm, float centre, float scale) {
 
 // For runs of cases at one location: the Gaussians' coefficients widened
 // once, the exp's argument and the sum written as three_gaussians has them.
+// three_gaussians itself stays as it is: rebuilt from these, evaluate_surge
+// compiles to other operand orders and passes on other NaNs than it did.
 struct Gaussians {
   double amp[3], centre[3], width[3];
 };
