@@ -21,10 +21,13 @@ class LeadingCounts {
 
   // The value's key, ordered as the values are (-0 as +0; no NaN), and its
   // leading bits.
+  // From the bits alone, without a branch: a negative value's bits all
+  // flip, a positive value's sign bit is set.
   static uint64_t order_key(double v) {
-    if (v == 0) v = 0;
-    const uint64_t b = std::bit_cast<uint64_t>(v);
-    return (b >> 63) != 0 ? ~b : b | (uint64_t{1} << 63);
+    constexpr uint64_t kSign = uint64_t{1} << 63;
+    uint64_t b = std::bit_cast<uint64_t>(v);
+    b = b == kSign ? 0 : b;
+    return b ^ (static_cast<uint64_t>(static_cast<int64_t>(b) >> 63) | kSign);
   }
   static size_t leading_bits(double v) { return static_cast<size_t>(order_key(v) >> 48); }
 
