@@ -93,6 +93,45 @@ OrderedSamples draw_by_landfall(const ForecastSpec& setup, int threads) {
   return o;
 }
 
+// The runs in which a bridge's samples go to the model.
+constexpr size_t kRun = 256;
+
+// Per bucket of the surges' histogram (see LeadingCounts), 1 where a bridge
+// stores its surges after the pilot, whose surges `counts` counts: about
+// each quantile, the buckets from six standard errors of its rank below to
+// six above (and 64 ranks more each way), and the thresholds' own buckets.
+// The quantile of all the samples lies among them unless the pilot is far
+// off; run_forecast checks that, and evaluates once more if not.
+std::vector<uint8_t> buckets_to_store(const LeadingCounts& counts,
+                                      const std::vector<double>& probabilities,
+                                      const std::vector<double>& thresholds) {
+  const std::vector<uint32_t>& count = counts.counts();
+  std::vector<uint8_t> wanted(count.size(), 0);
+  const size_t m = counts.total();
+  // The bucket of each rank, in ascending order of rank.
+  auto bucket_of_rank = [&](size_t rank, size_t* below, size_t* digit) {
+    while (*below + count[*digit] <= rank) *below += count[(*digit)++];
+    return *digit;
+  };
+  for (double p : probabilities) {
+    if (m == 0) break;
+    const double h = static_cast<double>(m - 1) * p;
+    const double spread = 6 * std::sqrt(static_cast<double>(m) * p * (1 - p)) + 64;
+    const auto lo = static_cast<size_t>(std::max(0.0, std::floor(h - spread)));
+    const auto hi =
+        static_cast<size_t>(std::min(static_cast<double>(m - 1), std::ceil(h + 1 + spread)));
+    size_t below = 0, digit = 0;
+    const size_t first = bucket_of_rank(lo, &below, &digit);
+    const size_t last = bucket_of_rank(hi, &below, &digit);
+    std::fill(wanted.begin() + static_cast<std::ptrdiff_t>(first),
+              wanted.begin() + static_cast<std::ptrdiff_t>(last) + 1, 1);
+  }
+  for (double t : thresholds) {
+    if (!std::isnan(t)) wanted[LeadingCounts::leading_bits(t)] = 1;
+  }
+  return wanted;
+}
+
 }  // namespace
 
 ForecastStorm forecast_storm(const ForecastSpec& setup, const CounterRandom& random,
@@ -117,14 +156,19 @@ Forecast run_forecast(const ForecastSpec& setup, const surge::SiteTable& table,
     r.location = site.location;
     const bool positive_only = needs_positive_distance(site.location);
     const float slope = table.slope[site.location];
-    // Room for every sample's surge, filled from the front: a kept surge is
-    // written without a check of the room left.
-    const std::unique_ptr<double[]> kept_surges(new double[n]);
-    size_t kept = 0;
+    // Room for every sample's surge, filled from the front: a stored surge
+    // is written without a check of the room left (room never written costs
+    // next to nothing).
+    const std::unique_ptr<double[]> stored_surges(new double[n]);
+    size_t kept = 0, stored = 0;
     std::vector<double> clearance;
+    if (setup.total_water) clearance.reserve(n);
     // The quantiles' first counts, taken as the surges come.
     LeadingCounts counts;
-    if (setup.total_water) clearance.reserve(n);
+    const std::vector<double> probabilities = {0.1, 0.5, 0.9};
+    std::vector<double> thresholds = setup.thresholds_m;
+    thresholds.push_back(site.low_chord_m);
+    std::vector<uint8_t> wanted;  // per bucket, 1 where the surges are stored after the pilot
     const double gain = 1 + setup.wave_setup;
     // The site's tide A cos(phase) swings about mean sea level, which lies the
     // datum offset above the site's datum; a given tide is a height in the
@@ -135,51 +179,75 @@ Forecast run_forecast(const ForecastSpec& setup, const surge::SiteTable& table,
     const double* const radius = samples.radius_km.data();
     const double* const factor = samples.factor.data();
     const uint8_t* const deficit = samples.deficit.data();
-    // The samples are evaluated in runs, which the model works through
-    // quicker than one at a time.
-    constexpr size_t kRun = 256;
-    double run_distance[kRun], responses[kRun];
-    surge::Curve curves[kRun];
-    for (size_t from = 0; from < n; from += kRun) {
-      const size_t count = std::min(kRun, n - from);
-      for (size_t j = 0; j < count; ++j) run_distance[j] = site.alongshore_km - landfall[from + j];
-      surge::evaluate_responses(site.location, {radius + from, count}, {run_distance, count},
-                                table, {responses, count}, {curves, count});
-      for (size_t j = 0; j < count; ++j) {
-        const size_t i = from + j;
-        if ((positive_only && !(run_distance[j] > 0)) || deficit[i] == kNoStorm) continue;
-        // Beyond every fitted curve the model says nothing about this
-        // landfall here, whatever the pressure; within them a pressure with
-        // no deficit raises no surge.
-        if (!within_fitted_curves(curves[j])) continue;
-        const double surge =
-            deficit[i] == kDeficit ? surge::surge_from(factor[i], responses[j], slope) : 0.0;
-        if (std::isnan(surge)) {
-          ++r.no_number;
-          continue;
+    // One pass over the samples, storing every kept surge of the first
+    // `pilot` (a multiple of kRun) and after them those that `wanted` marks.
+    auto tally = [&](size_t pilot) {
+      kept = stored = 0;
+      r.no_number = 0;
+      counts = LeadingCounts();
+      clearance.clear();
+      const uint8_t* store = nullptr;  // null: every kept surge is stored
+      // The samples are evaluated in runs, which the model works through
+      // quicker than one at a time.
+      double run_distance[kRun], responses[kRun];
+      surge::Curve curves[kRun];
+      for (size_t from = 0; from < n; from += kRun) {
+        if (from == pilot) {
+          wanted = buckets_to_store(counts, probabilities, thresholds);
+          store = wanted.data();
         }
-        kept_surges[kept++] = surge;
-        counts.add(surge);
-        if (setup.total_water) {
-          const double u = samples.tide_uniform[i];
-          double tide = setup.tide_from_m;
-          if (setup.tide == ForecastSpec::Tide::kPhase) {
-            tide = site.tide_amplitude_m * std::cos(std::numbers::pi * u);
-          } else if (setup.tide == ForecastSpec::Tide::kRange) {
-            tide = setup.tide_from_m + (setup.tide_to_m - setup.tide_from_m) * u;
+        const size_t count = std::min(kRun, n - from);
+        for (size_t j = 0; j < count; ++j) {
+          run_distance[j] = site.alongshore_km - landfall[from + j];
+        }
+        surge::evaluate_responses(site.location, {radius + from, count}, {run_distance, count},
+                                  table, {responses, count}, {curves, count});
+        for (size_t j = 0; j < count; ++j) {
+          const size_t i = from + j;
+          if ((positive_only && !(run_distance[j] > 0)) || deficit[i] == kNoStorm) continue;
+          // Beyond every fitted curve the model says nothing about this
+          // landfall here, whatever the pressure; within them a pressure
+          // with no deficit raises no surge.
+          if (!within_fitted_curves(curves[j])) continue;
+          const double surge =
+              deficit[i] == kDeficit ? surge::surge_from(factor[i], responses[j], slope) : 0.0;
+          if (std::isnan(surge)) {
+            ++r.no_number;
+            continue;
           }
-          clearance.push_back(site.low_chord_m - (gain * surge + tide + offsets));
+          ++kept;
+          const uint64_t key = LeadingCounts::order_key(surge);
+          counts.add_key(key);
+          stored_surges[stored] = surge;
+          stored += store == nullptr || store[LeadingCounts::bucket_of_key(key)] != 0;
+          if (setup.total_water) {
+            const double u = samples.tide_uniform[i];
+            double tide = setup.tide_from_m;
+            if (setup.tide == ForecastSpec::Tide::kPhase) {
+              tide = site.tide_amplitude_m * std::cos(std::numbers::pi * u);
+            } else if (setup.tide == ForecastSpec::Tide::kRange) {
+              tide = setup.tide_from_m + (setup.tide_to_m - setup.tide_from_m) * u;
+            }
+            clearance.push_back(site.low_chord_m - (gain * surge + tide + offsets));
+          }
+        }
+      }
+    };
+    const uint64_t pilot = (std::min<uint64_t>(setup.pilot_samples, n) + kRun - 1) / kRun * kRun;
+    tally(pilot);
+    if (pilot < n) {
+      for (size_t bucket : quantile_buckets(counts, probabilities)) {
+        if (wanted[bucket] == 0) {
+          tally(n);  // the pilot misled: store them all
+          break;
         }
       }
     }
     // The quantiles, and from the same pass the counts over the thresholds
     // and over the low chord (last).
-    const std::span<const double> surges(kept_surges.get(), kept);
-    std::vector<double> thresholds = setup.thresholds_m;
-    thresholds.push_back(site.low_chord_m);
     std::vector<uint64_t> above;
-    const std::vector<double> q =
-        sample_quantiles(surges, {0.1, 0.5, 0.9}, &counts, thresholds, &above);
+    const std::vector<double> q = sample_quantiles({stored_surges.get(), stored}, probabilities,
+                                                   &counts, thresholds, &above);
     r.p10_m = q[0];
     r.median_m = q[1];
     r.p90_m = q[2];

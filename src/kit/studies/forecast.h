@@ -33,6 +33,10 @@ struct ForecastSpec {
   double wave_setup = 0;        // finite, >= 0
   enum class Tide { kPhase, kGiven, kRange } tide = Tide::kPhase;
   double tide_from_m = 0, tide_to_m = 0;
+  // A tuning that leaves every result alone: at each bridge the surges of
+  // the first pilot_samples samples are all kept, and of the rest only those
+  // near where the pilot puts the quantiles (see run_forecast).
+  uint64_t pilot_samples = uint64_t{1} << 16;
 };
 
 // One sampled storm.
@@ -74,7 +78,10 @@ struct Forecast {
 // sample with pressure at or above 1013 mb has no pressure deficit: its surge
 // counts as 0 m rather than the model's value for a negative deficit.
 // Quantiles interpolate linearly between order statistics (the sample
-// quantile at (n - 1) p); shares are of the kept samples.
+// quantile at (n - 1) p); shares are of the kept samples. Every kept surge is
+// counted, but after the pilot only those the quantiles can need are stored
+// for them; when a quantile falls elsewhere after all, the bridge's samples
+// are evaluated once more, storing every surge.
 Forecast run_forecast(const ForecastSpec& setup, const surge::SiteTable& table,
                       const std::vector<Site>& sites, int threads);
 

@@ -156,6 +156,36 @@ TEST(Forecast, GivesTheSameResultsForAnyThreadCount) {
   EXPECT_TRUE(std::isnan(one[3].p_over_low_chord));
 }
 
+// The pilot changes what is stored, never a result: with no pilot every
+// bridge is evaluated a second time, with a short one the rest are filtered
+// by a rough guess, with one as long as the samples nothing is filtered.
+TEST(Forecast, ThePilotLeavesEveryResultAlone) {
+  const surge::SiteTable table = testing::worked_example_table();
+  ForecastSpec setup{.landfall_km = 60, .pressure_mb = 935, .radius_km = 25,
+                    .sd_landfall_km = 50, .sd_pressure_mb = 12, .sd_log_radius = 0.3,
+                    .samples = 50001, .seed = 11, .thresholds_m = {0.3, 1.1}};
+  std::vector<Site> sites = evenly_spaced_sites(9);
+  sites[4].has_low_chord = true;
+  sites[4].low_chord_m = 0.6;
+  setup.pilot_samples = 50001;
+  const std::vector<BridgeForecast> whole = run(setup, table, sites, 1);
+  for (uint64_t pilot : {0, 256, 4000, 65536}) {
+    setup.pilot_samples = pilot;
+    const std::vector<BridgeForecast> got = run(setup, table, sites, 2);
+    for (size_t k = 0; k < sites.size(); ++k) {
+      EXPECT_EQ(got[k].kept, whole[k].kept) << pilot << " " << k;
+      EXPECT_EQ(got[k].left_out, whole[k].left_out) << pilot << " " << k;
+      EXPECT_EQ(got[k].p10_m, whole[k].p10_m) << pilot << " " << k;
+      EXPECT_EQ(got[k].median_m, whole[k].median_m) << pilot << " " << k;
+      EXPECT_EQ(got[k].p90_m, whole[k].p90_m) << pilot << " " << k;
+      EXPECT_EQ(got[k].p_above, whole[k].p_above) << pilot << " " << k;
+    }
+    EXPECT_EQ(got[4].p_over_low_chord, whole[4].p_over_low_chord) << pilot;
+  }
+  EXPECT_GT(whole[4].kept, 10000u);
+  EXPECT_GT(whole[4].p_over_low_chord, 0.0);
+}
+
 TEST(Forecast, CountsPressuresWithoutADeficitAsNoSurge) {
   // Centred on 1013 mb: half the storms have no deficit, and the model's
   // surge for them would be positive.

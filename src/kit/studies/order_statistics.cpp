@@ -63,11 +63,12 @@ std::vector<double> order_statistics(std::span<const double> values,
   std::vector<size_t> sorted = ranks;
   std::sort(sorted.begin(), sorted.end());
   sorted.erase(std::unique(sorted.begin(), sorted.end()), sorted.end());
-  assert(sorted.empty() || sorted.back() < values.size());
+  const size_t total = counted != nullptr ? counted->total() : values.size();
+  assert(sorted.empty() || sorted.back() < total);
   if (above != nullptr) above->assign(thresholds.size(), 0);
   std::vector<uint64_t> found;
   found.reserve(sorted.size());
-  if (!sorted.empty() || (above != nullptr && !values.empty())) {
+  if (!sorted.empty() || (above != nullptr && total > 0)) {
     // The first digit is counted from the values, so that the keys of only
     // the wanted buckets are ever stored.
     std::vector<uint32_t> own;
@@ -136,25 +137,36 @@ std::vector<double> order_statistics(std::span<const double> values,
   return out;
 }
 
-std::vector<double> sample_quantiles(std::span<const double> values,
-                                     const std::vector<double>& probabilities,
-                                     const LeadingCounts* counted,
-                                     std::span<const double> thresholds,
-                                     std::vector<uint64_t>* above) {
-  std::vector<double> out;
-  if (values.empty()) {
-    out.assign(probabilities.size(), std::numeric_limits<double>::quiet_NaN());
-    if (above != nullptr) above->assign(thresholds.size(), 0);
-    return out;
-  }
-  const size_t n = values.size();
+namespace {
+
+// The ranks sample_quantiles reads for each probability among n values: the
+// order statistic at or below (n - 1) p, and the next one when there is one.
+std::vector<size_t> quantile_ranks(size_t n, const std::vector<double>& probabilities) {
   std::vector<size_t> ranks;
   for (double p : probabilities) {
     const auto lo = static_cast<size_t>(std::floor(static_cast<double>(n - 1) * p));
     ranks.push_back(lo);
     if (lo + 1 < n) ranks.push_back(lo + 1);
   }
-  const std::vector<double> at = order_statistics(values, ranks, counted, thresholds, above);
+  return ranks;
+}
+
+}  // namespace
+
+std::vector<double> sample_quantiles(std::span<const double> values,
+                                     const std::vector<double>& probabilities,
+                                     const LeadingCounts* counted,
+                                     std::span<const double> thresholds,
+                                     std::vector<uint64_t>* above) {
+  std::vector<double> out;
+  const size_t n = counted != nullptr ? counted->total() : values.size();
+  if (n == 0) {
+    out.assign(probabilities.size(), std::numeric_limits<double>::quiet_NaN());
+    if (above != nullptr) above->assign(thresholds.size(), 0);
+    return out;
+  }
+  const std::vector<double> at =
+      order_statistics(values, quantile_ranks(n, probabilities), counted, thresholds, above);
   size_t k = 0;
   for (double p : probabilities) {
     const double h = static_cast<double>(n - 1) * p;
@@ -168,6 +180,21 @@ std::vector<double> sample_quantiles(std::span<const double> values,
     out.push_back(a + (h - static_cast<double>(lo)) * (b - a));
   }
   return out;
+}
+
+std::vector<size_t> quantile_buckets(const LeadingCounts& counted,
+                                     const std::vector<double>& probabilities) {
+  std::vector<size_t> buckets;
+  if (counted.total() == 0) return buckets;
+  std::vector<size_t> ranks = quantile_ranks(counted.total(), probabilities);
+  std::sort(ranks.begin(), ranks.end());
+  const std::vector<uint32_t>& count = counted.counts();
+  size_t below = 0, digit = 0;
+  for (size_t r : ranks) {
+    while (below + count[digit] <= r) below += count[digit++];
+    if (buckets.empty() || buckets.back() != digit) buckets.push_back(digit);
+  }
+  return buckets;
 }
 
 }  // namespace kit

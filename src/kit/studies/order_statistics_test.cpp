@@ -67,6 +67,37 @@ TEST(OrderStatistics, QuantilesInterpolateAtNMinusOneTimesP) {
             (std::vector<double>{4.25, 4.25}));
 }
 
+// With the counts of all the values, the quantiles and the counts over the
+// thresholds need only the values in the buckets quantile_buckets names and
+// in the thresholds' own.
+TEST(OrderStatistics, NeedOnlyTheWantedBucketsBesideTheCounts) {
+  std::mt19937_64 rng(9);
+  std::lognormal_distribution<double> surge(0, 0.6);
+  const std::vector<double> probabilities = {0.1, 0.5, 0.9};
+  const std::vector<double> thresholds = {2, 0.5, 1.0001};
+  for (size_t n : {1, 2, 3, 1000, 100001}) {
+    std::vector<double> all(n);
+    for (double& v : all) v = surge(rng);
+    LeadingCounts counted;
+    for (double v : all) counted.add(v);
+    std::vector<uint64_t> want_above, got_above;
+    const std::vector<double> want =
+        sample_quantiles(all, probabilities, nullptr, thresholds, &want_above);
+    std::vector<bool> needed(counted.counts().size(), false);
+    for (size_t b : quantile_buckets(counted, probabilities)) needed[b] = true;
+    for (double t : thresholds) needed[LeadingCounts::leading_bits(t)] = true;
+    std::vector<double> some;
+    for (double v : all) {
+      if (needed[LeadingCounts::leading_bits(v)]) some.push_back(v);
+    }
+    if (n == 100001) {
+      EXPECT_LT(some.size(), n / 2);  // the point of it
+    }
+    EXPECT_EQ(sample_quantiles(some, probabilities, &counted, thresholds, &got_above), want) << n;
+    EXPECT_EQ(got_above, want_above) << n;
+  }
+}
+
 // Counts over thresholds from the same pass: strictly above, a zero of
 // either sign as zero, none above a NaN, on both sides of a bucket and inside
 // the bucket of a quantile.
