@@ -58,7 +58,6 @@ int64_t fine_bin_of(double s) {
   const auto whole = static_cast<int64_t>(v);  // toward zero
   return whole - (v < static_cast<double>(whole) ? 1 : 0);
 }
-
 // The responses of one bridge to a storm set's cases, by storm. Along a coast
 // a response depends on the radius and the landfall, never on the pressure:
 // radii shared by several storms (a grid's) keep one row of responses over
@@ -219,6 +218,26 @@ double ExceedanceRates::tail(double t, double sd) const {
   return 0.5 * sum / static_cast<double>(nodes.size());
 }
 
+void ExceedanceRates::make_room(int64_t j) {
+  const auto at = static_cast<size_t>(j);
+  if (at >= bins_.size()) {
+    bins_.resize(std::min<size_t>(std::max(at + 1, 2 * bins_.size()), kMaxLevelMm + 1), 0.0);
+  }
+}
+
+void ExceedanceRates::make_fine_room(int64_t j) {
+  if (fine_.empty()) {
+    fine_base_ = j;
+    fine_.resize(1);
+  } else if (j < fine_base_) {  // grow downward, at least doubling
+    const auto grow = static_cast<size_t>(std::max<int64_t>(fine_base_ - j, fine_.size()));
+    fine_.insert(fine_.begin(), grow, FineBin{});
+    fine_base_ -= static_cast<int64_t>(grow);
+  } else if (j - fine_base_ >= static_cast<int64_t>(fine_.size())) {
+    fine_.resize(std::max<size_t>(j - fine_base_ + 1, 2 * fine_.size()));
+  }
+}
+
 void ExceedanceRates::add(double s, double rate) {
   if (!std::isfinite(s)) {  // a coefficient fault; an infinity would poison the sums
     ++nan_cases_;
@@ -226,27 +245,60 @@ void ExceedanceRates::add(double s, double rate) {
   }
   if (!indicator_) {
     const int64_t j = fine_bin_of(s);
-    if (fine_.empty()) {
-      fine_base_ = j;
-      fine_.resize(1);
-    } else if (j < fine_base_) {  // grow downward, at least doubling
-      const auto grow = static_cast<size_t>(std::max<int64_t>(fine_base_ - j, fine_.size()));
-      fine_.insert(fine_.begin(), grow, FineBin{});
-      fine_base_ -= static_cast<int64_t>(grow);
-    } else if (j - fine_base_ >= static_cast<int64_t>(fine_.size())) {
-      fine_.resize(std::max<size_t>(j - fine_base_ + 1, 2 * fine_.size()));
-    }
+    make_fine_room(j);
     FineBin& b = fine_[j - fine_base_];
     b.rate += rate;
     b.rate_surge += rate * s;
     return;
   }
   if (!(s > 0)) return;  // never above a level of 0 m or more
-  const auto j = static_cast<size_t>(bin_of(s));
-  if (j >= bins_.size()) {
-    bins_.resize(std::min<size_t>(std::max(j + 1, 2 * bins_.size()), kMaxLevelMm + 1), 0.0);
+  const int64_t j = bin_of(s);
+  make_room(j);
+  bins_[static_cast<size_t>(j)] += rate;
+}
+
+// The bins of a piece of cases first, each on its own so that they overlap,
+// then the room for the highest and lowest, then the sums in the cases' order.
+void ExceedanceRates::add_all(std::span<const double> surges, double rate) {
+  constexpr size_t kPiece = 256;
+  // Below every bin of either kind (a fine bin is at least -1e7).
+  constexpr int64_t kLeftOut = std::numeric_limits<int64_t>::min();
+  int64_t bin[kPiece];
+  for (size_t from = 0; from < surges.size(); from += kPiece) {
+    const double* const s = surges.data() + from;
+    const size_t count = std::min(kPiece, surges.size() - from);
+    int64_t lo = std::numeric_limits<int64_t>::max(), hi = std::numeric_limits<int64_t>::min();
+    for (size_t i = 0; i < count; ++i) {
+      if (!std::isfinite(s[i])) {  // as in add()
+        ++nan_cases_;
+        bin[i] = kLeftOut;
+        continue;
+      }
+      if (indicator_ && !(s[i] > 0)) {
+        bin[i] = kLeftOut;
+        continue;
+      }
+      bin[i] = indicator_ ? bin_of(s[i]) : fine_bin_of(s[i]);
+      lo = std::min(lo, bin[i]);
+      hi = std::max(hi, bin[i]);
+    }
+    if (lo > hi) continue;
+    if (indicator_) {
+      make_room(hi);
+      for (size_t i = 0; i < count; ++i) {
+        if (bin[i] != kLeftOut) bins_[static_cast<size_t>(bin[i])] += rate;
+      }
+      continue;
+    }
+    make_fine_room(lo);
+    make_fine_room(hi);
+    for (size_t i = 0; i < count; ++i) {
+      if (bin[i] == kLeftOut) continue;
+      FineBin& b = fine_[static_cast<size_t>(bin[i] - fine_base_)];
+      b.rate += rate;
+      b.rate_surge += rate * s[i];
+    }
   }
-  bins_[j] += rate;
 }
 
 void ExceedanceRates::finish() {
@@ -464,6 +516,7 @@ std::vector<BridgeHazard> compute_hazard(const HazardSpec& setup, const StormSet
                           setup.total_water ? site.tide_amplitude_m : 0.0);
     const double slope = table.slope[site.location];
     const StormResponses responses(set, grid, site, table, setup.integrate_coast);
+    std::vector<double> surges(per_storm);  // a storm's surges at its fitted landfalls
     for (size_t s = 0; s < set.storms.size(); ++s) {
       const Storm& storm = set.storms[s];
       const double weight = setup.integrate_coast ? storm.rate * grid.width_km : storm.rate;
@@ -476,9 +529,9 @@ std::vector<BridgeHazard> compute_hazard(const HazardSpec& setup, const StormSet
         // Beyond every fitted curve, or on the landfall's wrong side for a
         // bridge that needs it to the right, the model says nothing here.
         if (!row.fitted[j]) continue;
-        ++kept;
-        rates.add(gain * surge::surge_from(factor, row.response[j], slope), weight);
+        surges[kept++] = gain * surge::surge_from(factor, row.response[j], slope);
       }
+      rates.add_all({surges.data(), kept}, weight);
       // Summed per storm, so that the totals carry one rounding per storm.
       h.cases += kept;
       h.rate_kept += weight * static_cast<double>(kept);

@@ -4,6 +4,7 @@
 #define SURGE_KIT_STUDIES_HAZARD_CURVE_H_
 
 #include <cstdint>
+#include <span>
 #include <utility>
 #include <unordered_map>
 #include <vector>
@@ -70,6 +71,9 @@ class ExceedanceRates {
  public:
   ExceedanceRates(double sigma_m, double sigma_rel, double tide_amplitude_m = 0);
   void add(double surge_m, double rate);  // a NaN or infinite surge is counted and left out
+  // add(s, rate) for every s in turn, the same sums bit for bit, with the
+  // checks and the room made once for a few hundred cases.
+  void add_all(std::span<const double> surges_m, double rate);
   void finish();                          // call once, after the last add()
   // Lambda at j millimetres, 0 <= j <= kMaxLevelMm.
   double rate_above_mm(int64_t j) const;
@@ -81,6 +85,8 @@ class ExceedanceRates {
   double tail(double t, double sd) const;
 
  private:
+  void make_room(int64_t j);       // bins_ holds bin j (indicator)
+  void make_fine_room(int64_t j);  // fine_ holds bin j (error term)
   double sum_rates_above(int64_t j) const;  // rate_above_mm with an error term, worked out
   double pooled_rate_above_mm(int64_t j) const;  // the same, near enough, from pooled_
 

@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
+#include <random>
 #include <numbers>
 
 #include "kit/core/limits.h"
@@ -141,6 +143,39 @@ TEST(ExceedanceRates, CountsOnlySurgesStrictlyAboveTheLevel) {
   EXPECT_EQ(r.nan_cases(), 2u);
   EXPECT_EQ(r.least_level_mm(1 - std::exp(-0.5)), 1);
   EXPECT_EQ(r.least_level_mm(0.39), 1000);  // 1 - exp(-0.5) = 0.3935 is too often
+}
+
+// Cases added a piece at a time give the sums of adding them one by one,
+// bit for bit: both kinds of bins, pieces shorter and longer than add_all's
+// own, surges growing the bins both ways, zeros, negatives, beyond the
+// levels, and NaNs and infinities counted and left out.
+TEST(ExceedanceRates, AddingAPieceIsAddingEachCase) {
+  std::mt19937_64 rng(12);
+  std::uniform_real_distribution<double> rate(0.001, 2);
+  std::vector<double> surges;
+  for (int i = 0; i < 3000; ++i) surges.push_back(std::ldexp(rate(rng), i % 13 - 6) - 0.01);
+  const double inf = std::numeric_limits<double>::infinity();
+  for (double s : {0.0, -0.0, 2000.0, -2000.0, 1.0, 1e-4, std::nan(""), inf, -inf}) {
+    surges.insert(surges.begin() + static_cast<std::ptrdiff_t>(rng() % surges.size()), s);
+  }
+  for (const double sigma : {0.0, 0.05}) {
+    ExceedanceRates one(sigma, 0), piece(sigma, 0);
+    size_t at = 0;
+    for (size_t length : {1, 700, 0, 255, 256, 257, 5000}) {
+      const size_t end = std::min(surges.size(), at + length);
+      const double w = rate(rng);
+      for (size_t i = at; i < end; ++i) one.add(surges[i], w);
+      piece.add_all({surges.data() + at, end - at}, w);
+      at = end;
+    }
+    one.finish();
+    piece.finish();
+    EXPECT_EQ(piece.nan_cases(), 3u);
+    EXPECT_EQ(piece.nan_cases(), one.nan_cases());
+    for (int64_t mm : {0, 1, 10, 37, 100, 999, 1000, 5000, 30000}) {
+      EXPECT_EQ(piece.rate_above_mm(mm), one.rate_above_mm(mm)) << sigma << " at " << mm;
+    }
+  }
 }
 
 TEST(ExceedanceRates, WithAnErrorTermSumsNormalTails) {
