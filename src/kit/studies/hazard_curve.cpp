@@ -238,24 +238,7 @@ void ExceedanceRates::make_fine_room(int64_t j) {
   }
 }
 
-void ExceedanceRates::add(double s, double rate) {
-  if (!std::isfinite(s)) {  // a coefficient fault; an infinity would poison the sums
-    ++nan_cases_;
-    return;
-  }
-  if (!indicator_) {
-    const int64_t j = fine_bin_of(s);
-    make_fine_room(j);
-    FineBin& b = fine_[j - fine_base_];
-    b.rate += rate;
-    b.rate_surge += rate * s;
-    return;
-  }
-  if (!(s > 0)) return;  // never above a level of 0 m or more
-  const int64_t j = bin_of(s);
-  make_room(j);
-  bins_[static_cast<size_t>(j)] += rate;
-}
+void ExceedanceRates::add(double s, double rate) { add_all({&s, 1}, rate); }
 
 // The bins of a piece of cases first, each on its own so that they overlap,
 // then the room for the highest and lowest, then the sums in the cases' order.
@@ -269,7 +252,7 @@ void ExceedanceRates::add_all(std::span<const double> surges, double rate) {
     const size_t count = std::min(kPiece, surges.size() - from);
     int64_t lo = std::numeric_limits<int64_t>::max(), hi = std::numeric_limits<int64_t>::min();
     for (size_t i = 0; i < count; ++i) {
-      if (!std::isfinite(s[i])) {  // as in add()
+      if (!std::isfinite(s[i])) {  // a coefficient fault; an infinity would poison the sums
         ++nan_cases_;
         bin[i] = kLeftOut;
         continue;

@@ -70,7 +70,8 @@ inline constexpr int kMaxPhaseNodes = 4096;
 class ExceedanceRates {
  public:
   ExceedanceRates(double sigma_m, double sigma_rel, double tide_amplitude_m = 0);
-  void add(double surge_m, double rate);  // a NaN or infinite surge is counted and left out
+  // A NaN or infinite surge is counted and left out.
+  void add(double surge_m, double rate);
   // add(s, rate) for every s in turn, the same sums bit for bit, with the
   // checks and the room made once for a few hundred cases.
   void add_all(std::span<const double> surges_m, double rate);
