@@ -105,14 +105,8 @@ constexpr size_t kRun = 256;
 std::vector<uint8_t> buckets_to_store(const LeadingCounts& counts,
                                       const std::vector<double>& probabilities,
                                       const std::vector<double>& thresholds) {
-  const std::vector<uint32_t>& count = counts.counts();
-  std::vector<uint8_t> wanted(count.size(), 0);
+  std::vector<uint8_t> wanted(counts.counts().size(), 0);
   const size_t m = counts.total();
-  // The bucket of each rank, in ascending order of rank.
-  auto bucket_of_rank = [&](size_t rank, size_t* below, size_t* digit) {
-    while (*below + count[*digit] <= rank) *below += count[(*digit)++];
-    return *digit;
-  };
   for (double p : probabilities) {
     if (m == 0) break;
     const double h = static_cast<double>(m - 1) * p;
@@ -120,11 +114,9 @@ std::vector<uint8_t> buckets_to_store(const LeadingCounts& counts,
     const auto lo = static_cast<size_t>(std::max(0.0, std::floor(h - spread)));
     const auto hi =
         static_cast<size_t>(std::min(static_cast<double>(m - 1), std::ceil(h + 1 + spread)));
-    size_t below = 0, digit = 0;
-    const size_t first = bucket_of_rank(lo, &below, &digit);
-    const size_t last = bucket_of_rank(hi, &below, &digit);
-    std::fill(wanted.begin() + static_cast<std::ptrdiff_t>(first),
-              wanted.begin() + static_cast<std::ptrdiff_t>(last) + 1, 1);
+    const std::vector<size_t> ends = rank_buckets(counts, {lo, hi});
+    std::fill(wanted.begin() + static_cast<std::ptrdiff_t>(ends.front()),
+              wanted.begin() + static_cast<std::ptrdiff_t>(ends.back()) + 1, 1);
   }
   for (double t : thresholds) {
     if (!std::isnan(t)) wanted[LeadingCounts::leading_bits(t)] = 1;

@@ -182,19 +182,23 @@ std::vector<double> sample_quantiles(std::span<const double> values,
   return out;
 }
 
-std::vector<size_t> quantile_buckets(const LeadingCounts& counted,
-                                     const std::vector<double>& probabilities) {
-  std::vector<size_t> buckets;
-  if (counted.total() == 0) return buckets;
-  std::vector<size_t> ranks = quantile_ranks(counted.total(), probabilities);
+std::vector<size_t> rank_buckets(const LeadingCounts& counted, std::vector<size_t> ranks) {
   std::sort(ranks.begin(), ranks.end());
+  assert(ranks.empty() || ranks.back() < counted.total());
   const std::vector<uint32_t>& count = counted.counts();
+  std::vector<size_t> buckets;
   size_t below = 0, digit = 0;
   for (size_t r : ranks) {
     while (below + count[digit] <= r) below += count[digit++];
     if (buckets.empty() || buckets.back() != digit) buckets.push_back(digit);
   }
   return buckets;
+}
+
+std::vector<size_t> quantile_buckets(const LeadingCounts& counted,
+                                     const std::vector<double>& probabilities) {
+  if (counted.total() == 0) return {};
+  return rank_buckets(counted, quantile_ranks(counted.total(), probabilities));
 }
 
 }  // namespace kit

@@ -67,6 +67,10 @@ std::vector<double> sample_quantiles(std::span<const double> values,
                                      std::span<const double> thresholds = {},
                                      std::vector<uint64_t>* above = nullptr);
 
+// The buckets that hold the values at `ranks` (each below counted.total())
+// among the values `counted` counts: ascending, each once.
+std::vector<size_t> rank_buckets(const LeadingCounts& counted, std::vector<size_t> ranks);
+
 // The buckets that sample_quantiles searches for `probabilities` among the
 // values `counted` counts: the values it needs besides the thresholds'.
 std::vector<size_t> quantile_buckets(const LeadingCounts& counted,
